@@ -1,0 +1,37 @@
+#pragma once
+// The thin operating-system layer for everything except the serial port:
+// local time, thread and process ids, plain files, the program's own path.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// Local date and time, as the trace log stamps its lines.
+struct LocalTime {
+    int year = 0, month = 0, dayOfWeek = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime localTime();
+
+// Id of the calling thread (the kernel's thread id) and of the process.
+uint32_t threadId();
+uint32_t processId();
+
+// The last system error number of the calling thread (errno).
+int lastError();
+// Text of a system error number.
+std::string errorText(int error);
+
+// A file written line by line without buffering (the trace log).
+// Creates or truncates; other processes may read it while it is open.
+// Returns -1 when the file cannot be created (errno is kept).
+int createTextFile(const char* name);
+// One write call; returns the byte count written or -1.
+long writeFile(int fd, const void* data, size_t n);
+void closeFile(int fd);
+
+// Path of the running executable.
+std::string ownExecutablePath();
+
+}  // namespace platform

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian machine lacks to build and test the project.
+# Packages already present are skipped; apt-get update runs only when needed.
+set -euo pipefail
+
+PACKAGES=(
+  g++ cmake ninja-build pkg-config
+  libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev libgl-dev
+  libxml2-utils
+  util-linux
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO apt-get update
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets up the machine, builds, and runs every test.
+# Usage: scripts/test.sh [--sanitize]   (the sanitizer tree is build-asan)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+dir=build
+args=()
+if [ "${1:-}" = "--sanitize" ]; then
+  dir=build-asan
+  args=(-DTALVEK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+scripts/build.sh "$dir" "${args[@]}"
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+ctest --test-dir "$dir" --output-on-failure -j"$(nproc)"

@@ -1,0 +1,50 @@
+#pragma once
+// The process-wide trace log: time-stamped, level-tagged lines appended to one
+// file, filtered by a threshold, opened lazily, reopened when the date
+// changes, serialised across threads by a small spin lock.  It never reports
+// a failure to its callers.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/os.h"
+
+// The one global trace record.
+struct __TraceHelper__ {
+    int file = -1;                       // open trace file, or -1
+    std::atomic<int32_t> threshold{0};   // highest level written; 0 writes nothing
+    std::atomic<uint32_t> owner{0};      // lock word: thread inside the facility
+    uint32_t namingMode = 0;             // file-name pattern
+    char* baseName = nullptr;            // owned; null until SetFile
+    bool baseNameSet = false;
+    platform::LocalTime openedAt{};      // when the current file was opened
+    ~__TraceHelper__();
+};
+
+namespace Trace {
+
+enum Level { Error = 1, Info = 2, Debug = 3, Detail = 4 };
+
+// Closes the current file and sets the base name (file name without
+// extension) and naming mode; the next line opens the new file.
+void SetFile(const char* baseName, unsigned char namingMode);
+// Threshold: lines of a higher level are dropped; 0 (or less) writes nothing.
+void SetLevel(int level);
+// Writes one line (printf rules); never throws.
+void Write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Converts a wide text to the narrow code page (UTF-8 here).  A null text
+// throws std::runtime_error("Trace:: Bad Parameter").
+std::string ToNarrow(const wchar_t* text);
+
+// The name the next opened file will get (for tests and diagnostics).
+std::string FileNameFor(const platform::LocalTime& t);
+
+// Replaces the source of local time (tests); an empty function restores it.
+void SetTimeSource(std::function<platform::LocalTime()> source);
+
+// Closes the file and forgets the configuration (program end, tests).
+void Shutdown();
+
+}  // namespace Trace
