@@ -180,7 +180,14 @@ std::vector<size_t> encodeProfile(MeantDive& d) {
                                static_cast<uint8_t>(b.link2), static_cast<uint8_t>(b.link2 >> 8)});
             ++j;
         }
-        if (k == d.samples.size()) break;
+        if (k == d.samples.size()) {
+            // The computer closes a profile with three zero bytes.  A reader
+            // wants four bytes (five with a temperature) before it takes a
+            // sample, even one of two or three bytes; the trailer lets it
+            // take the last sample without seeing a further one.
+            p.insert(p.end(), {0, 0, 0});
+            break;
+        }
         starts.push_back(p.size());
         const auto& s = d.samples[k];
         p.insert(p.end(), {static_cast<uint8_t>(s.depth), static_cast<uint8_t>(s.depth >> 8)});
@@ -227,12 +234,13 @@ void encodeHeader(Dive23& dv) {
     putLE(h, d.headerSize - 2, d.firstEventBlock);
 }
 
-Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_t planCount,
-                  const std::vector<std::vector<MeantEvent>>& plan, bool forceNitrox) {
+Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, size_t planFrom,
+                  size_t planCount, const std::vector<std::vector<MeantEvent>>& plan, bool forceNitrox) {
     Dive23 dv;
     MeantDive& d = dv.meant;
     d.sequence = seq;
-    d.headerSize = 73 + (seq * 4 + static_cast<uint32_t>(rng.range(0, 10))) % 11;
+    // Any eleven dives in a row use all eleven header sizes.
+    d.headerSize = 73 + (seq * 4 + sizeOffset) % 11;
     d.pressureSamples = d.headerSize >= 77 ? 1 : 0;
     const int kind = forceNitrox ? 0 : static_cast<int>(seq % 5);  // 0,3 nitrox; 1,4 air; 2 gauge
     const uint8_t intervals[] = {10, 20, 30, 20};
@@ -351,9 +359,15 @@ void truncate23(Dive23& dv) {
     const auto starts = encodeProfile(d);
     const size_t kc = d.samples.size() * 2 / 3;
     d.profile.resize(starts[kc] + 1);
-    d.samples.resize(kc);
+    // A reader takes sample k only while 4 bytes (5 with a temperature) are
+    // left from its start, so the samples just before the cut are lost too.
+    size_t whole = 0;
+    while (whole < kc &&
+           d.profile.size() - starts[whole] >= (d.samples[whole].hasTemperature ? 5u : 4u))
+        ++whole;
+    d.samples.resize(whole);
     d.blocks.erase(std::remove_if(d.blocks.begin(), d.blocks.end(),
-                                  [kc](const MeantBlock& b) { return b.sampleIndex > kc; }),
+                                  [whole](const MeantBlock& b) { return b.sampleIndex > whole; }),
                    d.blocks.end());
     d.truncated = true;
 }
@@ -462,10 +476,11 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     const int wanted = o.fill ? 100000 : std::max(0, o.dives);
     const size_t perDive =
         o.fill ? 1 : std::clamp<size_t>((plan.size() + wanted - 1) / std::max(1, wanted), 1, plan.size());
+    const uint32_t sizeOffset = static_cast<uint32_t>(rng.range(0, 10));
     for (int i = 0; i < wanted; ++i) {
         if (o.fill && bytes > ring + ring / 3) break;
-        dives.push_back(makeDive23(rng, log, static_cast<uint32_t>(i), static_cast<size_t>(i) * perDive,
-                                   perDive, plan, wanted == 1));
+        dives.push_back(makeDive23(rng, log, static_cast<uint32_t>(i), sizeOffset,
+                                   static_cast<size_t>(i) * perDive, perDive, plan, wanted == 1));
         bytes += dives.back().meant.headerSize + dives.back().meant.profile.size();
     }
 
