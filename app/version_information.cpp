@@ -10,8 +10,8 @@
 #include <utility>
 
 const char* const VersionInformation::Keys[KeyCount] = {
-    "CompanyName",      "FileDescription", "FileVersion",    "InternalName", "LegalCopyright",
-    "LegalTrademarks",  "OriginalFilename", "ProductName",   "ProductVersion", "Comments"};
+    "CompanyName",     "FileDescription",  "FileVersion", "InternalName",   "LegalCopyright",
+    "LegalTrademarks", "OriginalFilename", "ProductName", "ProductVersion", "Comments"};
 
 namespace {
 
@@ -57,8 +57,8 @@ bool Parse(const char* data, size_t n, const std::string& marker, ParsedBlock& o
     // Comma-separated (language, code page) pairs, at least one.
     for (size_t start = 2;;) {
         size_t comma = item.find(',', start);
-        std::string pair = item.substr(start, comma == std::string::npos ? std::string::npos
-                                                                          : comma - start);
+        std::string pair =
+            item.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         if (!IsHex8(pair)) return false;
         unsigned long v = std::stoul(pair, nullptr, 16);
         out.translations.emplace_back(static_cast<uint16_t>(v >> 16),
