@@ -50,8 +50,9 @@ void CommModel2::Listen(int count) {
     if (commMode_ != 0) SetMode(0);
     const long got = port().read(receiveBuffer(), static_cast<size_t>(count));
     if (got < 0) {
-        SetMode(0);
+        // A closed port has no lines to switch back.
         if (!portOpen()) throw CommError(21);
+        SetMode(0);
         Trace::Write(Trace::Error, "Listen(): Read Timed Out");
         throw CommError(18);
     }
