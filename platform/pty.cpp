@@ -28,11 +28,15 @@ bool setRaw(int fd) {
 
 volatile std::sig_atomic_t stopFlag = 0;
 
-void onStopSignal(int) { stopFlag = 1; }
+void onStopSignal(int) {
+    stopFlag = 1;
+}
 
 }  // namespace
 
-PtyMaster::~PtyMaster() { close(); }
+PtyMaster::~PtyMaster() {
+    close();
+}
 
 std::unique_ptr<PtyMaster> PtyMaster::open(int& error) {
     const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -115,7 +119,9 @@ void PtyMaster::close() {
     fd_ = -1;
 }
 
-RawTerminal::~RawTerminal() { close(); }
+RawTerminal::~RawTerminal() {
+    close();
+}
 
 std::unique_ptr<RawTerminal> RawTerminal::open(const std::string& path, int& error) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
@@ -194,7 +200,9 @@ bool createSymlink(const std::string& target, const std::string& link, int& erro
     return true;
 }
 
-void removeFile(const std::string& path) { ::unlink(path.c_str()); }
+void removeFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
 
 void installStopSignals() {
     struct sigaction sa {};
@@ -204,6 +212,8 @@ void installStopSignals() {
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-bool stopRequested() { return stopFlag != 0; }
+bool stopRequested() {
+    return stopFlag != 0;
+}
 
 }  // namespace platform

@@ -11,7 +11,7 @@
 namespace platform {
 
 class PtyMaster {
-public:
+  public:
     ~PtyMaster();
     PtyMaster(const PtyMaster&) = delete;
     PtyMaster& operator=(const PtyMaster&) = delete;
@@ -38,7 +38,7 @@ public:
     void close();
     int lastError() const { return error_; }
 
-private:
+  private:
     PtyMaster() = default;
     int fd_ = -1;
     int error_ = 0;
@@ -47,7 +47,7 @@ private:
 
 // A terminal device opened raw: 8 data bits, no parity, no translation.
 class RawTerminal {
-public:
+  public:
     ~RawTerminal();
     RawTerminal(const RawTerminal&) = delete;
     RawTerminal& operator=(const RawTerminal&) = delete;
@@ -63,7 +63,7 @@ public:
     void flushInput();
     void close();
 
-private:
+  private:
     RawTerminal() = default;
     int fd_ = -1;
 };

@@ -18,7 +18,7 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
 }
 
 class Reader {
-public:
+  public:
     explicit Reader(const std::vector<uint8_t>& b) : b_(b) {}
     void need(size_t n, const char* what) const {
         if (b_.size() - pos_ < n) throw std::runtime_error(std::string("image file: ") + what);
@@ -42,7 +42,7 @@ public:
     }
     size_t pos() const { return pos_; }
 
-private:
+  private:
     const std::vector<uint8_t>& b_;
     size_t pos_ = 0;
 };
@@ -55,13 +55,18 @@ uint32_t memorySize(InterfaceType t) {
 
 uint32_t ringTop(InterfaceType t) {
     switch (t) {
-        case InterfaceType::Type2: return Type2MemoryTop;
-        case InterfaceType::Type3: return Type3MemoryTop;
-        default: return 0;
+        case InterfaceType::Type2:
+            return Type2MemoryTop;
+        case InterfaceType::Type3:
+            return Type3MemoryTop;
+        default:
+            return 0;
     }
 }
 
-uint32_t baudRate(InterfaceType t) { return t == InterfaceType::Type1 ? 2400 : 9600; }
+uint32_t baudRate(InterfaceType t) {
+    return t == InterfaceType::Type1 ? 2400 : 9600;
+}
 
 ComputerImage ComputerImage::blank(InterfaceType t) {
     ComputerImage c;
@@ -108,8 +113,7 @@ std::vector<uint8_t> encodeImage(const ComputerImage& image) {
 }
 
 ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
-    if (bytes.size() < sizeof Magic + 4 ||
-        std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
+    if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
         throw std::runtime_error("image file: not a simulator image");
     const size_t body = bytes.size() - 4;
     uint32_t stored = 0;
@@ -147,7 +151,8 @@ void saveImage(const ComputerImage& image, const std::string& path) {
     const auto bytes = encodeImage(image);
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (!f) throw std::runtime_error("image file: cannot create " + path);
-    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
     f.close();
     if (!f) throw std::runtime_error("image file: cannot write " + path);
 }
@@ -155,7 +160,8 @@ void saveImage(const ComputerImage& image, const std::string& path) {
 ComputerImage loadImage(const std::string& path) {
     std::ifstream f(path, std::ios::binary);
     if (!f) throw std::runtime_error("image file: cannot open " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
     return decodeImage(bytes);
 }
 

@@ -13,7 +13,7 @@ namespace {
 // A small deterministic generator (the standard distributions differ
 // between libraries, so memories would differ between machines).
 class Rng {
-public:
+  public:
     explicit Rng(uint32_t seed) : s_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
     uint32_t next() {
         s_ ^= s_ >> 12;
@@ -22,10 +22,12 @@ public:
         return static_cast<uint32_t>((s_ * 0x2545F4914F6CDD1Dull) >> 32);
     }
     // Inclusive range.
-    int range(int lo, int hi) { return lo + static_cast<int>(next() % static_cast<uint32_t>(hi - lo + 1)); }
+    int range(int lo, int hi) {
+        return lo + static_cast<int>(next() % static_cast<uint32_t>(hi - lo + 1));
+    }
     bool chance(int percent) { return range(0, 99) < percent; }
 
-private:
+  private:
     uint64_t s_;
 };
 
@@ -63,7 +65,7 @@ void civilFromDays(int64_t z, int& y, int& m, int& d) {
 
 // When each dive happened: repetition series on dive days.
 class Logbook {
-public:
+  public:
     explicit Logbook(Rng& rng) : rng_(rng) {
         minutes_ = (daysFromCivil(2009, 3, 14) + rng_.range(0, 400)) * 1440;
     }
@@ -99,7 +101,7 @@ public:
         first_ = false;
     }
 
-private:
+  private:
     Rng& rng_;
     int64_t minutes_ = 0;
     int64_t lastEnd_ = 0;
@@ -108,18 +110,33 @@ private:
     bool first_ = true;
 };
 
-MeantEvent code(uint8_t c) { return {3, c, 0, 0, 0, 0}; }
+MeantEvent code(uint8_t c) {
+    return {3, c, 0, 0, 0, 0};
+}
 
 // Every record type and every event code, spread over the dives in turn.
 std::vector<std::vector<MeantEvent>> eventPlan() {
     return {
-        {code(3), code(131)},   {code(4), code(132)},   {code(1), code(129)},
-        {code(5), code(136)},   {code(6), code(134)},   {code(7), code(135)},
-        {code(8), code(133)},   {code(9), code(137)},   {code(13), code(141)},
-        {code(14)},             {code(142)},            {{2, 0, 1, 0, 0, 0}},
-        {{4, 0, 0, 0, 0, 0x8003}},                      {{4, 0, 2, 0, 0, 2 * 274}},
-        {{5, 0, 0, 32, 0, 0}},  {code(143)},            {code(77)},
-        {code(200)},            {{0, 0, 0, 0, 0, 0}},   {{9, 0, 0, 0, 0, 0}},
+        {code(3), code(131)},
+        {code(4), code(132)},
+        {code(1), code(129)},
+        {code(5), code(136)},
+        {code(6), code(134)},
+        {code(7), code(135)},
+        {code(8), code(133)},
+        {code(9), code(137)},
+        {code(13), code(141)},
+        {code(14)},
+        {code(142)},
+        {{2, 0, 1, 0, 0, 0}},
+        {{4, 0, 0, 0, 0, 0x8003}},
+        {{4, 0, 2, 0, 0, 2 * 274}},
+        {{5, 0, 0, 32, 0, 0}},
+        {code(143)},
+        {code(77)},
+        {code(200)},
+        {{0, 0, 0, 0, 0, 0}},
+        {{9, 0, 0, 0, 0, 0}},
     };
 }
 
@@ -136,7 +153,8 @@ std::vector<int> curve(const std::vector<std::pair<int, int>>& w, int n, Rng& rn
         for (int k = k0; k <= k1 && k < n; ++k) {
             const int base = k1 == k0 ? d1 : d0 + (d1 - d0) * (k - k0) / (k1 - k0);
             const bool wayPoint = k == k0 || k == k1;
-            d[static_cast<size_t>(k)] = std::max(0, base + (wayPoint ? 0 : rng.range(-noise, noise)));
+            d[static_cast<size_t>(k)] =
+                std::max(0, base + (wayPoint ? 0 : rng.range(-noise, noise)));
         }
     }
     return d;
@@ -165,14 +183,21 @@ std::vector<size_t> encodeProfile(MeantDive& d) {
             for (const auto& e : d.blocks[j].events) {
                 p.push_back(e.type);
                 switch (e.type) {
-                    case 2: p.insert(p.end(), {e.data2, e.data4}); break;
-                    case 3: p.insert(p.end(), {e.data1, e.data4}); break;
+                    case 2:
+                        p.insert(p.end(), {e.data2, e.data4});
+                        break;
+                    case 3:
+                        p.insert(p.end(), {e.data1, e.data4});
+                        break;
                     case 4:
                         p.insert(p.end(), {e.data2, e.data4, static_cast<uint8_t>(e.word),
                                            static_cast<uint8_t>(e.word >> 8)});
                         break;
-                    case 5: p.insert(p.end(), {e.data3, e.data4}); break;
-                    default: break;
+                    case 5:
+                        p.insert(p.end(), {e.data3, e.data4});
+                        break;
+                    default:
+                        break;
                 }
             }
             const auto& b = d.blocks[j];
@@ -192,7 +217,8 @@ std::vector<size_t> encodeProfile(MeantDive& d) {
         const auto& s = d.samples[k];
         p.insert(p.end(), {static_cast<uint8_t>(s.depth), static_cast<uint8_t>(s.depth >> 8)});
         if (pressure)
-            p.insert(p.end(), {static_cast<uint8_t>(s.pressure), static_cast<uint8_t>(s.pressure >> 8)});
+            p.insert(p.end(),
+                     {static_cast<uint8_t>(s.pressure), static_cast<uint8_t>(s.pressure >> 8)});
         if (s.hasTemperature) p.push_back(static_cast<uint8_t>(s.temperature));
     }
     return starts;
@@ -235,7 +261,8 @@ void encodeHeader(Dive23& dv) {
 }
 
 Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, size_t planFrom,
-                  size_t planCount, const std::vector<std::vector<MeantEvent>>& plan, bool forceNitrox) {
+                  size_t planCount, const std::vector<std::vector<MeantEvent>>& plan,
+                  bool forceNitrox) {
     Dive23 dv;
     MeantDive& d = dv.meant;
     d.sequence = seq;
@@ -279,8 +306,8 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
     const int fin = std::max(1, 500 / ascRate);
     int total = std::max(n, desc + asc + stopS + fin + 6);
     const int bottomEnd = total - 1 - fin - stopS - asc;
-    std::vector<std::pair<int, int>> w = {{0, std::min(maxD, 1800 * step / 60)}, {desc, maxD},
-                                          {bottomEnd, maxD * 7 / 10}};
+    std::vector<std::pair<int, int>> w = {
+        {0, std::min(maxD, 1800 * step / 60)}, {desc, maxD}, {bottomEnd, maxD * 7 / 10}};
     if (stopS) {
         w.push_back({bottomEnd + asc, 500});
         w.push_back({bottomEnd + asc + stopS, 450});
@@ -297,8 +324,8 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
         s.depth = static_cast<uint16_t>(depth[static_cast<size_t>(k)]);
         if (d.pressureSamples) {
             s.pressure = static_cast<uint16_t>(pressure);
-            pressure = std::max(150, pressure - 15 * (1000 + s.depth) / 1000 * step / 60 -
-                                         rng.range(0, 2));
+            pressure = std::max(
+                150, pressure - 15 * (1000 + s.depth) / 1000 * step / 60 - rng.range(0, 2));
         }
         s.hasTemperature = temperatureDue(static_cast<uint32_t>(k), d.temperatureInterval);
         s.temperature = static_cast<int8_t>(t0 + (tb - t0) * std::min<int>(s.depth, 2000) / 2000);
@@ -320,16 +347,19 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
         MeantBlock blk;
         blk.sampleIndex = static_cast<uint16_t>(
             seq == 0 && b == 0 ? 0 : 1 + b * static_cast<size_t>(total - 3) / nb);
-        for (size_t e = b * 2; e < std::min(evs.size(), b * 2 + 2); ++e) blk.events.push_back(evs[e]);
+        for (size_t e = b * 2; e < std::min(evs.size(), b * 2 + 2); ++e)
+            blk.events.push_back(evs[e]);
         blocks.push_back(blk);
     }
     if (d.oxygen2) {  // the deco gas at the start of the ascent
         blocks.push_back({static_cast<uint16_t>(bottomEnd), {{3, 15, 0, 0, 0, 0}}, 0, 0});
         if (d.oxygen3)
-            blocks.push_back({static_cast<uint16_t>(bottomEnd + asc), {{5, 0, 0, d.oxygen3, 0, 0}}, 0, 0});
+            blocks.push_back(
+                {static_cast<uint16_t>(bottomEnd + asc), {{5, 0, 0, d.oxygen3, 0, 0}}, 0, 0});
     }
-    std::stable_sort(blocks.begin(), blocks.end(),
-                     [](const MeantBlock& a, const MeantBlock& b) { return a.sampleIndex < b.sampleIndex; });
+    std::stable_sort(blocks.begin(), blocks.end(), [](const MeantBlock& a, const MeantBlock& b) {
+        return a.sampleIndex < b.sampleIndex;
+    });
     for (const auto& b : blocks) {
         if (!dv.allBlocks.empty() && dv.allBlocks.back().sampleIndex == b.sampleIndex) {
             auto& into = dv.allBlocks.back().events;
@@ -386,7 +416,7 @@ struct Placement {
     std::vector<uint32_t> addr;
     size_t firstStored = 0;
     uint32_t end = 0;
-    int straddling = 0;  // stored headers that run past the top
+    int straddling = 0;      // stored headers that run past the top
     bool endsAtTop = false;  // a stored header ends exactly at the top
     bool wraps = false;      // the stored dives run past the top
 };
@@ -398,7 +428,8 @@ Placement place(const std::vector<Dive23>& dives, uint32_t start, uint32_t top) 
     uint32_t used = 0;
     std::deque<size_t> stored;
     for (size_t i = 0; i < dives.size(); ++i) {
-        const uint32_t len = dives[i].meant.headerSize + static_cast<uint32_t>(dives[i].meant.profile.size());
+        const uint32_t len =
+            dives[i].meant.headerSize + static_cast<uint32_t>(dives[i].meant.profile.size());
         while (!stored.empty() && used + len >= ring) {
             used -= dives[stored.front()].meant.headerSize +
                     static_cast<uint32_t>(dives[stored.front()].meant.profile.size());
@@ -423,7 +454,8 @@ Placement place(const std::vector<Dive23>& dives, uint32_t start, uint32_t top) 
     return pl;
 }
 
-void writeRing(std::vector<uint8_t>& mem, uint32_t at, const std::vector<uint8_t>& bytes, uint32_t top) {
+void writeRing(std::vector<uint8_t>& mem, uint32_t at, const std::vector<uint8_t>& bytes,
+               uint32_t top) {
     for (uint8_t b : bytes) {
         mem[at] = b;
         if (++at >= top) at = RingStart;
@@ -475,7 +507,9 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     uint64_t bytes = 0;
     const int wanted = o.fill ? 100000 : std::max(0, o.dives);
     const size_t perDive =
-        o.fill ? 1 : std::clamp<size_t>((plan.size() + wanted - 1) / std::max(1, wanted), 1, plan.size());
+        o.fill
+            ? 1
+            : std::clamp<size_t>((plan.size() + wanted - 1) / std::max(1, wanted), 1, plan.size());
     const uint32_t sizeOffset = static_cast<uint32_t>(rng.range(0, 10));
     for (int i = 0; i < wanted; ++i) {
         if (o.fill && bytes > ring + ring / 3) break;
@@ -488,10 +522,12 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     // top to make the ring wrap.  The computer never splits a header so
     // that the profile would begin at or beyond the top, unless asked to.
     const uint32_t firstLen =
-        dives.empty() ? 100
-                      : dives[0].meant.headerSize + static_cast<uint32_t>(dives[0].meant.profile.size());
-    const uint32_t base =
-        o.wrap || o.headerAcrossTop ? top - std::min<uint32_t>(ring / 2, firstLen * 3 / 2) : RingStart;
+        dives.empty()
+            ? 100
+            : dives[0].meant.headerSize + static_cast<uint32_t>(dives[0].meant.profile.size());
+    const uint32_t base = o.wrap || o.headerAcrossTop
+                              ? top - std::min<uint32_t>(ring / 2, firstLen * 3 / 2)
+                              : RingStart;
     auto search = [&]() {
         for (uint32_t off = 0; off < 4000; ++off) {
             uint32_t s = base + off;
@@ -510,8 +546,9 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     // Deliberate damage to one stored dive.
     const size_t storedCount = dives.size() - pl.firstStored;
     if ((o.noEndMarker || o.truncatedProfile) && storedCount > 0) {
-        size_t idx = o.brokenDive < 0 ? storedCount / 2
-                                      : std::min<size_t>(static_cast<size_t>(o.brokenDive), storedCount - 1);
+        size_t idx = o.brokenDive < 0
+                         ? storedCount / 2
+                         : std::min<size_t>(static_cast<size_t>(o.brokenDive), storedCount - 1);
         if (o.truncatedProfile) truncate23(dives[pl.firstStored + idx]);
         if (o.noEndMarker) {
             size_t tries = 0;
@@ -550,7 +587,8 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     mc.overwritten = static_cast<uint32_t>(pl.firstStored);
 
     // Settings area.
-    for (uint32_t a = 0; a < RingStart; ++a) img.memory[a] = static_cast<uint8_t>(rng.range(0, 255));
+    for (uint32_t a = 0; a < RingStart; ++a)
+        img.memory[a] = static_cast<uint8_t>(rng.range(0, 255));
     std::copy(std::begin(mc.serial), std::end(mc.serial), img.memory.begin() + 0x23);
     putLE(img.memory, 0x34, mc.metric ? 0 : 1);
     std::fill(img.memory.begin() + 0x15E, img.memory.begin() + 0x186, 0);
@@ -569,7 +607,8 @@ void build23(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     std::fill(img.memory.begin() + 0x18C, img.memory.begin() + 0x190, 0);
     mc.diveCount = static_cast<uint16_t>(mc.dives.size());
     mc.endPointer = static_cast<uint16_t>(dives.empty() ? start : pl.end);
-    mc.startPointer = static_cast<uint16_t>(mc.dives.empty() ? mc.endPointer : mc.dives.front().headerAddress);
+    mc.startPointer =
+        static_cast<uint16_t>(mc.dives.empty() ? mc.endPointer : mc.dives.front().headerAddress);
     mc.newestHeader = static_cast<uint16_t>(mc.dives.empty() ? 0 : mc.dives.back().headerAddress);
     mc.ringBytesUsed = mc.endPointer >= mc.startPointer
                            ? mc.endPointer - mc.startPointer
@@ -596,7 +635,8 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
     d.personalFactor = static_cast<uint8_t>(rng.range(0, 2));
     d.altitudeFactor = static_cast<uint8_t>(rng.range(0, 2));
     d.rgbm = rng.chance(50) ? 1 : 0;
-    d.personalAltitude = static_cast<uint8_t>((d.personalFactor * 3 + d.altitudeFactor) | (d.rgbm << 4));
+    d.personalAltitude =
+        static_cast<uint8_t>((d.personalFactor * 3 + d.altitudeFactor) | (d.rgbm << 4));
     const bool nitrox = seq % 3 == 1 || seq == 0;
     o2raw = nitrox ? static_cast<uint8_t>(rng.range(28, 36)) : 0;
     d.oxygen1 = nitrox ? o2raw : 21;
@@ -609,7 +649,8 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
     d.type1Byte = static_cast<uint8_t>(rng.range(14, 28));
     d.type1Bytes[0] = static_cast<uint8_t>(d.type1Byte - rng.range(2, 9));
     d.type1Bytes[1] = static_cast<uint8_t>(d.type1Bytes[0] + rng.range(0, 3));
-    d.cnsOtu = nitrox ? static_cast<uint8_t>(0x81 + rng.range(0, 50)) : static_cast<uint8_t>(rng.range(0, 70));
+    d.cnsOtu = nitrox ? static_cast<uint8_t>(0x81 + rng.range(0, 50))
+                      : static_cast<uint8_t>(rng.range(0, 70));
     d.diveTime = static_cast<uint16_t>(n * d.sampleInterval / 60);
 
     // Depth in feet; the profile holds the change per sample.
@@ -618,7 +659,9 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
     const int desc = std::max(1, maxFt / (60 * step / 60));
     const int asc = std::max(1, maxFt / (30 * step / 60));
     const int total = std::max(n, desc + asc + 4);
-    const auto depth = curve({{0, std::min(maxFt, step)}, {desc, maxFt}, {total - 1 - asc, maxFt * 2 / 3},
+    const auto depth = curve({{0, std::min(maxFt, step)},
+                              {desc, maxFt},
+                              {total - 1 - asc, maxFt * 2 / 3},
                               {total - 1, 0}},
                              total, rng, 2);
     d.maxDepth = static_cast<uint16_t>(*std::max_element(depth.begin(), depth.end()));
@@ -631,15 +674,19 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
         const uint8_t b = c < T1Markers.size() ? T1Markers[c] : T1Ignored[c - T1Markers.size()];
         extra[1 + (i * 7 + 3) % static_cast<size_t>(total - 2)].push_back(b);
     }
-    if (nitrox) extra[static_cast<size_t>(total - 1 - asc)].insert(extra[static_cast<size_t>(total - 1 - asc)].end(), {135, 50});
-    if (seq % 6 == 4) extra[static_cast<size_t>(desc)].insert(extra[static_cast<size_t>(desc)].end(), {135, 21});
+    if (nitrox)
+        extra[static_cast<size_t>(total - 1 - asc)].insert(
+            extra[static_cast<size_t>(total - 1 - asc)].end(), {135, 50});
+    if (seq % 6 == 4)
+        extra[static_cast<size_t>(desc)].insert(extra[static_cast<size_t>(desc)].end(), {135, 21});
 
     int prev = 0;
     for (int k = 0; k < total; ++k) {
         const int delta = std::clamp(depth[static_cast<size_t>(k)] - prev, -120, 120);
         prev += delta;
         d.profile.push_back(static_cast<uint8_t>(static_cast<int8_t>(delta)));
-        d.t1Items.push_back({MeantT1Item::Depth, static_cast<uint8_t>(static_cast<int8_t>(delta)), prev});
+        d.t1Items.push_back(
+            {MeantT1Item::Depth, static_cast<uint8_t>(static_cast<int8_t>(delta)), prev});
         const auto& x = extra[static_cast<size_t>(k)];
         for (size_t i = 0; i < x.size(); ++i) {
             const uint8_t b = x[i];
@@ -648,13 +695,19 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
                 d.profile.push_back(x[++i]);
                 d.t1Items.push_back({MeantT1Item::GasSwitch, x[i], prev});
             } else {
-                const bool marker = std::find(T1Markers.begin(), T1Markers.end(), b) != T1Markers.end();
+                const bool marker =
+                    std::find(T1Markers.begin(), T1Markers.end(), b) != T1Markers.end();
                 d.t1Items.push_back({marker ? MeantT1Item::Marker : MeantT1Item::Ignored, b, prev});
             }
         }
     }
-    stream = {static_cast<uint8_t>(seq & 0x7F), static_cast<uint8_t>((seq >> 7) & 0x7F), d.cnsOtu, gp2raw,
-              d.type1Bytes[1], d.type1Bytes[0], 0x80};
+    stream = {static_cast<uint8_t>(seq & 0x7F),
+              static_cast<uint8_t>((seq >> 7) & 0x7F),
+              d.cnsOtu,
+              gp2raw,
+              d.type1Bytes[1],
+              d.type1Bytes[0],
+              0x80};
     stream.insert(stream.end(), d.profile.rbegin(), d.profile.rend());
     stream.insert(stream.end(), {d.minute, d.hour, d.day, d.month, d.year, d.type1Byte, d.fixedByte,
                                  o2raw, gp1raw, d.personalAltitude, d.sampleInterval, d.diveNumber,
@@ -678,23 +731,25 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     for (int i = 0; i < n; ++i) {
         std::vector<uint8_t> stream;
         uint8_t o2raw = 0;
-        MeantDive d = makeDive1(rng, log, static_cast<uint32_t>(i), static_cast<size_t>(i) * perDive,
-                                perDive, stream, o2raw);
+        MeantDive d = makeDive1(rng, log, static_cast<uint32_t>(i),
+                                static_cast<size_t>(i) * perDive, perDive, stream, o2raw);
         maxFt = std::max<uint32_t>(maxFt, d.maxDepth);
         time += d.diveTime;
         img.diveStreams.push_back(std::move(stream));
         mc.dives.push_back(std::move(d));
     }
     if (n > 0 && (o.noDiveMarker || o.truncatedProfile)) {
-        const size_t idx = o.brokenDive < 0 ? static_cast<size_t>(n) / 2
-                                            : std::min<size_t>(static_cast<size_t>(o.brokenDive), n - 1u);
+        const size_t idx = o.brokenDive < 0
+                               ? static_cast<size_t>(n) / 2
+                               : std::min<size_t>(static_cast<size_t>(o.brokenDive), n - 1u);
         MeantDive& d = mc.dives[idx];
         auto& s = img.diveStreams[idx];
         if (o.truncatedProfile) {
             // The dive ended abruptly: the last third of its samples is missing.
             const size_t keep = d.t1Items.size() * 2 / 3;
             size_t bytes = 0;
-            for (size_t i = 0; i < keep; ++i) bytes += d.t1Items[i].kind == MeantT1Item::GasSwitch ? 2 : 1;
+            for (size_t i = 0; i < keep; ++i)
+                bytes += d.t1Items[i].kind == MeantT1Item::GasSwitch ? 2 : 1;
             const size_t cut = d.profile.size() - bytes;
             d.t1Items.resize(keep);
             d.profile.resize(bytes);
@@ -732,7 +787,8 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     m[0x25] = mc.firmware[0];
     std::copy(std::begin(mc.serial), std::end(mc.serial), m.begin() + 0x26);
     std::fill(m.begin() + 0x2C, m.begin() + 0x4C, 0);
-    std::copy_n(mc.personalText.begin(), std::min<size_t>(mc.personalText.size(), 28), m.begin() + 0x2C);
+    std::copy_n(mc.personalText.begin(), std::min<size_t>(mc.personalText.size(), 28),
+                m.begin() + 0x2C);
     mc.personalText.resize(std::min<size_t>(mc.personalText.size(), 28));
     m[0x53] = mc.sampleInterval;
     m[0x54] = mc.personalAltitudeByte;
@@ -751,8 +807,8 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
 
 BuiltComputer buildComputer(const BuildOptions& options) {
     if (options.dives < 0) throw std::invalid_argument("dive builder: negative dive count");
-    if (options.type == InterfaceType::Type1 && (options.fill || options.wrap || options.headerAcrossTop ||
-                                                 options.noEndMarker))
+    if (options.type == InterfaceType::Type1 &&
+        (options.fill || options.wrap || options.headerAcrossTop || options.noEndMarker))
         throw std::invalid_argument("dive builder: type 1 computers have no dive ring");
     if (options.type != InterfaceType::Type1 && options.noDiveMarker)
         throw std::invalid_argument("dive builder: only type 1 dives carry a 0x80 marker");

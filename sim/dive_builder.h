@@ -49,8 +49,8 @@ struct MeantSample {
 struct MeantT1Item {
     enum Kind : uint8_t { Depth, Marker, GasSwitch, Ignored };
     Kind kind = Depth;
-    uint8_t byte = 0;    // delta byte (signed feet), marker byte, or the O2 of a gas switch
-    int depthFeet = 0;   // running depth after this item
+    uint8_t byte = 0;   // delta byte (signed feet), marker byte, or the O2 of a gas switch
+    int depthFeet = 0;  // running depth after this item
 };
 
 struct MeantDive {
@@ -67,7 +67,7 @@ struct MeantDive {
     uint8_t diveNumber = 0;  // number in the repetition series
     uint8_t sampleInterval = 0;
     uint8_t personalFactor = 0, altitudeFactor = 0;
-    uint8_t personalAltitude = 0;  // as stored in the record
+    uint8_t personalAltitude = 0;                // as stored in the record
     uint8_t gasPressure1 = 0, gasPressure2 = 0;  // type 1, as the record holds them
     uint8_t oxygen1 = 0, oxygen2 = 0, oxygen3 = 0;
     uint8_t fixedByte = 0;
@@ -77,7 +77,7 @@ struct MeantDive {
     uint8_t cnsOtu = 0;
     uint8_t temperatureInterval = 0;
     uint8_t rgbm = 0;
-    uint8_t diveMode = 0;  // 0 air, 1 nitrox, 2 gauge
+    uint8_t diveMode = 0;   // 0 air, 1 nitrox, 2 gauge
     uint16_t diveTime = 0;  // minutes
     uint16_t maxDepth = 0;  // centimetres (types 2, 3) or feet (type 1)
     uint16_t firstEventBlock = 0xFFFF;
@@ -104,12 +104,12 @@ struct MeantComputer {
     uint8_t serial[4] = {};  // four two-digit groups
     std::string personalText;
     bool metric = true;
-    uint16_t maxDepth = 0;        // centimetres (types 2, 3) or 1/128 foot (type 1)
-    uint16_t totalDiveTime = 0;   // minutes
-    uint16_t totalDives = 0;      // dives ever recorded
+    uint16_t maxDepth = 0;       // centimetres (types 2, 3) or 1/128 foot (type 1)
+    uint16_t totalDiveTime = 0;  // minutes
+    uint16_t totalDives = 0;     // dives ever recorded
     // Memory map (types 2, 3).
     uint16_t newestHeader = 0, diveCount = 0, endPointer = 0, startPointer = 0;
-    uint32_t ringBytesUsed = 0;   // ring distance from the start to the end pointer
+    uint32_t ringBytesUsed = 0;  // ring distance from the start to the end pointer
     // Type 1 settings.
     uint8_t sampleInterval = 0, personalAltitudeByte = 0, timeFormat24h = 0, diveModeByte = 0;
     uint8_t backlight = 0, alarmBits = 0;
@@ -124,9 +124,9 @@ struct MeantComputer {
 struct BuildOptions {
     InterfaceType type = InterfaceType::Type2;
     uint32_t seed = 1;
-    int dives = 12;          // dives the computer records (the oldest may be overwritten)
-    bool fill = false;       // types 2, 3: record dives until the ring is full (ignores `dives`)
-    bool wrap = false;       // types 2, 3: start recording near the top so the ring wraps
+    int dives = 12;     // dives the computer records (the oldest may be overwritten)
+    bool fill = false;  // types 2, 3: record dives until the ring is full (ignores `dives`)
+    bool wrap = false;  // types 2, 3: start recording near the top so the ring wraps
     bool headerAcrossTop = false;  // types 2, 3: one header straddles the ring top
     // Deliberate damage to one stored dive (index among the stored dives,
     // oldest 0; -1 picks the middle one).

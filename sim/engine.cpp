@@ -108,10 +108,10 @@ namespace {
 
 // Interface type 1: slow, no echo, dives streamed as packets.
 class Type1Engine : public Engine {
-public:
+  public:
     using Engine::Engine;
 
-protected:
+  protected:
     void parse(uint64_t nowMs) override {
         while (!in_.empty()) {
             const uint8_t c = in_[0];
@@ -142,7 +142,7 @@ protected:
         }
     }
 
-private:
+  private:
     void handle(const std::vector<uint8_t>& f, uint64_t at) {
         const uint8_t c = f[0];
         const bool wasEnabled = writeEnabled_;
@@ -203,10 +203,10 @@ private:
 
 // Interface types 2 and 3: the same frames; type 2's cable echoes.
 class Type23Engine : public Engine {
-public:
+  public:
     using Engine::Engine;
 
-protected:
+  protected:
     void parse(uint64_t nowMs) override {
         while (!in_.empty()) {
             const uint8_t c = in_[0];
@@ -216,8 +216,9 @@ protected:
             }
             if (in_.size() < 3) return;
             const uint8_t l = in_[2];
-            const bool lengthOk = in_[1] == 0x00 && ((c == 0x0F && l == 0) || (c == 0x05 && l == 3) ||
-                                                     (c == 0x06 && l >= 4));
+            const bool lengthOk =
+                in_[1] == 0x00 &&
+                ((c == 0x0F && l == 0) || (c == 0x05 && l == 3) || (c == 0x06 && l >= 4));
             if (!lengthOk) {
                 dropFront(1, "bad frame length");
                 continue;
@@ -238,7 +239,7 @@ protected:
         }
     }
 
-private:
+  private:
     void handle(const std::vector<uint8_t>& f, uint64_t at) {
         std::vector<uint8_t> r;
         if (f[0] == 0x0F) {

@@ -45,10 +45,10 @@ struct Emission {
 
 // Deliberate misbehaviour.
 struct Faults {
-    uint32_t corruptEvery = 0;       // corrupt the checksum of every Nth reply (0: never)
-    int64_t stopAfterReplies = -1;   // answer this many replies, then stay silent (-1: no limit)
-    int64_t hangUpAfterBytes = -1;   // send this many bytes, then hang up (-1: never)
-    bool dropEcho = false;           // type 2: the cable does not echo
+    uint32_t corruptEvery = 0;      // corrupt the checksum of every Nth reply (0: never)
+    int64_t stopAfterReplies = -1;  // answer this many replies, then stay silent (-1: no limit)
+    int64_t hangUpAfterBytes = -1;  // send this many bytes, then hang up (-1: never)
+    bool dropEcho = false;          // type 2: the cable does not echo
 };
 
 struct EngineOptions {
@@ -60,7 +60,7 @@ struct EngineOptions {
 };
 
 class Engine {
-public:
+  public:
     static constexpr uint32_t IdleGapMs = 100;
     static constexpr uint32_t Type1ReplyDelayMs = 350;
     static constexpr uint32_t Type23ReplyDelayMs = 20;
@@ -84,7 +84,7 @@ public:
     ComputerImage& image() { return image_; }
     const EngineOptions& options() const { return options_; }
 
-protected:
+  protected:
     // Takes complete frames off the front of the input buffer.
     virtual void parse(uint64_t nowMs) = 0;
     // Sends the cable's echo (not a reply).
@@ -99,7 +99,7 @@ protected:
     EngineOptions options_;
     std::vector<uint8_t> in_;
 
-private:
+  private:
     void emit(std::vector<uint8_t> bytes, uint64_t atMs);
 
     std::vector<Emission>* out_ = nullptr;

@@ -17,7 +17,7 @@
 namespace sim {
 
 class MemoryComputer : public platform::MemoryPeer {
-public:
+  public:
     explicit MemoryComputer(ComputerImage image, EngineOptions options = {});
 
     void onHostBytes(platform::MemoryLine& line, const uint8_t* data, size_t n,
@@ -27,7 +27,7 @@ public:
     Engine& engine() { return *engine_; }
     const ComputerImage& image() const { return engine_->image(); }
 
-private:
+  private:
     std::mutex mutex_;
     std::unique_ptr<Engine> engine_;
 };

@@ -14,7 +14,7 @@
 namespace sim {
 
 class PtyServer {
-public:
+  public:
     // Opens the pseudo-terminal; throws std::runtime_error on failure.
     PtyServer(ComputerImage image, EngineOptions options = {});
 
@@ -32,7 +32,7 @@ public:
     // Valid to inspect when serve() is not running.
     Engine& engine() { return *engine_; }
 
-private:
+  private:
     std::unique_ptr<platform::PtyMaster> master_;
     std::unique_ptr<Engine> engine_;
     std::string path_;

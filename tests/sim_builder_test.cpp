@@ -128,8 +128,8 @@ TEST(SimDiveBuilder, DivesCoverEverySizeModeRecordAndCode) {
     for (uint32_t s = 73; s <= 83; ++s) EXPECT_TRUE(sizes.count(s)) << s;
     EXPECT_EQ(modes, (std::set<int>{0, 1, 2}));
     EXPECT_EQ(types, (std::set<int>{0, 2, 3, 4, 5, 9}));
-    for (int c : {1, 3, 4, 5, 6, 7, 8, 9, 13, 14, 15, 129, 131, 132, 133, 134, 135, 136, 137, 141,
-                  142, 143})
+    for (int c : {1,   3,   4,   5,   6,   7,   8,   9,   13,  14,  15,
+                  129, 131, 132, 133, 134, 135, 136, 137, 141, 142, 143})
         EXPECT_TRUE(codes.count(c)) << c;
     EXPECT_TRUE(codes.count(77) || codes.count(200));  // a code nobody knows
     EXPECT_TRUE(tempIntervals.count(0));
@@ -195,7 +195,8 @@ TEST(SimDiveBuilder, HundredsOfDivesAndNoDives) {
     EXPECT_EQ(none.meant.startPointer, none.meant.endPointer);
     EXPECT_TRUE(walkRing(none.image.memory, sim::Type2MemoryTop).empty());
     // The ring of a computer that never dived is erased memory.
-    for (uint32_t a = sim::RingStart; a < sim::Type2MemoryTop; ++a) ASSERT_EQ(none.image.memory[a], 0xFF);
+    for (uint32_t a = sim::RingStart; a < sim::Type2MemoryTop; ++a)
+        ASSERT_EQ(none.image.memory[a], 0xFF);
 }
 
 TEST(SimDiveBuilder, HeaderAcrossTheTop) {
@@ -205,7 +206,8 @@ TEST(SimDiveBuilder, HeaderAcrossTheTop) {
     o.headerAcrossTop = true;
     const auto b = sim::buildComputer(o);
     int across = 0;
-    for (const auto& d : b.meant.dives) across += d.headerAddress + d.headerSize > sim::Type2MemoryTop;
+    for (const auto& d : b.meant.dives)
+        across += d.headerAddress + d.headerSize > sim::Type2MemoryTop;
     EXPECT_EQ(across, 1);
     expectRingMatches(b);  // the test walker wraps the profile start
 }

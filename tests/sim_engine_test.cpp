@@ -16,13 +16,15 @@ namespace {
 sim::ComputerImage image23(InterfaceType t) {
     auto img = sim::ComputerImage::blank(t);
     img.identity = {0x10, 0x01, 0x02, 0x03};
-    for (uint32_t a = 0; a < img.memory.size(); ++a) img.memory[a] = static_cast<uint8_t>(a * 7 + 3);
+    for (uint32_t a = 0; a < img.memory.size(); ++a)
+        img.memory[a] = static_cast<uint8_t>(a * 7 + 3);
     return img;
 }
 
 sim::ComputerImage image1(std::vector<Bytes> dives) {
     auto img = sim::ComputerImage::blank(InterfaceType::Type1);
-    for (uint32_t a = 0; a < img.memory.size(); ++a) img.memory[a] = static_cast<uint8_t>(a ^ (a >> 8));
+    for (uint32_t a = 0; a < img.memory.size(); ++a)
+        img.memory[a] = static_cast<uint8_t>(a ^ (a >> 8));
     img.diveStreams = std::move(dives);
     return img;
 }
@@ -87,7 +89,8 @@ TEST(SimType2Engine, ReadsOfEveryPageSizeAndRangeLimits) {
     auto out = feed(*e, withSum({0x05, 0x00, 0x03, 0x7F, 0x86, 0x78}), 0);
     const Bytes reply = out.back().bytes;
     ASSERT_EQ(reply.size(), 127u);
-    for (uint32_t i = 0; i < 120; ++i) EXPECT_EQ(reply[6 + i], static_cast<uint8_t>((0x7F86 + i) * 7 + 3));
+    for (uint32_t i = 0; i < 120; ++i)
+        EXPECT_EQ(reply[6 + i], static_cast<uint8_t>((0x7F86 + i) * 7 + 3));
     // Past the end of memory, or a count of 0: no answer beyond the echo.
     out = feed(*e, withSum({0x05, 0x00, 0x03, 0x7F, 0xFF, 0x02}), 1000);
     EXPECT_EQ(all(out).size(), 7u);
@@ -140,7 +143,8 @@ TEST(SimType1Engine, AnswersAfterItsDelayAndGuardsWrites) {
     ASSERT_EQ(out.size(), 1u);
     EXPECT_EQ(out[0].atMs, 10350u);
     ASSERT_EQ(out[0].bytes.size(), 32u);
-    EXPECT_EQ(Bytes(out[0].bytes.begin(), out[0].bytes.begin() + 4), (Bytes{0x05, 0x00, 0x1B, 0x1B}));
+    EXPECT_EQ(Bytes(out[0].bytes.begin(), out[0].bytes.begin() + 4),
+              (Bytes{0x05, 0x00, 0x1B, 0x1B}));
     EXPECT_EQ(out[0].bytes[4], 0x1B);  // memory[a] = a ^ (a >> 8)
     EXPECT_EQ(out[0].bytes[31], sim::xorSum(out[0].bytes.data(), 31));
 
@@ -281,7 +285,7 @@ namespace {
 
 // The wire as a peer sees it: records what is sent and when.
 class FakeLine : public platform::MemoryLine {
-public:
+  public:
     void send(const uint8_t* data, size_t n, uint64_t atMs) override {
         sent.push_back({atMs, Bytes(data, data + n)});
     }

@@ -51,8 +51,8 @@ TEST(SimImage, LayoutAndChecksum) {
     img.memory[0x7FFF] = 0xBB;
     const Bytes b = sim::encodeImage(img);
     ASSERT_EQ(b.size(), 18u + 0x8000 + 4 + 4);
-    EXPECT_EQ(Bytes(b.begin(), b.begin() + 18),
-              (Bytes{'T', 'L', 'V', 'K', 'S', 'I', 'M', 0, 1, 2, 0x11, 0x01, 0x02, 0x03, 0x00, 0x80, 0, 0}));
+    EXPECT_EQ(Bytes(b.begin(), b.begin() + 18), (Bytes{'T', 'L', 'V', 'K', 'S', 'I', 'M', 0, 1, 2,
+                                                       0x11, 0x01, 0x02, 0x03, 0x00, 0x80, 0, 0}));
     EXPECT_EQ(b[18], 0xAA);
     EXPECT_EQ(b[18 + 0x7FFF], 0xBB);
     EXPECT_EQ(Bytes(b.begin() + 18 + 0x8000, b.begin() + 22 + 0x8000), (Bytes{0, 0, 0, 0}));

@@ -17,7 +17,7 @@ namespace {
 
 // A computer served on its own thread for the length of a test.
 class Served {
-public:
+  public:
     explicit Served(sim::ComputerImage img, sim::EngineOptions o = {})
         : server_(std::move(img), std::move(o)), thread_([this] { server_.serve(stop_); }) {}
     ~Served() { stop(); }
@@ -28,7 +28,7 @@ public:
     const std::string& path() const { return server_.slavePath(); }
     sim::PtyServer& server() { return server_; }
 
-private:
+  private:
     sim::PtyServer server_;
     std::atomic<bool> stop_{false};
     std::thread thread_;
@@ -48,7 +48,8 @@ Bytes withSum(Bytes b) {
     return b;
 }
 
-Bytes exchange(platform::RawTerminal& t, const Bytes& frame, size_t replyLength, int timeoutMs = 1500) {
+Bytes exchange(platform::RawTerminal& t, const Bytes& frame, size_t replyLength,
+               int timeoutMs = 1500) {
     EXPECT_EQ(t.write(frame.data(), frame.size()), static_cast<long>(frame.size()));
     Bytes r(replyLength);
     const long n = t.read(r.data(), r.size(), timeoutMs);
@@ -59,14 +60,15 @@ Bytes exchange(platform::RawTerminal& t, const Bytes& frame, size_t replyLength,
 sim::ComputerImage patterned(InterfaceType t) {
     auto img = sim::ComputerImage::blank(t);
     img.identity = {0x13, 0x02, 0x05, 0x07};
-    for (uint32_t a = 0; a < img.memory.size(); ++a) img.memory[a] = static_cast<uint8_t>(a * 13 + (a >> 8));
+    for (uint32_t a = 0; a < img.memory.size(); ++a)
+        img.memory[a] = static_cast<uint8_t>(a * 13 + (a >> 8));
     return img;
 }
 
 uint64_t msSince(std::chrono::steady_clock::time_point t0) {
-    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                     std::chrono::steady_clock::now() - t0)
-                                     .count());
+    return static_cast<uint64_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count());
 }
 
 }  // namespace
@@ -84,7 +86,8 @@ TEST(SimPty, Type2EchoIdentityReadWriteAndReopen) {
         const Bytes r = exchange(*host, read, 7 + 127);
         ASSERT_EQ(r.size(), 134u);
         EXPECT_EQ(Bytes(r.begin(), r.begin() + 7), read);
-        EXPECT_EQ(Bytes(r.begin() + 13, r.begin() + 133), Bytes(img.memory.begin() + 0x19A, img.memory.begin() + 0x212));
+        EXPECT_EQ(Bytes(r.begin() + 13, r.begin() + 133),
+                  Bytes(img.memory.begin() + 0x19A, img.memory.begin() + 0x212));
         // Every byte survives the line untranslated: a page full of
         // control characters (CR, LF, XON, XOFF, ^C, DEL) comes back as is.
         Bytes data = {0x0D, 0x0A, 0x11, 0x13, 0x03, 0x7F, 0x00, 0xFF, 0x1C, 0x04};
@@ -140,17 +143,20 @@ TEST(SimPty, Type1WaitsBeforeAnsweringAndStreamsPackets) {
     const uint64_t took = msSince(t0);
     EXPECT_GE(took, 300u);
     EXPECT_LT(took, 1200u);
-    EXPECT_EQ(Bytes(r.begin() + 4, r.begin() + 31), Bytes(img.memory.begin() + 0x1B, img.memory.begin() + 0x36));
+    EXPECT_EQ(Bytes(r.begin() + 4, r.begin() + 31),
+              Bytes(img.memory.begin() + 0x1B, img.memory.begin() + 0x36));
 
     // First dive: 32 + 8 bytes; then the end of dives.
     const Bytes packets = exchange(*host, {0x08, 0xA5, 0xAD}, 35 + 11);
     ASSERT_EQ(packets.size(), 46u);
     EXPECT_EQ(packets[0], 1);
     EXPECT_EQ(packets[1], 32);
-    EXPECT_EQ(Bytes(packets.begin() + 2, packets.begin() + 34), Bytes(dive.begin(), dive.begin() + 32));
+    EXPECT_EQ(Bytes(packets.begin() + 2, packets.begin() + 34),
+              Bytes(dive.begin(), dive.begin() + 32));
     EXPECT_EQ(packets[35], 2);
     EXPECT_EQ(packets[36], 8);
-    EXPECT_EQ(Bytes(packets.begin() + 37, packets.begin() + 45), Bytes(dive.begin() + 32, dive.end()));
+    EXPECT_EQ(Bytes(packets.begin() + 37, packets.begin() + 45),
+              Bytes(dive.begin() + 32, dive.end()));
     EXPECT_EQ(exchange(*host, {0x09, 0xA5, 0xAC}, 3), (Bytes{1, 0, 1}));
 }
 

@@ -20,7 +20,7 @@ using Bytes = std::vector<uint8_t>;
 
 // Runs the tool with its standard output on a pipe.
 class Tool {
-public:
+  public:
     explicit Tool(std::vector<std::string> args) {
         int out[2];
         if (pipe(out) != 0) return;
@@ -66,7 +66,7 @@ public:
     }
     void signal(int sig) { kill(pid_, sig); }
 
-private:
+  private:
     pid_t pid_ = -1;
     FILE* out_ = nullptr;
     bool waited_ = false;
@@ -89,8 +89,9 @@ TEST(TalvekSimTool, HelpAndBadOptions) {
     Tool help({"--help"});
     const std::string text = help.rest();
     EXPECT_EQ(help.wait(), 0);
-    for (const char* opt : {"--type", "--dives", "--seed", "--image", "--save-image", "--link", "--pace",
-                            "--verbose", "--corrupt-every", "--stop-after", "--hang-up-after", "--no-echo"})
+    for (const char* opt :
+         {"--type", "--dives", "--seed", "--image", "--save-image", "--link", "--pace", "--verbose",
+          "--corrupt-every", "--stop-after", "--hang-up-after", "--no-echo"})
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
     Tool none({});
     EXPECT_EQ(none.wait(), 2);
@@ -102,7 +103,8 @@ TEST(TalvekSimTool, HelpAndBadOptions) {
 
 TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     const std::string link = temp("dc"), image = temp("saved.img");
-    Tool tool({"--type", "3", "--dives", "3", "--seed", "4", "--link", link, "--save-image", image});
+    Tool tool(
+        {"--type", "3", "--dives", "3", "--seed", "4", "--link", link, "--save-image", image});
     const std::string path = tool.line();
     ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
     char target[256] = {};
@@ -131,7 +133,7 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     tool.signal(SIGTERM);
     EXPECT_EQ(tool.wait(), 0);
     struct stat st {};
-    EXPECT_NE(lstat(link.c_str(), &st), 0);  // the link is gone
+    EXPECT_NE(lstat(link.c_str(), &st), 0);    // the link is gone
     const auto saved = sim::loadImage(image);  // saved again on exit, with the write
     EXPECT_EQ(saved.memory[0x100], 0x5A);
     std::remove(image.c_str());
