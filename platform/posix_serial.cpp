@@ -124,25 +124,29 @@ public:
     long read(uint8_t* buf, size_t n) override {
         if (!usable()) return -1;
         size_t got = 0;
+        bool hungUp = false;
         auto deadline = SteadyClock::now() + std::chrono::milliseconds(readTimeoutMs_);
         while (got < n) {
             // Take what is already there before looking at the clock, so a
-            // zero time-out still returns waiting bytes.
+            // zero time-out still returns waiting bytes.  In raw mode with
+            // VMIN = VTIME = 0 an empty terminal reads as 0, not as EOF.
             ssize_t r = ::read(fd_, buf + got, n - got);
             if (r > 0) {
                 got += static_cast<size_t>(r);
                 continue;
             }
-            if (r == 0) return failCount(EIO);  // end of file: the device went away
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return failCount(errno);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failCount(errno);
+            if (hungUp) return failCount(EIO);  // the device went away
             int wait = remainingMs(deadline);
             if (wait == 0) break;
             pollfd p{fd_, POLLIN, 0};
             int pr = ::poll(&p, 1, wait);
             if (pr < 0 && errno != EINTR) return failCount(errno);
             if (pr > 0 && (p.revents & POLLNVAL)) return failCount(EBADF);
-            // POLLHUP/POLLERR: the next read() reports the error.
+            // After a hang-up the terminal polls readable and reads empty:
+            // one more read takes what is left, then the read fails.
+            if (pr > 0 && (p.revents & (POLLHUP | POLLERR))) hungUp = true;
         }
         return static_cast<long>(got);
     }
