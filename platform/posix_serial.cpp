@@ -24,15 +24,32 @@ using SteadyClock = std::chrono::steady_clock;
 
 bool speedFor(uint32_t baud, speed_t& speed) {
     switch (baud) {
-        case 1200: speed = B1200; return true;
-        case 2400: speed = B2400; return true;
-        case 4800: speed = B4800; return true;
-        case 9600: speed = B9600; return true;
-        case 19200: speed = B19200; return true;
-        case 38400: speed = B38400; return true;
-        case 57600: speed = B57600; return true;
-        case 115200: speed = B115200; return true;
-        default: return false;
+        case 1200:
+            speed = B1200;
+            return true;
+        case 2400:
+            speed = B2400;
+            return true;
+        case 4800:
+            speed = B4800;
+            return true;
+        case 9600:
+            speed = B9600;
+            return true;
+        case 19200:
+            speed = B19200;
+            return true;
+        case 38400:
+            speed = B38400;
+            return true;
+        case 57600:
+            speed = B57600;
+            return true;
+        case 115200:
+            speed = B115200;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -187,8 +204,12 @@ public:
         return true;
     }
 
-    bool setRTS(bool on) override { return modemLine(TIOCM_RTS, on); }
-    bool setDTR(bool on) override { return modemLine(TIOCM_DTR, on); }
+    bool setRTS(bool on) override {
+        return modemLine(TIOCM_RTS, on);
+    }
+    bool setDTR(bool on) override {
+        return modemLine(TIOCM_DTR, on);
+    }
 
     void close() override {
         if (fd_ < 0) return;
@@ -201,8 +222,12 @@ public:
         fd_ = -1;
     }
 
-    int lastError() const override { return lastError_; }
-    int id() const override { return fd_; }
+    int lastError() const override {
+        return lastError_;
+    }
+    int id() const override {
+        return fd_;
+    }
 
 private:
     bool usable() {
@@ -210,7 +235,9 @@ private:
         lastError_ = EBADF;
         return false;
     }
-    bool fail() { return fail(errno); }
+    bool fail() {
+        return fail(errno);
+    }
     long failCount(int e) {
         lastError_ = e;
         return -1;

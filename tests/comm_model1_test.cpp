@@ -1,8 +1,9 @@
 // The type 1 link on the in-memory port: purged echo, the one re-read of a
 // short reply, no retries and no cancel checks, and the packet reader.
+#include "device/comm_model1.h"
+
 #include <gtest/gtest.h>
 
-#include "device/comm_model1.h"
 #include "device/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
@@ -87,7 +88,7 @@ TEST_F(CommModel1Test, SettingsOfTheFirstGeneration) {
 }
 
 TEST_F(CommModel1Test, TalkPurgesTheEchoAndTheLateReplyIsRead) {
-    peer_.echo = true;  // gone with the purge
+    peer_.echo = true;         // gone with the purge
     peer_.always = reply32();  // 350 ms after the frame: after the pause and the purge
     EXPECT_EQ(exchange(), 0);
     auto writes = port_->writes();

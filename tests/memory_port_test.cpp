@@ -1,5 +1,7 @@
 // The in-memory port itself: timing on the virtual clock, what a peer sees,
 // purge, busy and hang-up.
+#include "platform/memory_port.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -7,7 +9,6 @@
 #include <thread>
 
 #include "platform/clock.h"
-#include "platform/memory_port.h"
 #include "serial_test_support.h"
 
 using namespace serialtest;
@@ -172,9 +173,9 @@ TEST(MemoryPortRealClock, ReadSeesBytesSentFromAnotherThread) {
     uint8_t b = 0;
     auto t0 = std::chrono::steady_clock::now();
     long got = host->read(&b, 1);
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                  std::chrono::steady_clock::now() - t0)
-                  .count();
+    auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0)
+            .count();
     sender.join();
     EXPECT_EQ(got, 1);
     EXPECT_EQ(b, 0x42);

@@ -3,14 +3,13 @@
 // and the open failures of plain files and missing paths.
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdio>
@@ -36,7 +35,9 @@ long msSince(Clock::time_point t0) {
         std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t0).count());
 }
 
-std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring wide(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 struct Pty {
     int master = -1;
@@ -103,8 +104,8 @@ void expectRaw(const termios& t, speed_t speed) {
 int runAsNobody(const std::function<int()>& body) {
     pid_t pid = fork();
     if (pid == 0) {
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 ||
-                               setuid(65534) != 0))
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0))
             _exit(90);
         int rc = 91;
         try {
@@ -225,9 +226,10 @@ TEST_F(PtyTest, ReadTimeOutAndPartialCountsInRealTime) {
     late.join();
     EXPECT_GE(early, 70);
     EXPECT_LT(early, 250);
-    std::printf("[ pty      ] read time-out 300 ms: returned 0 after %ld ms; partial read after "
-                "%ld ms; 2 bytes sent at 80 ms read after %ld ms\n",
-                timedOut, partial, early);
+    std::printf(
+        "[ pty      ] read time-out 300 ms: returned 0 after %ld ms; partial read after "
+        "%ld ms; 2 bytes sent at 80 ms read after %ld ms\n",
+        timedOut, partial, early);
     port->restoreState();
 }
 
@@ -303,7 +305,7 @@ TEST_F(PtyTest, SecondOpenFailsAndARunOfProbesReopens) {
                 return 1;
             } catch (const sAPI::CommError& e) {
                 return (e.code() == 12 && std::wcscmp(e.what(), L"Comm Port Not Found") == 0) ? 0
-                                                                                             : 2;
+                                                                                              : 2;
             }
         });
         EXPECT_EQ(rc, 0);
@@ -349,7 +351,11 @@ TEST_F(PtyTest, AHungUpTerminalFailsTheReadAtOnce) {
 TEST(PosixSerialOpen, PlainFileIsInvalidPortAndMissingPathIsNotFound) {
     TraceCapture trace;
     std::string file = trace.path() + ".bin";
-    { std::FILE* f = std::fopen(file.c_str(), "w"); ASSERT_TRUE(f); std::fclose(f); }
+    {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        ASSERT_TRUE(f);
+        std::fclose(f);
+    }
     for (int i = 0; i < 2; ++i) {  // the second time proves the first let go
         try {
             sAPI::CommModel2 link(wide(file).c_str(), nullptr);
