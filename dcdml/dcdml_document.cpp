@@ -8,9 +8,15 @@ namespace {
 const char* const BadSubscript = "DCDML::Invalid Attribute Subscript";
 
 // Entity of each escaped character, null for characters written as they are.
+// Control characters other than tab, line feed and carriage return cannot
+// appear in an XML 1.0 document at all, not even as references; device texts
+// (personal information) may hold them, so they are written as '?' to keep
+// the document well-formed.
 struct EscapeTable {
     const char* entity[256] = {};
     EscapeTable() {
+        for (int c = 0; c < 0x20; ++c)
+            if (c != '\t' && c != '\n' && c != '\r') entity[c] = "?";
         entity[static_cast<unsigned char>('&')] = "&amp;";
         entity[static_cast<unsigned char>('<')] = "&lt;";
         entity[static_cast<unsigned char>('>')] = "&gt;";

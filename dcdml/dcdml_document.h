@@ -68,7 +68,9 @@ class DCDML_Node_class : private boost::noncopyable {
     TAttributes attributes_;
 };
 
-// Appends `in` to `out` with & < > ' " replaced by their entities.
+// Appends `in` to `out` with & < > ' " replaced by their entities and the
+// control characters XML 1.0 forbids (all below 0x20 except tab, line feed,
+// carriage return) replaced by '?'.
 void DCDMLEscape(const std::string& in, std::string& out);
 
 // 8-bit (Latin-1) text to UTF-8; the result ends in a NUL that the length
