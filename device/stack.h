@@ -9,7 +9,7 @@
 namespace sAPI {
 
 class Stack : private boost::noncopyable {
-public:
+  public:
     explicit Stack(uint32_t capacity);
 
     // Throws sAPI::StackError(20) when full.
@@ -22,7 +22,7 @@ public:
     uint32_t Count() const { return capacity_ - top_; }
     uint32_t Capacity() const { return capacity_; }
 
-private:
+  private:
     // Bytes live at indexes top_ + 1 .. capacity_; top_ == capacity_ is empty
     // and top_ == 0 is full.
     uint32_t capacity_;
