@@ -258,7 +258,12 @@ TEST_P(T2D1Units, WholeDocumentForThreeDivesInTwoGroups) {
 INSTANTIATE_TEST_SUITE_P(AllSystems, T2D1Units,
                          ::testing::Values(std::make_pair(0x20000, &Imperial),
                                            std::make_pair(0x40000, &Metric),
-                                           std::make_pair(0x80000, &Scientific)));
+                                           std::make_pair(0x80000, &Scientific)),
+                         [](const auto& info) {
+                             return info.param.first == 0x20000   ? "Imperial"
+                                    : info.param.first == 0x40000 ? "Metric"
+                                                                  : "Scientific";
+                         });
 
 namespace {
 
