@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "dcdml/dcdml_document.h"
 #include "device/errors.h"
 #include "trace/trace.h"
 
@@ -202,6 +203,18 @@ int WriteFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source
     send[5] = static_cast<uint8_t>(count);
     std::memcpy(send + 6, source, static_cast<size_t>(count));
     return count + 6;
+}
+
+void SetDocumentOptions(DCDMLDocument& document, uint32_t flags) {
+    document.SetFlags(DCDMLDocument::Utf8);
+    if (flags & 0x1000)
+        document.SetFlags(DCDMLDocument::FullEndTags);
+    else
+        document.ClearFlags(DCDMLDocument::FullEndTags);
+    if (flags & 0x2000)
+        document.SetFlags(DCDMLDocument::Indent);
+    else
+        document.ClearFlags(DCDMLDocument::Indent);
 }
 
 int32_t UnitsFromFlags(uint32_t flags) {
