@@ -28,8 +28,7 @@ const paged::Texts kTexts{
 
 }  // namespace
 
-Device_TypeC2V2_Control::Device_TypeC2V2_Control(const wchar_t* portName,
-                                                 const CancelFlag* cancel)
+Device_TypeC2V2_Control::Device_TypeC2V2_Control(const wchar_t* portName, const CancelFlag* cancel)
     : Device(FamilyCode, MemoryTop, cancel), CommModel3(portName, cancel, 3) {}
 
 Device_TypeC2V2_Control::~Device_TypeC2V2_Control() = default;
@@ -189,7 +188,8 @@ void Device_TypeC2V2::MakeOutput(DCDMLDocument& document, uint32_t flags) {
                 std::make_unique<OutputGeneraterT2D3>(header_, &dives_, familyCode_, outputUnits_);
             break;
         default:
-            Trace::Write(Trace::Error, "Device_TypeC2V2::MakeOutput(): Requested invalid output Format");
+            Trace::Write(Trace::Error,
+                         "Device_TypeC2V2::MakeOutput(): Requested invalid output Format");
             throw Error(L"Output: format not supported");
     }
     paged::SetDocumentOptions(document, flags);

@@ -183,7 +183,8 @@ void Device_TypeD::MakeOutput(DCDMLDocument& document, uint32_t flags) {
                 std::make_unique<OutputGeneraterT2D2>(header_, &dives_, familyCode_, outputUnits_);
             break;
         default:
-            Trace::Write(Trace::Error, "Device_TypeD::MakeOutput(): Requested invalid output Format");
+            Trace::Write(Trace::Error,
+                         "Device_TypeD::MakeOutput(): Requested invalid output Format");
             throw Error(L"Output: format not supported");
     }
     paged::SetDocumentOptions(document, flags);

@@ -11,7 +11,7 @@ class TDiveDownloader;
 namespace sAPI {
 
 class Device_TypeD_Control : public Device, public CommModel2 {
-public:
+  public:
     static constexpr int32_t FamilyCode = 2;
     static constexpr int32_t MemoryTop = 0x7FFE;
 
@@ -32,13 +32,13 @@ public:
     // Identity read: model and firmware into the image, then the memory map.
     void getheader();
 
-protected:
+  protected:
     void BlockRead(uint32_t address, int count, uint8_t* destination);
     void BlockWrite(uint32_t address, int count, const uint8_t* source);
 };
 
 class Device_TypeD : public Device_TypeD_Control {
-public:
+  public:
     Device_TypeD(const wchar_t* portName, const CancelFlag* cancel);
     ~Device_TypeD() override;
 
@@ -49,7 +49,7 @@ public:
 
     const TDiveDownloader* downloader() const { return downloader_.get(); }
 
-private:
+  private:
     bool firstDive_ = false;
     std::unique_ptr<TDiveDownloader> downloader_;
 };

@@ -11,7 +11,9 @@ namespace paged {
 
 namespace {
 
-uint16_t WordAt(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t WordAt(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 void PutWord(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v & 0xFF);
@@ -72,8 +74,9 @@ int Read(Device& device, const Texts& texts, const BlockRead& block, uint32_t ad
     }
     const int rest = count % LargeBlock;
     if (rest) {
-        const int got = Read(device, texts, block, address + static_cast<uint32_t>(blocks * LargeBlock),
-                             rest, destination + blocks * LargeBlock, true);
+        const int got =
+            Read(device, texts, block, address + static_cast<uint32_t>(blocks * LargeBlock), rest,
+                 destination + blocks * LargeBlock, true);
         if (countProgress) device.progress().Advance(got);
         total += got;
     }
@@ -113,9 +116,9 @@ int Write(Device& device, const Texts& texts, const BlockRead& read, const Block
     }
     const int rest = count % LargeBlock;
     if (rest) {
-        const int put = Write(device, texts, read, write,
-                              address + static_cast<uint32_t>(blocks * LargeBlock), rest,
-                              source + blocks * LargeBlock, true);
+        const int put =
+            Write(device, texts, read, write, address + static_cast<uint32_t>(blocks * LargeBlock),
+                  rest, source + blocks * LargeBlock, true);
         if (countProgress) device.progress().Advance(put);
         total += put;
     }

@@ -19,7 +19,7 @@ struct __profile_ptrs {
 };
 
 class TDiveDownloader : private boost::noncopyable {
-public:
+  public:
     // Bytes fetched for every header: enough for an end marker at 77 and the
     // event block index of the longest header (83 bytes).
     static constexpr uint32_t HeaderFetchSize = 84;
@@ -43,7 +43,7 @@ public:
     void ParseHeader();
     void FetchProfile();
 
-private:
+  private:
     uint16_t Word(uint32_t at) const {
         return static_cast<uint16_t>(header_[at] | (header_[at + 1] << 8));
     }

@@ -23,7 +23,8 @@ void Page::fetch() {
         Trace::Write(Trace::Detail, "Page::fetch() User Cancel ");
         throw sAPI::User_Cancel();
     }
-    const int32_t start = static_cast<int32_t>(static_cast<uint32_t>(pageIndex_) * PageSize + PageBase);
+    const int32_t start =
+        static_cast<int32_t>(static_cast<uint32_t>(pageIndex_) * PageSize + PageBase);
     int32_t size = static_cast<int32_t>(PageSize);
     if (start + size > device_.memoryTop()) {
         size = device_.memoryTop() - start;

@@ -24,7 +24,7 @@ constexpr int32_t LastPage = 269;       // after this page reading continues at 
 
 // One page of the device memory at a time, with the pages already read kept.
 class Page : private boost::noncopyable {
-public:
+  public:
     explicit Page(sAPI::Device& device);
 
     void seek(uint32_t address);
@@ -42,7 +42,7 @@ public:
     // Device reads made so far (for diagnostics and tests).
     uint32_t deviceReads() const { return deviceReads_; }
 
-private:
+  private:
     using Bytes = std::array<uint8_t, ring::PageSize>;
 
     sAPI::Device& device_;
@@ -57,7 +57,7 @@ private:
 };
 
 class TRingBuffer : private boost::noncopyable {
-public:
+  public:
     explicit TRingBuffer(sAPI::Device& device);
     ~TRingBuffer();
 
@@ -73,7 +73,7 @@ public:
 
     const Page& page() const { return *page_; }
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> buffer_;
     uint8_t* cursor_ = nullptr;
     int32_t amount_ = 0;

@@ -16,7 +16,9 @@ __profile_ptrs mapOf(uint16_t start, uint16_t end, uint16_t count) {
     return __profile_ptrs{start, 0x1234, end, start, count};
 }
 
-DivePtr newDive() { return DivePtr(new _DIVE_DATA); }
+DivePtr newDive() {
+    return DivePtr(new _DIVE_DATA);
+}
 
 // Pages (by index) that the span [address, address + n) of the ring covers.
 void pagesOf(const FakeDevice& d, uint32_t address, uint32_t n, std::set<uint32_t>& pages) {
@@ -138,20 +140,19 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     const uint32_t a = 0x1000;
     const uint32_t end = ringtest::writeDive(d, a, 0x0900, {71, 60, 5});
     const uint8_t bytes[][2] = {
-        {13, 0x34}, {14, 0x12},  // max depth 0x1234
-        {15, 0x2D}, {16, 0x01},  // dive time 0x012D
-        {19, 0x55},              // CNS/OTU
-        {21, 14}, {22, 35}, {23, 59},   // 14:35:59
-        {24, 0xDA}, {25, 0x07},  // year 2010
-        {26, 11}, {27, 30},      // 30 November
-        {28, 20}, {29, 1}, {30, 3}, {31, 2}, {32, 45}, {33, 50},
-        {34, 2}, {35, 1},        // personal 2, altitude 1
-        {37, 32}, {38, 50}, {39, 99},
-        {77 - 7, 4},             // temperature interval (size 77)
+        {13, 0x34}, {14, 0x12},            // max depth 0x1234
+        {15, 0x2D}, {16, 0x01},            // dive time 0x012D
+        {19, 0x55},                        // CNS/OTU
+        {21, 14},   {22, 35},   {23, 59},  // 14:35:59
+        {24, 0xDA}, {25, 0x07},            // year 2010
+        {26, 11},   {27, 30},              // 30 November
+        {28, 20},   {29, 1},    {30, 3},  {31, 2},
+        {32, 45},   {33, 50},   {34, 2},  {35, 1},      // personal 2, altitude 1
+        {37, 32},   {38, 50},   {39, 99}, {77 - 7, 4},  // temperature interval (size 77)
     };
     for (auto& b : bytes) d.put(a + b[0], b[1]);
     for (int i = 0; i < 9; ++i) d.putWord(a + 41 + 2 * i, static_cast<uint16_t>(0x1111 * (i + 1)));
-    d.putWord(a + 75, 0x0203);   // first event block index
+    d.putWord(a + 75, 0x0203);  // first event block index
     TDiveDownloader dl(d, mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.NextDive(dive));
@@ -195,7 +196,7 @@ TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {
     const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 10, 1});
     d.putWord(0x0400 + 24, 2300);  // 300 does not fit: low 8 bits kept
     d.put(0x0400 + 34, 90);
-    d.put(0x0400 + 35, 10);        // 280 in 8 bits
+    d.put(0x0400 + 35, 10);  // 280 in 8 bits
     TDiveDownloader dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.NextDive(dive));
@@ -315,8 +316,8 @@ TEST(DiveDownloader, ManyDivesReadEveryPageOnce) {
         std::vector<uint32_t> starts;
         uint32_t written = 0;
         for (int i = 0; i < 110; ++i) {
-            DiveSpec s{67u + static_cast<uint32_t>(i % 11), 20u + static_cast<uint32_t>(i * 37 % 300),
-                       static_cast<uint8_t>(i)};
+            DiveSpec s{67u + static_cast<uint32_t>(i % 11),
+                       20u + static_cast<uint32_t>(i * 37 % 300), static_cast<uint8_t>(i)};
             starts.push_back(at);
             const uint32_t next = ringtest::writeDive(d, at, older, s);
             pagesOf(d, at, s.markerAt + 6 + s.profileLength, pages);
@@ -327,7 +328,7 @@ TEST(DiveDownloader, ManyDivesReadEveryPageOnce) {
             at = next;
         }
         ASSERT_LT(written, static_cast<uint32_t>(top) - 0x019A);  // no dive overwritten
-        ASSERT_LT(at, first);                                    // the ring wrapped
+        ASSERT_LT(at, first);                                     // the ring wrapped
         TDiveDownloader dl(d, mapOf(static_cast<uint16_t>(first), static_cast<uint16_t>(at), 110));
         std::vector<DivePtr> dives;
         for (;;) {

@@ -49,7 +49,8 @@ TEST(PagedMemory, RangeAndArgumentChecks) {
     } catch (const sAPI::BadInstruction& e) {
         EXPECT_EQ(e.code(), 7);
     }
-    EXPECT_THROW(paged::Read(d, kTexts, b.reader(), 0x100, 5, nullptr, false), sAPI::BadInstruction);
+    EXPECT_THROW(paged::Read(d, kTexts, b.reader(), 0x100, 5, nullptr, false),
+                 sAPI::BadInstruction);
     EXPECT_EQ(trace.count("T::Read() Bad"), 2u);
     try {
         paged::Write(d, kTexts, b.reader(), b.writer(), 0x100, 0, buf, false);

@@ -9,7 +9,8 @@ using ringtest::TraceCapture;
 
 namespace {
 
-std::vector<uint8_t> bytesAt(const FakeDevice& d, std::initializer_list<std::pair<uint32_t, uint32_t>> spans) {
+std::vector<uint8_t> bytesAt(const FakeDevice& d,
+                             std::initializer_list<std::pair<uint32_t, uint32_t>> spans) {
     std::vector<uint8_t> out;
     for (auto [a, n] : spans)
         for (uint32_t i = 0; i < n; ++i) out.push_back(d.memory[a + i]);

@@ -27,13 +27,14 @@ struct CancelHolder {
 };
 
 class FakeDevice : public CancelHolder, public sAPI::Device {
-public:
+  public:
     explicit FakeDevice(int32_t top, int32_t family = 2)
         : sAPI::Device(family, top, &cancel), memory(static_cast<size_t>(top) + 1, 0) {}
 
     int Read(uint32_t address, int count, uint8_t* destination, bool) override {
         if (count < 1 || !destination) throw sAPI::BadInstruction(7);
-        if (uint64_t{address} + static_cast<uint64_t>(count) > static_cast<uint64_t>(memoryTop()) + 1)
+        if (uint64_t{address} + static_cast<uint64_t>(count) >
+            static_cast<uint64_t>(memoryTop()) + 1)
             throw sAPI::MemoryRangeError();
         reads.emplace_back(address, count);
         if (failOnRead && reads.size() == failOnRead) throw sAPI::CommError(8);
@@ -69,7 +70,8 @@ public:
 
 // Fills memory with a recognisable pattern (never 0x80 0x01 by accident).
 inline void pattern(FakeDevice& d) {
-    for (size_t i = 0; i < d.memory.size(); ++i) d.memory[i] = static_cast<uint8_t>((i * 7 + 3) & 0x7F);
+    for (size_t i = 0; i < d.memory.size(); ++i)
+        d.memory[i] = static_cast<uint8_t>((i * 7 + 3) & 0x7F);
 }
 
 // One dive as written into the ring.
@@ -85,7 +87,8 @@ struct DiveSpec {
 inline uint32_t writeDive(FakeDevice& d, uint32_t address, uint32_t older, const DiveSpec& s,
                           uint32_t newerOverride = 0) {
     const uint32_t size = s.markerAt + 6;
-    for (uint32_t i = 4; i < size; ++i) d.put(address + i, static_cast<uint8_t>((s.seed + i) & 0x7F));
+    for (uint32_t i = 4; i < size; ++i)
+        d.put(address + i, static_cast<uint8_t>((s.seed + i) & 0x7F));
     d.put(address + s.markerAt, 0x80);
     d.put(address + s.markerAt + 1, 0x01);
     const uint32_t profile = d.wrap(address + size);
@@ -99,7 +102,7 @@ inline uint32_t writeDive(FakeDevice& d, uint32_t address, uint32_t older, const
 
 // Collects the trace lines written while it lives.
 class TraceCapture {
-public:
+  public:
     TraceCapture() {
         char dir[] = "/tmp/talvek_ringtrace_XXXXXX";
         dir_ = mkdtemp(dir) ? dir : "/tmp";
@@ -125,7 +128,7 @@ public:
         return n;
     }
 
-private:
+  private:
     std::string dir_;
     std::string base_;
 };

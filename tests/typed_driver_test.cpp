@@ -23,7 +23,7 @@ uint8_t xorOf(const std::vector<uint8_t>& b) {
 }
 
 class ByteComputer : public platform::MemoryPeer {
-public:
+  public:
     explicit ByteComputer(bool echo) : echo_(echo), memory(0x8000, 0) {
         for (size_t i = 0; i < memory.size(); ++i) memory[i] = static_cast<uint8_t>(i * 11 + 5);
     }
@@ -88,7 +88,8 @@ TEST(TypedDriver, ReadsGoOutAsBlocksOfTheRightSize) {
         Bench b(type3);
         std::vector<uint8_t> buf(300);
         EXPECT_EQ(b.driver->Read(0x1000, 121, buf.data(), false), 160);
-        EXPECT_EQ(b.readFrames(), (std::vector<std::pair<uint32_t, int>>{{0x1000, 120}, {0x1078, 40}}));
+        EXPECT_EQ(b.readFrames(),
+                  (std::vector<std::pair<uint32_t, int>>{{0x1000, 120}, {0x1078, 40}}));
         EXPECT_TRUE(std::equal(buf.begin(), buf.begin() + 121, b.computer.memory.begin() + 0x1000));
         EXPECT_EQ(trace.count("Device_Type3::Read() Large Read"), type3 ? 1u : 0u);
         // Every block read waits 500 ms first.
@@ -147,7 +148,8 @@ TEST(TypedDriver, DetectionRetriesAndGivesUp) {
         EXPECT_EQ(found, std::vector<int>{0});
         // Four identity reads, each tried four times by the link.
         int identities = 0;
-        for (const auto& w : b.port->writes()) identities += w.bytes.size() == 4 && w.bytes[0] == 0x0F;
+        for (const auto& w : b.port->writes())
+            identities += w.bytes.size() == 4 && w.bytes[0] == 0x0F;
         EXPECT_EQ(identities, 16);
         EXPECT_EQ(trace.count(type3 ? "Device_TypeC2V2::getheader(): Exception Caught"
                                     : "Device_TypeD::getheader(): Exception Caught"),
@@ -179,11 +181,12 @@ TEST(TypedDriver, HeaderImageFromIdentityAndMemory) {
         auto& m = b.computer.memory;
         const char text[] = "Personal text of exactly forty chars!!!!";
         std::memcpy(&m[0x15E], text, 40);
-        m[0x34] = m[0x35] = 0;                       // metric display
+        m[0x34] = m[0x35] = 0;                                              // metric display
         const uint8_t map[8] = {0x00, 0x10, 0, 0, 0x00, 0x20, 0x9A, 0x01};  // no dives
         std::memcpy(&m[0x190], map, 8);
         std::vector<std::wstring> status;
-        b.driver->SetCallbacks(nullptr, [&](const wchar_t* s) { status.push_back(s); }, nullptr);
+        b.driver->SetCallbacks(
+            nullptr, [&](const wchar_t* s) { status.push_back(s); }, nullptr);
         b.driver->Open(4);
         EXPECT_EQ(status, std::vector<std::wstring>{L"Comm Opened Successfully!"});
         b.driver->ReadHeader();
@@ -221,9 +224,10 @@ TEST(TypedDriver, InvalidOutputFormatBuildsNothing) {
             EXPECT_STREQ(e.what(), L"Output: format not supported");
         }
         EXPECT_EQ(doc.Root(), nullptr);
-        EXPECT_EQ(trace.count(type3 ? "Device_TypeC2V2::MakeOutput(): Requested invalid output Format"
-                                    : "Device_TypeD::MakeOutput(): Requested invalid output Format"),
-                  1u);
+        EXPECT_EQ(
+            trace.count(type3 ? "Device_TypeC2V2::MakeOutput(): Requested invalid output Format"
+                              : "Device_TypeD::MakeOutput(): Requested invalid output Format"),
+            1u);
     }
 }
 
@@ -233,7 +237,8 @@ TEST(TypedDriver, DocumentOptionsFollowTheFlags) {
         DCDMLDocument doc;
         doc.SetFlags(DCDMLDocument::FullEndTags | DCDMLDocument::Indent);
         b.driver->MakeOutput(doc, flags | 0x40000);
-        EXPECT_EQ(doc.Flags() & 0x07, 0x04u | ((flags & 0x1000) ? 1u : 0u) | ((flags & 0x2000) ? 2u : 0u))
+        EXPECT_EQ(doc.Flags() & 0x07,
+                  0x04u | ((flags & 0x1000) ? 1u : 0u) | ((flags & 0x2000) ? 2u : 0u))
             << std::hex << flags;
         EXPECT_EQ(b.driver->outputUnits(), 0x40000);
         EXPECT_NE(doc.Text().find("<dcdml "), std::string::npos);
