@@ -4,6 +4,10 @@
 // MemoryPeer (a test, or a simulated dive computer) that sees every byte the
 // host writes and queues replies that become readable at given times.
 //
+// The wire itself adds nothing: an interface that echoes (type 2) is the
+// peer's business.  A purge drops only bytes whose time has come; bytes sent
+// for a later time are still on their way and survive it.
+//
 // A host read that lacks bytes waits on the clock: it advances (virtual) time
 // to the arrival of the next queued byte or to its time-out, whichever is
 // first, so long time-outs cost no real time.
@@ -49,14 +53,14 @@ public:
 
 // Faults a test can inject into the host side.
 struct MemoryPortFaults {
-    bool failWrites = false;      // write() returns -1
-    bool failReads = false;       // read() returns -1
-    bool failLineControl = false; // setRTS/setDTR fail (with EIO)
-    bool notATerminal = false;    // saveState() fails, as for a plain file
-    bool failSettings = false;    // applySettings() fails (EINVAL)
-    bool failTimeouts = false;    // applyTimeouts() fails (EINVAL)
-    bool failDrain = false;       // drain() fails (EIO)
-    size_t shortWriteBy = 0;      // write() sends this many bytes fewer than asked
+    bool failWrites = false;       // write() returns -1
+    bool failReads = false;        // read() returns -1
+    bool failLineControl = false;  // setRTS/setDTR fail (with EIO)
+    bool notATerminal = false;     // saveState() fails, as for a plain file
+    bool failSettings = false;     // applySettings() fails (EINVAL)
+    bool failTimeouts = false;     // applyTimeouts() fails (EINVAL)
+    bool failDrain = false;        // drain() fails (EIO)
+    size_t shortWriteBy = 0;       // write() sends this many bytes fewer than asked
 };
 
 // One host write, as the far end received it.
