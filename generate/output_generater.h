@@ -6,12 +6,12 @@
 class DCDMLDocument;
 
 class OutputGenerater : private boost::noncopyable {
-public:
+  public:
     explicit OutputGenerater(int32_t familyCode) : familyCode_(familyCode) {}
     virtual ~OutputGenerater() = default;
     virtual void Make(DCDMLDocument& document) = 0;
     int32_t familyCode() const { return familyCode_; }
 
-protected:
+  protected:
     int32_t familyCode_;
 };

@@ -9,8 +9,10 @@
 // first, so long time-outs cost no real time.
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/serial_port.h"
@@ -51,9 +53,111 @@ struct MemoryPortFaults {
     bool failReads = false;       // read() returns -1
     bool failLineControl = false; // setRTS/setDTR fail (with EIO)
     bool notATerminal = false;    // saveState() fails, as for a plain file
+    bool failSettings = false;    // applySettings() fails (EINVAL)
+    bool failTimeouts = false;    // applyTimeouts() fails (EINVAL)
+    bool failDrain = false;       // drain() fails (EIO)
+    size_t shortWriteBy = 0;      // write() sends this many bytes fewer than asked
 };
 
-class MemoryPort;
+// One host write, as the far end received it.
+struct MemoryWrite {
+    uint64_t atMs;
+    std::vector<uint8_t> bytes;
+};
+
+// One change of the host's RTS or DTR line (the state after the change).
+struct MemoryLineChange {
+    uint64_t atMs;
+    bool rts;
+    bool dtr;
+};
+
+// The control block of one in-memory port: the device side of the wire, the
+// faults in force and the record of what the host did.  Opening it hands out
+// the host side (a SerialPort); while a host holds it, or while it is marked
+// busy, a further open fails with EBUSY.
+// Make it with std::make_shared (or through a MemoryPortRegistry): the host
+// side shares ownership of it.
+class MemoryPort : public MemoryLine, public std::enable_shared_from_this<MemoryPort> {
+public:
+    MemoryPort(std::wstring name, MemoryPeer* peer);
+    ~MemoryPort() override;
+    MemoryPort(const MemoryPort&) = delete;
+    MemoryPort& operator=(const MemoryPort&) = delete;
+
+    // MemoryLine: bytes sent with a time before now are readable at once.
+    void send(const uint8_t* data, size_t n, uint64_t atMs) override;
+    using MemoryLine::send;
+    bool rts() const override;
+    bool dtr() const override;
+    // The line settings in force (those of the last applySettings, or the
+    // ones restored by the host's restoreState).
+    const SerialSettings& settings() const override;
+
+    const std::wstring& name() const { return name_; }
+    void setPeer(MemoryPeer* peer);
+
+    void setFaults(const MemoryPortFaults& faults);
+    MemoryPortFaults faults() const;
+    // Another program holds the port: opens fail with EBUSY.
+    void setBusy(bool busy);
+    // The device goes away (cable pulled): reads and writes of the host fail
+    // with EIO and new opens with ENOENT.  reconnect() undoes it.
+    void hangUp();
+    void reconnect();
+    // Called at the start of every host read, before any byte is taken
+    // (a test sets the cancel flag "during" a read this way).
+    void setReadHook(std::function<void()> hook);
+    // The settings a fresh open finds on the port (what Close must restore).
+    void setLineSettings(const SerialSettings& s);
+
+    // Opens the host side; null with `error` set when busy or gone.
+    std::unique_ptr<SerialPort> open(int& error);
+    bool isOpen() const;
+    int openCount() const;
+
+    // The record.
+    std::vector<MemoryWrite> writes() const;
+    std::vector<uint8_t> written() const;  // every written byte, in order
+    std::vector<MemoryLineChange> lineChanges() const;
+    int readCount() const;
+    int purgeCount() const;
+    int drainCount() const;
+    uint32_t readTimeoutMs() const;
+    uint32_t writeTimeoutMs() const;
+    // Bytes queued for the host and not yet read (whatever their time).
+    size_t pendingBytes() const;
+    void clearRecord();
+
+private:
+    class Host;
+    friend class Host;
+    struct Pending {
+        uint64_t atMs;
+        uint8_t byte;
+    };
+
+    const std::wstring name_;
+    mutable std::mutex mutex_;
+    MemoryPeer* peer_;
+    MemoryPortFaults faults_;
+    std::function<void()> readHook_;
+    bool busy_ = false;
+    bool gone_ = false;
+    bool open_ = false;
+    int openCount_ = 0;
+    SerialSettings settings_;
+    bool rts_ = false;
+    bool dtr_ = false;
+    std::deque<Pending> queue_;
+    std::vector<MemoryWrite> writes_;
+    std::vector<MemoryLineChange> lineChanges_;
+    int reads_ = 0;
+    int purges_ = 0;
+    int drains_ = 0;
+    uint32_t readTimeoutMs_ = 1000;
+    uint32_t writeTimeoutMs_ = 1000;
+};
 
 // Creates in-memory ports by name and registers them with the serial opener,
 // so that the device layer opens them like real ports.  One registry may be

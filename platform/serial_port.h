@@ -56,16 +56,22 @@ public:
 
     // System error number of the last failed call (errno).
     virtual int lastError() const = 0;
+
+    // A number that identifies the open port in the trace (a descriptor);
+    // diagnostic only.
+    virtual int id() const { return -1; }
 };
 
 // Opens a port by name.  On failure returns null and sets `error` to the
 // system error number.  Names are tried against the in-process registry
-// (tests, simulated computers) first, then as device paths.
+// (tests, simulated computers) first, then as device paths: an installed
+// opener that answers ENOENT does not know the name, and the name is then
+// opened as a device path; any other error of the opener stands.
 std::unique_ptr<SerialPort> openSerialPort(const std::wstring& name, int& error);
 
 // Replaces the opener (tests and the in-process simulator); an empty function
 // puts the system opener back.  The opener returns null with `error` set when
-// it does not know the name.
+// it does not know the name (ENOENT) or cannot open it (any other errno).
 using SerialOpener = std::function<std::unique_ptr<SerialPort>(const std::wstring&, int&)>;
 void setSerialOpener(SerialOpener opener);
 

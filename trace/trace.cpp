@@ -120,7 +120,7 @@ void SetLevel(int level) {
 
 void Write(int level, const char* format, ...) {
     int32_t threshold = helper.threshold.load(std::memory_order_relaxed);
-    if (threshold == 0 || threshold < level) return;
+    if (threshold == 0 || threshold < level || !format) return;
     try {
         Lock lock;
         platform::LocalTime t = now();
@@ -138,14 +138,18 @@ void Write(int level, const char* format, ...) {
         int prefix = std::snprintf(line, sizeof line, "%02d:%02d:%02d_%03d_%X: %s:: ", t.hour,
                                    t.minute, t.second, t.millisecond, platform::threadId(),
                                    levelName);
-        if (prefix < 0) return;
+        if (prefix < 0 || static_cast<size_t>(prefix) >= sizeof line - 2) return;
+        // At most 16383 message characters; a longer message is cut there.  The
+        // room left after an unusually long prefix bounds it as well.
+        size_t room = sizeof line - static_cast<size_t>(prefix) - 2;
+        if (room > 16384) room = 16384;
         va_list args;
         va_start(args, format);
-        // At most 16383 message characters; a longer message is cut there.
-        int msg = std::vsnprintf(line + prefix, 16384, format, args);
+        int msg = std::vsnprintf(line + prefix, room, format, args);
         va_end(args);
         if (msg < 0) return;
-        size_t len = static_cast<size_t>(prefix) + (msg > 16383 ? 16383 : static_cast<size_t>(msg));
+        size_t len = static_cast<size_t>(prefix) +
+                     (static_cast<size_t>(msg) >= room ? room - 1 : static_cast<size_t>(msg));
         line[len++] = '\r';
         line[len++] = '\n';
         platform::writeFile(helper.file, line, len);

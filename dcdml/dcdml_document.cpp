@@ -1,0 +1,227 @@
+#include "dcdml/dcdml_document.h"
+
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+const char* const BadSubscript = "DCDML::Invalid Attribute Subscript";
+
+// Entity of each escaped character, null for characters written as they are.
+struct EscapeTable {
+    const char* entity[256] = {};
+    EscapeTable() {
+        entity[static_cast<unsigned char>('&')] = "&amp;";
+        entity[static_cast<unsigned char>('<')] = "&lt;";
+        entity[static_cast<unsigned char>('>')] = "&gt;";
+        entity[static_cast<unsigned char>('\'')] = "&apos;";
+        entity[static_cast<unsigned char>('"')] = "&quot;";
+    }
+};
+const EscapeTable escapes;
+
+}  // namespace
+
+void DCDMLEscape(const std::string& in, std::string& out) {
+    const char* p = in.data();
+    const char* end = p + in.size();
+    const char* run = p;
+    for (; p != end; ++p) {
+        const char* e = escapes.entity[static_cast<unsigned char>(*p)];
+        if (e) {
+            out.append(run, p);
+            out.append(e);
+            run = p + 1;
+        }
+    }
+    out.append(run, end);
+}
+
+// --- DCDML_Node_class -------------------------------------------------------
+
+DCDML_Node_class::DCDML_Node_class(const std::string& name, int32_t level, bool indent,
+                                   bool fullEndTags)
+    : name_(name), indent_(indent), fullEndTags_(fullEndTags), level_(level) {}
+
+DCDML_Node_class::~DCDML_Node_class() = default;
+
+DCDML_Node_class* DCDML_Node_class::AddChild(const std::string& name) {
+    children_.push_back(
+        std::make_unique<DCDML_Node_class>(name, level_ + 1, indent_, fullEndTags_));
+    return children_.back().get();
+}
+
+DCDML_Node_class* DCDML_Node_class::AddComment(const std::string& text) {
+    return AddChild("!--" + text);
+}
+
+void DCDML_Node_class::SetText(const std::string& text) {
+    text_ = text;
+}
+
+std::string& DCDML_Node_class::Attribute(const std::string& name) {
+    if (name.empty()) throw std::runtime_error(BadSubscript);
+    for (TAttribs& a : attributes_)
+        if (a.name == name) return a.value;
+    attributes_.push_back(TAttribs{name, std::string()});
+    return attributes_.back().value;
+}
+
+TAttribs& DCDML_Node_class::AttributeAt(int position) {
+    if (position < 1 || static_cast<size_t>(position) > attributes_.size())
+        throw std::runtime_error(BadSubscript);
+    auto it = attributes_.begin();
+    for (int i = 1; i < position; ++i) ++it;
+    return *it;
+}
+
+void DCDML_Node_class::SetLayout(bool indent, bool fullEndTags) {
+    indent_ = indent;
+    fullEndTags_ = fullEndTags;
+}
+
+void DCDML_Node_class::Write(uint32_t flags, std::string& out) {
+    fullEndTags_ = (flags & DCDMLDocument::FullEndTags) != 0;
+    indent_ = (flags & DCDMLDocument::Indent) != 0;
+
+    auto prefix = [&] {
+        if (indent_) {
+            out.push_back('\n');
+            out.append(static_cast<size_t>(level_ > 0 ? level_ : 0) * 4, ' ');
+        }
+    };
+
+    prefix();
+    if (isComment()) {
+        out.push_back('<');
+        out.append(name_);
+        out.append("-->");
+        return;
+    }
+    out.push_back('<');
+    out.append(name_);
+    for (const TAttribs& a : attributes_) {
+        out.push_back(' ');
+        out.append(a.name);
+        out.append("=\"");
+        DCDMLEscape(a.value, out);
+        out.push_back('"');
+    }
+    if (!children_.empty()) {
+        out.append(" >");
+        DCDMLEscape(text_, out);
+        for (auto& child : children_) child->Write(flags, out);
+        prefix();
+        out.append("</");
+        out.append(name_);
+        out.append(" >");
+    } else if (!fullEndTags_ && text_.empty()) {
+        out.append(" />");
+    } else {
+        out.append(" >");
+        DCDMLEscape(text_, out);
+        out.append("</");
+        out.append(name_);
+        out.append(" >");
+    }
+}
+
+// --- converters -------------------------------------------------------------
+
+AnsiToUtf8::AnsiToUtf8(const char* text) {
+    size_t n = 0;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        n += *p < 0x80 ? 1 : 2;
+    length_ = n;
+    data_.reset(new char[n + 1]);
+    char* out = data_.get();
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        unsigned char b = *p;
+        if (b < 0x80) {
+            *out++ = static_cast<char>(b);
+        } else {
+            *out++ = static_cast<char>(0xC0 | (b >> 6));
+            *out++ = static_cast<char>(0x80 | (b & 0x3F));
+        }
+    }
+    *out = '\0';
+}
+
+std::unique_ptr<char[]> AnsiToUtf8::Copy() const {
+    std::unique_ptr<char[]> copy(new char[length_ + 1]);
+    std::memcpy(copy.get(), data_.get(), length_ + 1);
+    return copy;
+}
+
+AnsiToUtf16::AnsiToUtf16(const char* text) {
+    length_ = std::strlen(text);
+    data_.reset(new char[2 * (length_ + 1)]);
+    char* out = data_.get();
+    for (size_t i = 0; i <= length_; ++i) {  // includes the terminator
+        *out++ = text[i];                    // low byte first
+        *out++ = '\0';
+    }
+}
+
+std::unique_ptr<char[]> AnsiToUtf16::Copy() const {
+    size_t bytes = 2 * (length_ + 1);
+    std::unique_ptr<char[]> copy(new char[bytes]);
+    std::memcpy(copy.get(), data_.get(), bytes);
+    return copy;
+}
+
+// --- DCDMLDocument ----------------------------------------------------------
+
+DCDMLDocument::DCDMLDocument() = default;
+DCDMLDocument::~DCDMLDocument() = default;
+
+void DCDMLDocument::SetFlags(uint32_t bits) {
+    if (bits & FullEndTags) flags_ |= FullEndTags;
+    if (bits & Indent) flags_ |= Indent;
+    if ((bits & Utf8) && (bits & Utf16))
+        throw std::runtime_error("TDCDML: Both UTF8 and UTF16 specified");
+    if (bits & Utf8) flags_ = (flags_ & ~Utf16) | Utf8;
+    if (bits & Utf16) flags_ = (flags_ & ~Utf8) | Utf16;
+    if (bits & NoEncoding) flags_ &= ~(Utf8 | Utf16);
+    if (root_) root_->SetLayout((flags_ & Indent) != 0, (flags_ & FullEndTags) != 0);
+}
+
+void DCDMLDocument::ClearFlags(uint32_t bits) {
+    flags_ &= ~(bits & (FullEndTags | Indent | Utf8 | Utf16));
+    if (root_) root_->SetLayout((flags_ & Indent) != 0, (flags_ & FullEndTags) != 0);
+}
+
+DCDML_Node_class* DCDMLDocument::CreateRoot(const std::string& name) {
+    root_ = std::make_unique<DCDML_Node_class>(name, 0, (flags_ & Indent) != 0,
+                                               (flags_ & FullEndTags) != 0);
+    return root_.get();
+}
+
+void DCDMLDocument::Build() {
+    if (flags_ & Utf16)
+        text_ = "<?xml version=\"1.0\" encoding=\"UTF-16\"?>";
+    else if (flags_ & Utf8)
+        text_ = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    else
+        text_ = "<?xml version=\"1.0\"?>";
+    owned_.reset();
+    output_ = nullptr;
+    outputLength_ = 0;
+    if (flags_ != 0) text_.push_back('\n');
+    if (root_) root_->Write(flags_, text_);
+
+    if (flags_ & Utf8) {
+        AnsiToUtf8 conv(text_.c_str());
+        owned_ = conv.Copy();
+        outputLength_ = conv.length();
+        output_ = owned_.get();
+    } else if (flags_ & Utf16) {
+        AnsiToUtf16 conv(text_.c_str());
+        owned_ = conv.Copy();
+        outputLength_ = 2 * conv.length();
+        output_ = owned_.get();
+    } else {
+        output_ = text_.c_str();
+        outputLength_ = std::strlen(output_);  // the writer stops at the NUL
+    }
+}

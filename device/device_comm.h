@@ -1,0 +1,93 @@
+#pragma once
+// One open serial port configured for one interface type, and the link
+// operations the three interface types implement on it.
+//
+// The link classes are the second base of the drivers (the first being
+// sAPI::Device), so member names here keep clear of sAPI::Device's.
+#include <boost/noncopyable.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "device/device.h"
+#include "platform/serial_port.h"
+
+namespace sAPI {
+
+class Device_Comm : private boost::noncopyable {
+public:
+    // Opens `portName` (the device path, passed unchanged) and configures it.
+    // `dtrControl` and `abortOnError` are the settings block's flags; parity
+    // 1 is odd, 0 none.  Throws CriticalError(22) for an absent name,
+    // CommError(12) when the port cannot be opened or is not a serial port,
+    // CriticalError("Error Setting Comm Port") when it cannot be configured.
+    Device_Comm(const wchar_t* portName, uint32_t baudRate, uint8_t dtrControl, bool abortOnError,
+                uint8_t parity, uint32_t readTimeoutConstant, size_t sendBufferSize,
+                size_t receiveBufferSize, const CancelFlag* cancelFlag, int32_t retryBudget);
+
+    // Puts the lines into receive (0) or transmit (1) state.
+    virtual void SetMode(int mode) = 0;
+    // Sends the first `count` bytes of the send buffer as one frame.
+    virtual void Talk(int count) = 0;
+    // Receives a reply of `count` bytes into the receive buffer.
+    virtual void Listen(int count) = 0;
+    virtual ~Device_Comm();
+    // Puts the port's previous settings back and releases it; idempotent.
+    virtual void Close();
+    // One exchange, with the link's retries.
+    virtual void Communicate(int sendCount, int receiveCount) = 0;
+
+    // Drive the RTS and DTR lines; throw UnknownError("SetRTS"/"SetDTR") with
+    // the system error number on failure.
+    void SetRTS(bool on);
+    void SetDTR(bool on);
+
+    // XOR of `count` bytes; throws CriticalError for count < 1.
+    static uint8_t Checksum(const uint8_t* bytes, int count);
+    // Checksum of the bytes before `position` minus the byte at `position`:
+    // 0 when they match, -1 when the checksum cannot be taken.
+    static int VerifyChecksum(const uint8_t* bytes, int position);
+
+    bool portOpen() const { return commOpen_; }
+    uint8_t* sendBuffer() { return commSend_.get(); }
+    uint8_t* receiveBuffer() { return commReceive_.get(); }
+    size_t sendBufferSize() const { return commSendSize_; }
+    size_t receiveBufferSize() const { return commReceiveSize_; }
+    int32_t retryBudget() const { return commRetries_; }
+    // The event mask the links wait on (EV_TXEMPTY).
+    uint32_t eventMask() const { return commEventMask_; }
+
+protected:
+    bool commCancelled() const { return commCancel_ && commCancel_->load(); }
+    // The port; present from a successful construction until destruction
+    // (after Close() its calls fail).
+    platform::SerialPort& port() { return *commPort_; }
+
+    // The error state has nothing to clear on this system.
+    void ClearCommError() {}
+    // Blocks until every written byte has left the port.
+    bool WaitTxEmpty() { return commPort_->drain(); }
+    // Discards unread input and unsent output.
+    bool PurgeComm() { return commPort_->purge(); }
+
+    // Guards against frames longer than the buffers (throw Error(5)).
+    void CheckSendRoom(int frameBytes) const;
+    void CheckReceiveRoom(int replyBytes) const;
+
+    const CancelFlag* commCancel_;
+    int32_t commRetries_;
+    uint32_t commEventMask_ = 0;
+
+private:
+    [[noreturn]] void FailCreate(const char* trace, bool restoreSettings);
+
+    std::unique_ptr<platform::SerialPort> commPort_;
+    bool commOpen_ = false;
+    platform::SerialSettings commSettings_;
+    std::unique_ptr<uint8_t[]> commSend_;
+    std::unique_ptr<uint8_t[]> commReceive_;
+    size_t commSendSize_;
+    size_t commReceiveSize_;
+};
+
+}  // namespace sAPI

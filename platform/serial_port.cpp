@@ -1,0 +1,46 @@
+#include "platform/serial_port.h"
+
+#include <cerrno>
+#include <mutex>
+#include <stdexcept>
+
+#include "platform/posix_serial.h"
+#include "trace/trace.h"
+
+namespace platform {
+namespace {
+
+std::mutex openerMutex;
+SerialOpener installedOpener;
+
+}  // namespace
+
+void setSerialOpener(SerialOpener opener) {
+    std::lock_guard<std::mutex> g(openerMutex);
+    installedOpener = std::move(opener);
+}
+
+std::unique_ptr<SerialPort> openSerialPort(const std::wstring& name, int& error) {
+    SerialOpener opener;
+    {
+        std::lock_guard<std::mutex> g(openerMutex);
+        opener = installedOpener;
+    }
+    error = 0;
+    if (opener) {
+        std::unique_ptr<SerialPort> port = opener(name, error);
+        if (port) return port;
+        // Only a name the opener does not know goes on to the system.
+        if (error != 0 && error != ENOENT) return nullptr;
+    }
+    std::string path;
+    try {
+        path = Trace::ToNarrow(name.c_str());
+    } catch (const std::exception&) {
+        error = ENOENT;
+        return nullptr;
+    }
+    return openPosixSerialPort(path, error);
+}
+
+}  // namespace platform
