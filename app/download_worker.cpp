@@ -246,8 +246,8 @@ void TDownloadWorker::BuildAndWrite() {
     }
     platform::ReplaceResult result;
     if (named) {
-        const char* bytes = reinterpret_cast<const char*>(document_.OutputBuffer());
-        result = platform::replaceFile(name, bytes ? bytes : "", bytes ? std::strlen(bytes) : 0);
+        const char* bytes = document_.OutputBuffer();
+        result = platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.OutputLength() : 0);
     } else {
         result.stage = platform::ReplaceStage::Create;
         result.error = EILSEQ;

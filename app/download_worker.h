@@ -14,15 +14,7 @@
 
 #include "device/device.h"
 
-#if __has_include("dcdml/dcdml_document.h")
 #include "dcdml/dcdml_document.h"
-#else
-// Until the XML writer exists the worker owns an empty document.
-class DCDMLDocument {
-public:
-    const char* OutputBuffer() const { return nullptr; }
-};
-#endif
 
 // Where the worker's status texts and progress go.  Called on the worker
 // thread; an implementation hands the values over to whoever shows them.

@@ -6,8 +6,10 @@
 #include <QTimer>
 
 #include "app/gui_worker_thread.h"
+#include "app/version_information.h"
 #include "platform/clock.h"
 #include "platform/console.h"
+#include "platform/os.h"
 #include "trace/trace.h"
 #include "ui/gradient.h"
 #include "ui/xgauge.h"
@@ -75,8 +77,12 @@ TTransferForm::TTransferForm(const std::string& commandLine, TDriverFactory driv
     CloseButton->setFocus();
     connect(CloseButton, &QPushButton::clicked, this, [this] { CloseButtonClick(); });
 
-    // 2 to 9. Options, trace log, version and command line.
-    settings_ = ReadFormSettings(commandLine);
+    // 2 to 9. Defaults, command line, trace log, version.  The program's
+    // own file is read for the version, whatever path it was started by.
+    settings_.Load(commandLine);
+    VersionInformation version(platform::ownExecutablePath().c_str());
+    settings_.ConfigureTrace();
+    settings_.TraceStart(version.FileVersion());
 
     // 10. The worker, not started yet.
     worker_ = std::make_unique<TsAPIThread>(std::move(drivers));
@@ -140,8 +146,9 @@ void TTransferForm::FormActivate() {
     repaint();
     ProgressBar->SetShowText(true);
 
-    CompleteForWorker(settings_);
-    worker_->Set(settings_.PortName, settings_.OutputFile, settings_.Delay, settings_.Options);
+    settings_.NormalisePort();
+    options_ = settings_.ComposeOptions();
+    worker_->Set(settings_.PortName, settings_.OutputFile, settings_.Delay, options_);
     worker_->Resume();
 
     // Keep the GUI alive until the worker is done (or collected by a close).

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "app/download_worker.h"
-#include "app/form_settings.h"
+#include "app/transfer_settings.h"
 
 class TGradient;
 class TxGauge;
@@ -25,9 +25,10 @@ QString ApplicationTitle();
 class TTransferForm : public QWidget {
     Q_OBJECT
 public:
-    // Construction steps 1 to 13: reads the command line (a bad value throws),
-    // configures the trace log, creates the worker with `drivers`, places the
-    // window and installs the application-wide event filter.
+    // Construction steps 1 to 13: reads the command line (a bad g, dv, v or d
+    // value throws ConversionError), configures the trace log, reads the
+    // program's version, creates the worker with `drivers`, places the window
+    // and installs the application-wide event filter.
     explicit TTransferForm(const std::string& commandLine,
                            TDriverFactory drivers = DefaultDriverFactory());
     ~TTransferForm() override;
@@ -38,7 +39,7 @@ public:
     bool Finished() const { return finished_; }
     // The worker, or null once it has been collected.
     TsAPIThread* Worker() const { return worker_.get(); }
-    const TFormSettings& Settings() const { return settings_; }
+    const TransferSettings& Settings() const { return settings_; }
     // SIGINT or SIGTERM: acts as the Cancel button.
     void CancelBySignal(int signal);
 
@@ -66,7 +67,8 @@ private:
     void PumpFor(uint32_t ms);
     void ShowOnTerminal();
 
-    TFormSettings settings_;
+    TransferSettings settings_;
+    uint32_t options_ = 0;
     std::unique_ptr<TsAPIThread> worker_;
     int exitCode_ = 0;
     bool activated_ = false;

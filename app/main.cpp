@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/download_worker.h"
-#include "app/form_settings.h"
+#include "app/cmdline.h"
 #include "app/gui_transfer_form.h"
 #include "device/errors.h"
 #include "platform/console.h"
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(messageHandler);
 
-    const std::string commandLine = CommandLineText(std::vector<std::string>(argv, argv + argc));
+    const std::string commandLine = CommandLineFromArgs(argc, argv);
 
     QApplication app(argc, argv);
     int exitCode = 0;

@@ -240,9 +240,8 @@ TEST_F(FormTest, ClosedBeforeActivationIsACancelledRun) {
     EXPECT_EQ(form.Worker(), nullptr);
 }
 
-// Options that change the window; they need the command-line reader.
+// Options that change the window.
 TEST_F(FormTest, NoCancelAndNoGradientOptions) {
-    if (!ReadFormSettings("talvek-dl -nc").HideCancel) GTEST_SKIP() << "options not read yet";
     TTransferForm form(CommandLine("-nc -g=0"), computers_.factory());
     EXPECT_TRUE(form.CloseButton->isHidden());
     EXPECT_EQ(form.height(), 85);
