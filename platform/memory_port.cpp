@@ -208,7 +208,9 @@ bool MemoryPort::dtr() const {
     return dtr_;
 }
 
-const SerialSettings& MemoryPort::settings() const { return settings_; }
+const SerialSettings& MemoryPort::settings() const {
+    return settings_;
+}
 
 void MemoryPort::setPeer(MemoryPeer* peer) {
     std::lock_guard<std::mutex> g(mutex_);
@@ -357,7 +359,9 @@ MemoryPortRegistry::MemoryPortRegistry() : impl_(std::make_unique<Impl>()) {
     });
 }
 
-MemoryPortRegistry::~MemoryPortRegistry() { setSerialOpener({}); }
+MemoryPortRegistry::~MemoryPortRegistry() {
+    setSerialOpener({});
+}
 
 std::shared_ptr<MemoryPort> MemoryPortRegistry::add(const std::wstring& name, MemoryPeer* peer) {
     auto port = std::make_shared<MemoryPort>(name, peer);

@@ -49,14 +49,14 @@ public:
 
 // Faults a test can inject into the host side.
 struct MemoryPortFaults {
-    bool failWrites = false;      // write() returns -1
-    bool failReads = false;       // read() returns -1
-    bool failLineControl = false; // setRTS/setDTR fail (with EIO)
-    bool notATerminal = false;    // saveState() fails, as for a plain file
-    bool failSettings = false;    // applySettings() fails (EINVAL)
-    bool failTimeouts = false;    // applyTimeouts() fails (EINVAL)
-    bool failDrain = false;       // drain() fails (EIO)
-    size_t shortWriteBy = 0;      // write() sends this many bytes fewer than asked
+    bool failWrites = false;       // write() returns -1
+    bool failReads = false;        // read() returns -1
+    bool failLineControl = false;  // setRTS/setDTR fail (with EIO)
+    bool notATerminal = false;     // saveState() fails, as for a plain file
+    bool failSettings = false;     // applySettings() fails (EINVAL)
+    bool failTimeouts = false;     // applyTimeouts() fails (EINVAL)
+    bool failDrain = false;        // drain() fails (EIO)
+    size_t shortWriteBy = 0;       // write() sends this many bytes fewer than asked
 };
 
 // One host write, as the far end received it.

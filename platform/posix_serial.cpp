@@ -24,15 +24,32 @@ using SteadyClock = std::chrono::steady_clock;
 
 bool speedFor(uint32_t baud, speed_t& speed) {
     switch (baud) {
-        case 1200: speed = B1200; return true;
-        case 2400: speed = B2400; return true;
-        case 4800: speed = B4800; return true;
-        case 9600: speed = B9600; return true;
-        case 19200: speed = B19200; return true;
-        case 38400: speed = B38400; return true;
-        case 57600: speed = B57600; return true;
-        case 115200: speed = B115200; return true;
-        default: return false;
+        case 1200:
+            speed = B1200;
+            return true;
+        case 2400:
+            speed = B2400;
+            return true;
+        case 4800:
+            speed = B4800;
+            return true;
+        case 9600:
+            speed = B9600;
+            return true;
+        case 19200:
+            speed = B19200;
+            return true;
+        case 38400:
+            speed = B38400;
+            return true;
+        case 57600:
+            speed = B57600;
+            return true;
+        case 115200:
+            speed = B115200;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -124,25 +141,29 @@ public:
     long read(uint8_t* buf, size_t n) override {
         if (!usable()) return -1;
         size_t got = 0;
+        bool hungUp = false;
         auto deadline = SteadyClock::now() + std::chrono::milliseconds(readTimeoutMs_);
         while (got < n) {
             // Take what is already there before looking at the clock, so a
-            // zero time-out still returns waiting bytes.
+            // zero time-out still returns waiting bytes.  In raw mode with
+            // VMIN = VTIME = 0 an empty terminal reads as 0, not as EOF.
             ssize_t r = ::read(fd_, buf + got, n - got);
             if (r > 0) {
                 got += static_cast<size_t>(r);
                 continue;
             }
-            if (r == 0) return failCount(EIO);  // end of file: the device went away
-            if (errno == EINTR) continue;
-            if (errno != EAGAIN && errno != EWOULDBLOCK) return failCount(errno);
+            if (r < 0 && errno == EINTR) continue;
+            if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return failCount(errno);
+            if (hungUp) return failCount(EIO);  // the device went away
             int wait = remainingMs(deadline);
             if (wait == 0) break;
             pollfd p{fd_, POLLIN, 0};
             int pr = ::poll(&p, 1, wait);
             if (pr < 0 && errno != EINTR) return failCount(errno);
             if (pr > 0 && (p.revents & POLLNVAL)) return failCount(EBADF);
-            // POLLHUP/POLLERR: the next read() reports the error.
+            // After a hang-up the terminal polls readable and reads empty:
+            // one more read takes what is left, then the read fails.
+            if (pr > 0 && (p.revents & (POLLHUP | POLLERR))) hungUp = true;
         }
         return static_cast<long>(got);
     }
@@ -183,8 +204,12 @@ public:
         return true;
     }
 
-    bool setRTS(bool on) override { return modemLine(TIOCM_RTS, on); }
-    bool setDTR(bool on) override { return modemLine(TIOCM_DTR, on); }
+    bool setRTS(bool on) override {
+        return modemLine(TIOCM_RTS, on);
+    }
+    bool setDTR(bool on) override {
+        return modemLine(TIOCM_DTR, on);
+    }
 
     void close() override {
         if (fd_ < 0) return;
@@ -197,8 +222,12 @@ public:
         fd_ = -1;
     }
 
-    int lastError() const override { return lastError_; }
-    int id() const override { return fd_; }
+    int lastError() const override {
+        return lastError_;
+    }
+    int id() const override {
+        return fd_;
+    }
 
 private:
     bool usable() {
@@ -206,7 +235,9 @@ private:
         lastError_ = EBADF;
         return false;
     }
-    bool fail() { return fail(errno); }
+    bool fail() {
+        return fail(errno);
+    }
     long failCount(int e) {
         lastError_ = e;
         return -1;

@@ -1,8 +1,9 @@
 // The type 2 link on the in-memory port: frames, echo, RTS polarity, the
 // failure rows with their attempt counts and traces, and cancel handling.
+#include "device/comm_model2.h"
+
 #include <gtest/gtest.h>
 
-#include "device/comm_model2.h"
 #include "device/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"

@@ -1,8 +1,9 @@
 // The type 3 link on the in-memory port: no echo, RTS high while sending,
 // its own failure texts and codes, the Retry trace, one cancel check.
+#include "device/comm_model3.h"
+
 #include <gtest/gtest.h>
 
-#include "device/comm_model3.h"
 #include "device/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
@@ -155,7 +156,7 @@ TEST_F(CommModel3Test, TalkFailureRows) {
         EXPECT_EQ(exchange(), row.code);
         EXPECT_STREQ(lastMessage_.c_str(), row.message);
         EXPECT_EQ(port_->readCount(), 0);  // Listen never ran
-        EXPECT_FALSE(port_->rts());       // back in receive
+        EXPECT_FALSE(port_->rts());        // back in receive
         EXPECT_EQ(link_->lineMode(), 0);
     }
 }

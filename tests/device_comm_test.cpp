@@ -1,12 +1,13 @@
 // Opening, configuring and closing a port through sAPI::Device_Comm, on the
 // in-memory port, and the byte checksum.
+#include "device/device_comm.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
 
 #include "device/comm_model2.h"
 #include "device/comm_model3.h"
-#include "device/device_comm.h"
 #include "device/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
