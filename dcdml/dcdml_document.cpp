@@ -8,9 +8,15 @@ namespace {
 const char* const BadSubscript = "DCDML::Invalid Attribute Subscript";
 
 // Entity of each escaped character, null for characters written as they are.
+// Control characters other than tab, line feed and carriage return cannot
+// appear in an XML 1.0 document at all, not even as references; device texts
+// (personal information) may hold them, so they are written as '?' to keep
+// the document well-formed.
 struct EscapeTable {
     const char* entity[256] = {};
     EscapeTable() {
+        for (int c = 0; c < 0x20; ++c)
+            if (c != '\t' && c != '\n' && c != '\r') entity[c] = "?";
         entity[static_cast<unsigned char>('&')] = "&amp;";
         entity[static_cast<unsigned char>('<')] = "&lt;";
         entity[static_cast<unsigned char>('>')] = "&gt;";
@@ -60,7 +66,11 @@ void DCDML_Node_class::SetText(const std::string& text) {
 }
 
 std::string& DCDML_Node_class::Attribute(const std::string& name) {
-    if (name.empty()) throw std::runtime_error(BadSubscript);
+    return Attribute(name.c_str());
+}
+
+std::string& DCDML_Node_class::Attribute(const char* name) {
+    if (!name || !*name) throw std::runtime_error(BadSubscript);
     for (TAttribs& a : attributes_)
         if (a.name == name) return a.value;
     attributes_.push_back(TAttribs{name, std::string()});
@@ -153,6 +163,11 @@ std::unique_ptr<char[]> AnsiToUtf8::Copy() const {
     return copy;
 }
 
+std::unique_ptr<char[]> AnsiToUtf8::Release() {
+    length_ = 0;
+    return std::move(data_);
+}
+
 AnsiToUtf16::AnsiToUtf16(const char* text) {
     length_ = std::strlen(text);
     data_.reset(new char[2 * (length_ + 1)]);
@@ -168,6 +183,11 @@ std::unique_ptr<char[]> AnsiToUtf16::Copy() const {
     std::unique_ptr<char[]> copy(new char[bytes]);
     std::memcpy(copy.get(), data_.get(), bytes);
     return copy;
+}
+
+std::unique_ptr<char[]> AnsiToUtf16::Release() {
+    length_ = 0;
+    return std::move(data_);
 }
 
 // --- DCDMLDocument ----------------------------------------------------------
@@ -212,13 +232,13 @@ void DCDMLDocument::Build() {
 
     if (flags_ & Utf8) {
         AnsiToUtf8 conv(text_.c_str());
-        owned_ = conv.Copy();
         outputLength_ = conv.length();
+        owned_ = conv.Release();
         output_ = owned_.get();
     } else if (flags_ & Utf16) {
         AnsiToUtf16 conv(text_.c_str());
-        owned_ = conv.Copy();
         outputLength_ = 2 * conv.length();
+        owned_ = conv.Release();
         output_ = owned_.get();
     } else {
         output_ = text_.c_str();

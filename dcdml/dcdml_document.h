@@ -37,6 +37,7 @@ class DCDML_Node_class : private boost::noncopyable {
     // is new.  The reference stays valid for the node's lifetime.  An empty
     // name throws std::runtime_error("DCDML::Invalid Attribute Subscript").
     std::string& Attribute(const std::string& name);
+    std::string& Attribute(const char* name);
     // The attribute at 1-based `position`; outside 1..count throws like
     // Attribute.
     TAttribs& AttributeAt(int position);
@@ -68,7 +69,9 @@ class DCDML_Node_class : private boost::noncopyable {
     TAttributes attributes_;
 };
 
-// Appends `in` to `out` with & < > ' " replaced by their entities.
+// Appends `in` to `out` with & < > ' " replaced by their entities and the
+// control characters XML 1.0 forbids (all below 0x20 except tab, line feed,
+// carriage return) replaced by '?'.
 void DCDMLEscape(const std::string& in, std::string& out);
 
 // 8-bit (Latin-1) text to UTF-8; the result ends in a NUL that the length
@@ -81,6 +84,8 @@ class AnsiToUtf8 : private boost::noncopyable {
     const char* data() const { return data_.get(); }
     // A fresh copy of the result, NUL included (length() + 1 bytes).
     std::unique_ptr<char[]> Copy() const;
+    // Hands the result itself over; the converter is empty afterwards.
+    std::unique_ptr<char[]> Release();
 
   private:
     std::unique_ptr<char[]> data_;
@@ -98,6 +103,7 @@ class AnsiToUtf16 : private boost::noncopyable {
     const char* data() const { return data_.get(); }
     // A fresh copy of the result: 2 x (length() + 1) bytes.
     std::unique_ptr<char[]> Copy() const;
+    std::unique_ptr<char[]> Release();
 
   private:
     std::unique_ptr<char[]> data_;

@@ -114,7 +114,7 @@ out_of_bytes:
     return false;
 }
 
-const TProfileControl::TEvent* TProfileControl::nextEvent() {
+TProfileControl::TEvent* TProfileControl::nextEvent() {
     if (events_.empty() || cursor_ == events_.end()) {
         eventsPending_ = false;
         return nullptr;

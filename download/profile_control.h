@@ -39,7 +39,7 @@ class TProfileControl : private boost::noncopyable {
     bool eventsPending() const { return eventsPending_; }
     // The next event of the current block, or null (then eventsPending()
     // becomes false).
-    const TEvent* nextEvent();
+    TEvent* nextEvent();
     void clearEvents();
 
     uint16_t depth() const { return depth_; }

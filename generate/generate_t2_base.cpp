@@ -215,7 +215,10 @@ std::string OutputGeneraterT2Base::PressureText(int32_t pressure) const {
 }
 
 std::string OutputGeneraterT2Base::SummaryDepthText(int32_t rawDepth) const {
-    long double depth = converter_->depth(rawDepth);
+    return SummaryDepthTextOf(converter_->depth(rawDepth));
+}
+
+std::string OutputGeneraterT2Base::SummaryDepthTextOf(long double depth) const {
     switch (converter_->system()) {
         case Units::Imperial:
             return Format("%.1f", static_cast<double>(depth));

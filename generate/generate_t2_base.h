@@ -103,6 +103,9 @@ class OutputGeneraterT2Base : public OutputGenerater {
     // centimetres x 0.01 "%.1f" metres; scientific "%.3f" metres (the
     // scientific converter already gives metres).
     std::string SummaryDepthText(int32_t rawDepth) const;
+    // The same for a depth already converted (for raw values that are not
+    // whole device units).
+    std::string SummaryDepthTextOf(long double depth) const;
     // "%02u:%02u:00" of hours and minutes.
     static std::string MinutesText(uint32_t minutes);
     static std::string PersonalFactorText(uint8_t code);

@@ -4,6 +4,10 @@
 // MemoryPeer (a test, or a simulated dive computer) that sees every byte the
 // host writes and queues replies that become readable at given times.
 //
+// The wire itself adds nothing: an interface that echoes (type 2) is the
+// peer's business.  A purge drops only bytes whose time has come; bytes sent
+// for a later time are still on their way and survive it.
+//
 // A host read that lacks bytes waits on the clock: it advances (virtual) time
 // to the arrival of the next queued byte or to its time-out, whichever is
 // first, so long time-outs cost no real time.

@@ -99,6 +99,8 @@ public:
         if (!speedFor(s.baud, speed)) return fail(EINVAL);
         termios t{};
         if (tcgetattr(fd_, &t) != 0) return fail();
+        // DTR control and abort-on-error have no termios counterpart: the
+        // device layer drives DTR itself, and errors never stop this port.
         t.c_iflag &= ~RawInputOff;  // parity is generated, never checked (no INPCK)
         t.c_oflag &= ~OPOST;
         t.c_lflag &= ~RawLocalOff;

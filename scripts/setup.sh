@@ -7,7 +7,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
   libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libxml2-utils
+  libxml2-utils libxml2-dev
   util-linux
 )
 

@@ -61,6 +61,14 @@ TEST(DCDMLNode, EscapesTextAndAttributeValuesOnly) {
     std::string out;
     DCDMLEscape("&amp;", out);  // an entity is escaped again, not recognised
     EXPECT_EQ(out, "&amp;amp;");
+
+    // Characters an XML document cannot hold become '?'; tab, LF, CR stay.
+    out.clear();
+    DCDMLEscape(std::string("a\x01\tb\nc\rd\x1F\x7F\x80", 11), out);
+    EXPECT_EQ(out, std::string("a?\tb\nc\rd?\x7F\x80"));
+    out.clear();
+    DCDMLEscape(std::string("\0", 1), out);
+    EXPECT_EQ(out, "?");
 }
 
 TEST(DCDMLNode, AttributesKeepFirstPositionAndReuseTheirValue) {

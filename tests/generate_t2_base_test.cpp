@@ -33,6 +33,7 @@ class Probe : public OutputGeneraterT2Base {
     using OutputGeneraterT2Base::SampleDepthText;
     using OutputGeneraterT2Base::SetUnits;
     using OutputGeneraterT2Base::SummaryDepthText;
+    using OutputGeneraterT2Base::SummaryDepthTextOf;
     using OutputGeneraterT2Base::WriteDatum;
     using OutputGeneraterT2Base::WriteDeviceBlock;
     using OutputGeneraterT2Base::WriteGasDefinition;
@@ -110,6 +111,16 @@ TEST_F(GeneratorBase, SkeletonRootAttributesAndGeneratorBlock) {
     EXPECT_EQ(r->converter()->conversionType(), 0x20001);
 }
 
+// Without an installed source the generator reads the running program's own
+// version block (linked into the test binary).
+TEST_F(GeneratorBase, GeneratorBlockFromTheProgramsVersionBlock) {
+    OutputGeneraterT2Base::SetVersionSource(nullptr);
+    auto p = Make(2, Units::Metric);
+    EXPECT_EQ(Xml(p->root()->children().front().get()),
+              "<generator name=\"Talvek XML Downloader\" version=\"1.0.0.0\" "
+              "vendor=\"Pelko Inv.\" />");
+}
+
 TEST_F(GeneratorBase, UnknownUnitsAndFamilies) {
     Probe p(header, &dives, 2, 0x10000);
     p.BuildSkeleton(doc);
@@ -175,6 +186,8 @@ TEST_F(GeneratorBase, DepthFormats) {
     EXPECT_EQ(i2->SummaryDepthText(1234), "40.5");
     EXPECT_EQ(s3->SampleDepthText(s3->converter()->depth(1234)), "12.340");
     EXPECT_EQ(s3->SummaryDepthText(1234), "12.340");
+    EXPECT_EQ(m2->SummaryDepthTextOf(1234.0L), "12.3");
+    EXPECT_EQ(i2->SummaryDepthTextOf(10.0L), "10.0");
     EXPECT_EQ(m2->SampleDepthText(m2->converter()->depth(0)), "0");
     EXPECT_EQ(i2->SampleDepthText(i2->converter()->depth(0)), "0.0");
     EXPECT_EQ(s3->SampleDepthText(s3->converter()->depth(0)), "0.000");

@@ -102,6 +102,8 @@ void expectRaw(const termios& t, speed_t speed) {
 // Runs `body` in a child process as the unprivileged user (root is exempt
 // from TIOCEXCL); returns its exit code.
 int runAsNobody(const std::function<int()>& body) {
+    // Opens the trace file here, so the child writes its lines to it.
+    Trace::Write(Trace::Detail, "test: running a probe as an unprivileged user");
     pid_t pid = fork();
     if (pid == 0) {
         if (geteuid() == 0 &&
@@ -331,6 +333,24 @@ TEST_F(PtyTest, SecondOpenFailsAndARunOfProbesReopens) {
         return 0;
     });
     EXPECT_EQ(rc, 0);
+}
+
+TEST_F(PtyTest, APortThatIsNotTheUsersSaysWhyInTheTrace) {
+    ASSERT_EQ(fchmod(pty_.slave, 0), 0);
+    int rc = runAsNobody([&] {
+        try {
+            sAPI::CommModel2 link(pty_.name.c_str(), nullptr);
+            return 1;
+        } catch (const sAPI::CommError& e) {
+            return std::wcscmp(e.what(), L"Comm Port Not Found") == 0 ? 0 : 2;
+        }
+    });
+    EXPECT_EQ(rc, 0);
+    auto lines = trace_.matching("Device_Comm::Create() Unable To Open Port");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text,
+              "Device_Comm::Create() Unable To Open Port <Port Busy or Not Present> (13: "
+              "Permission denied)");
 }
 
 TEST_F(PtyTest, AHungUpTerminalFailsTheReadAtOnce) {

@@ -1,0 +1,106 @@
+// The DCDML document of a full type 2 memory: about 32 KB of profile bytes in
+// a few hundred dives, generated and serialised.
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "dcdml/dcdml_document.h"
+#include "generate/generater_t2_d23.h"
+
+namespace {
+
+constexpr int DiveCount = 300;
+constexpr size_t ProfileBytes = 32 * 1024;
+
+struct Memory {
+    uint8_t header[144] = {};
+    DiveList dives;
+    size_t profileBytes = 0;
+
+    Memory() {
+        std::mt19937 rng(7);
+        header[0x28] = 12;
+        header[0x72] = 1;
+        std::memcpy(header + 0x30, "Bench Diver", 11);
+        const size_t perDive = ProfileBytes / DiveCount;
+        for (int n = 0; n < DiveCount; ++n) {
+            DivePtr d(new _DIVE_DATA);
+            d->diveNumber = static_cast<uint8_t>(n % 4 + 1);
+            d->sampleInterval = 20;
+            d->temperatureInterval = 3;
+            d->pressureSamples = n % 2;
+            d->diveMode = static_cast<uint8_t>(n % 3);
+            d->oxygen1 = 32;
+            d->oxygen2 = 50;
+            d->maxDepth = 2500;
+            d->diveTime = 45;
+            d->firstEventBlock = 10;
+            std::vector<uint8_t> p;
+            uint16_t samples = 0;
+            bool pressure = d->pressureSamples != 0;
+            while (p.size() + 5 <= perDive) {
+                if (samples == 10) {  // one event block: deco, heading, end
+                    p.insert(p.end(), {3, 3, 5, 4, 0, 2, 0xB4, 0x00, 1, 0xFF, 0xFF, 0, 0});
+                }
+                uint16_t depth = static_cast<uint16_t>(rng() % 3000);
+                p.push_back(static_cast<uint8_t>(depth));
+                p.push_back(static_cast<uint8_t>(depth >> 8));
+                if (pressure) {
+                    uint16_t pr = static_cast<uint16_t>(20000 - samples * 20);
+                    p.push_back(static_cast<uint8_t>(pr));
+                    p.push_back(static_cast<uint8_t>(pr >> 8));
+                }
+                if (samples % 3 == 0) p.push_back(static_cast<uint8_t>(rng() % 30));
+                ++samples;
+            }
+            d->SetProfile(p.data(), static_cast<uint32_t>(p.size()));
+            profileBytes += p.size();
+            dives.push_back(d);
+        }
+    }
+};
+
+Memory& TheMemory() {
+    static Memory m;
+    return m;
+}
+
+void BM_GenerateDocument(benchmark::State& state) {
+    Memory& m = TheMemory();
+    size_t out = 0;
+    for (auto _ : state) {
+        DCDMLDocument doc;
+        doc.SetFlags(DCDMLDocument::Utf8 | DCDMLDocument::Indent);
+        OutputGeneraterT2D2 gen(m.header, &m.dives, 2, static_cast<int32_t>(state.range(0)));
+        gen.Make(doc);
+        out = doc.OutputLength();
+        benchmark::DoNotOptimize(doc.OutputBuffer());
+    }
+    state.counters["profile_bytes"] = static_cast<double>(m.profileBytes);
+    state.counters["output_bytes"] = static_cast<double>(out);
+}
+BENCHMARK(BM_GenerateDocument)
+    ->Arg(Units::Metric)
+    ->Arg(Units::Imperial)
+    ->Arg(Units::Scientific)
+    ->Unit(benchmark::kMillisecond);
+
+// Serialisation alone (tree to UTF-8 text) of the same document.
+void BM_Serialise(benchmark::State& state) {
+    Memory& m = TheMemory();
+    DCDMLDocument doc;
+    doc.SetFlags(DCDMLDocument::Utf8 | DCDMLDocument::Indent);
+    OutputGeneraterT2D2 gen(m.header, &m.dives, 2, Units::Metric);
+    gen.Make(doc);
+    for (auto _ : state) {
+        doc.Build();
+        benchmark::DoNotOptimize(doc.OutputBuffer());
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(doc.OutputLength()));
+}
+BENCHMARK(BM_Serialise)->Unit(benchmark::kMillisecond);
+
+}  // namespace

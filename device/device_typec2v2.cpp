@@ -1,0 +1,204 @@
+#include "device/device_typec2v2.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "device/errors.h"
+#include "device/paged_memory.h"
+#include "download/dive_downloader.h"
+#if __has_include("generate/generater_t1.h")
+#include "generate/generater_t1.h"
+#define RING_LEGACY_LAYOUT 1
+#endif
+#include "generate/generater_t2_d23.h"
+#include "platform/clock.h"
+#include "trace/trace.h"
+
+namespace sAPI {
+
+namespace {
+
+const paged::Texts kTexts{
+    "Device_Type3::Read() Bad Read Command",
+    "Device_Type3::Read() Memory Overrun Last Address = 0x%X",
+    "Device_Type3::Read() User Cancel Detected",
+    "Device_Type3::Write() User Cancel Detected",
+    "Device_Type3::Read() Large Read",
+};
+
+}  // namespace
+
+Device_TypeC2V2_Control::Device_TypeC2V2_Control(const wchar_t* portName, const CancelFlag* cancel)
+    : Device(FamilyCode, MemoryTop, cancel), CommModel3(portName, cancel, 3) {}
+
+Device_TypeC2V2_Control::~Device_TypeC2V2_Control() = default;
+
+void Device_TypeC2V2_Control::BlockRead(uint32_t address, int count, uint8_t* destination) {
+    platform::sleepMs(500);
+    paged::ReadFrame(sendBuffer(), address, count);
+    try {
+        Communicate(6, count + 7);
+    } catch (...) {
+        Trace::Write(Trace::Error, "Device_TypeC2V2::Read(): Exception Raised");
+        Trace::Write(Trace::Detail, "Device_TypeC2V2::Read(): %d bytes at address 0x%x", count,
+                     address);
+        throw;
+    }
+    if (destination) std::memcpy(destination, receiveBuffer() + 6, static_cast<size_t>(count));
+}
+
+void Device_TypeC2V2_Control::BlockWrite(uint32_t address, int count, const uint8_t* source) {
+    const int frame = paged::WriteFrame(sendBuffer(), address, count, source);
+    try {
+        Communicate(frame, 7);
+    } catch (...) {
+        Trace::Write(Trace::Error, "Device_TypeC2V2::Write(): Exception Raised");
+        Trace::Write(Trace::Detail, "Device_TypeC2V2::Write():  %u bytes at address %u",
+                     static_cast<unsigned>(count), address);
+        throw;
+    }
+}
+
+int Device_TypeC2V2_Control::Read(uint32_t address, int count, uint8_t* destination,
+                                  bool countProgress) {
+    return paged::Read(
+        *this, kTexts, [this](uint32_t a, int n, uint8_t* d) { BlockRead(a, n, d); }, address,
+        count, destination, countProgress);
+}
+
+int Device_TypeC2V2_Control::Write(uint32_t address, int count, const uint8_t* source,
+                                   bool countProgress) {
+    return paged::Write(
+        *this, kTexts, [this](uint32_t a, int n, uint8_t* d) { BlockRead(a, n, d); },
+        [this](uint32_t a, int n, const uint8_t* s) { BlockWrite(a, n, s); }, address, count,
+        source, countProgress);
+}
+
+int Device_TypeC2V2_Control::Command(int sendCount, const uint8_t* sendBytes, int replyCount,
+                                     uint8_t* destination) {
+    if (sendCount > 0 && sendBytes)
+        std::memcpy(sendBuffer(), sendBytes,
+                    std::min(static_cast<size_t>(sendCount), sendBufferSize()));
+    Communicate(sendCount, replyCount);
+    if (replyCount > 0 && destination) {
+        // Reply data starts at position 6; never copy past the buffer.
+        const size_t room = receiveBufferSize() > 6 ? receiveBufferSize() - 6 : 0;
+        std::memcpy(destination, receiveBuffer() + 6,
+                    std::min(static_cast<size_t>(replyCount), room));
+    }
+    return replyCount;
+}
+
+void Device_TypeC2V2_Control::getheader() {
+    Trace::Write(Trace::Detail, "Header Fetch");
+    uint8_t frame[3];
+    paged::IdentityFrame(frame);
+    try {
+        Command(3, frame, paged::IdentityReply, nullptr);
+    } catch (...) {
+        header_[paged::ImageModel] = header_[paged::ImageFirmware1] = 0;
+        header_[paged::ImageFirmware2] = header_[paged::ImageFirmware3] = 0;
+        Trace::Write(Trace::Error, "Device_TypeC2V2::getheader(): Exception Caught");
+        throw;
+    }
+    const uint8_t* reply = receiveBuffer();
+    header_[paged::ImageModel] = reply[3];
+    header_[paged::ImageFirmware1] = reply[4];
+    header_[paged::ImageFirmware2] = reply[5];
+    header_[paged::ImageFirmware3] = reply[6];
+    Trace::Write(Trace::Detail, "Device_TypeC2V2::Device ID = %x", header_[paged::ImageModel]);
+    platform::sleepMs(100);
+    uint8_t scratch[paged::SmallBlock];
+    Read(paged::MemMap, paged::SmallBlock, scratch, true);
+    paged::StoreMemoryMap(header_, scratch);
+}
+
+void Device_TypeC2V2_Control::Open(int attempts) {
+    progress_.Reset(attempts);
+    progress_.SetCurrent(attempts);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            getheader();
+            break;
+        } catch (const Error&) {
+            progress_.Advance(-1);
+            if (cancelled()) {
+                Trace::Write(Trace::Info, "Device_Type3::Open() User Cancel Detected");
+                throw User_Cancel();
+            }
+            if (attempt >= attempts) {
+                DeviceFound(0);
+                throw Device_Not_Present(L"Device Type3 Not Found");
+            }
+            platform::sleepMs(500);
+        }
+    }
+    ShowStatus(L"Comm Opened Successfully!");
+    progress_.SetCurrent(0);
+    DeviceFound(1);
+    Prepare();
+}
+
+Device_TypeC2V2::Device_TypeC2V2(const wchar_t* portName, const CancelFlag* cancel)
+    : Device_TypeC2V2_Control(portName, cancel) {}
+
+Device_TypeC2V2::~Device_TypeC2V2() = default;
+
+void Device_TypeC2V2::Prepare() {
+    firstDive_ = true;
+    dives_.clear();
+    downloader_.reset();
+    downloader_ = std::make_unique<TDiveDownloader>(*this, paged::MemoryMap(header_));
+}
+
+bool Device_TypeC2V2::NextDive() {
+    if (!downloader_) return false;
+    if (firstDive_) {
+        progress_.Reset(static_cast<int32_t>(downloader_->downloadSize()));
+        firstDive_ = false;
+    }
+    currentDive_ = DivePtr(new _DIVE_DATA);
+    const bool got = downloader_->NextDive(currentDive_);
+    if (got) dives_.push_back(currentDive_);
+    return got;
+}
+
+void Device_TypeC2V2::ReadHeader() {
+    progress_.Reset(224);
+    getheader();
+    paged::ReadHeaderAfterIdentity(*this);
+}
+
+void Device_TypeC2V2::MakeOutput(DCDMLDocument& document, uint32_t flags) {
+    generator_.reset();
+    outputUnits_ = paged::UnitsFromFlags(flags);
+    switch (flags & 0x300) {
+        case 0:
+        case 0x100:
+            Trace::Write(Trace::Info, "Device_TypeC2V2::MakeOutput(): Using Generator Type 1");
+#ifdef RING_LEGACY_LAYOUT
+            generator_ = std::make_unique<OutputGeneraterT1D2>(header_, &dives_, familyCode_);
+            break;
+#else
+            throw Error(L"Output: format not supported");
+#endif
+        case 0x200:
+            Trace::Write(Trace::Info, "Device_TypeC2V2::MakeOutput(): Using Generator Type 2");
+            generator_ =
+                std::make_unique<OutputGeneraterT2D3>(header_, &dives_, familyCode_, outputUnits_);
+            break;
+        default:
+            Trace::Write(Trace::Error,
+                         "Device_TypeC2V2::MakeOutput(): Requested invalid output Format");
+            throw Error(L"Output: format not supported");
+    }
+    paged::SetDocumentOptions(document, flags);
+    // The generator lives for this one document, also when Make throws.
+    struct Release {
+        std::unique_ptr<OutputGenerater>& generator;
+        ~Release() { generator.reset(); }
+    } release{generator_};
+    generator_->Make(document);
+}
+
+}  // namespace sAPI

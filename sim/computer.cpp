@@ -1,0 +1,168 @@
+#include "sim/computer.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace sim {
+namespace {
+
+constexpr char Magic[8] = {'T', 'L', 'V', 'K', 'S', 'I', 'M', '\0'};
+constexpr uint8_t FormatVersion = 1;
+// Guards the loader against absurd stream counts in a damaged file.
+constexpr uint32_t MaxDiveStreams = 4096;
+
+void putU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+class Reader {
+  public:
+    explicit Reader(const std::vector<uint8_t>& b) : b_(b) {}
+    void need(size_t n, const char* what) const {
+        if (b_.size() - pos_ < n) throw std::runtime_error(std::string("image file: ") + what);
+    }
+    uint8_t u8(const char* what) {
+        need(1, what);
+        return b_[pos_++];
+    }
+    uint32_t u32(const char* what) {
+        need(4, what);
+        uint32_t v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(b_[pos_ + i]) << (8 * i);
+        pos_ += 4;
+        return v;
+    }
+    std::vector<uint8_t> bytes(size_t n, const char* what) {
+        need(n, what);
+        std::vector<uint8_t> v(b_.begin() + pos_, b_.begin() + pos_ + n);
+        pos_ += n;
+        return v;
+    }
+    size_t pos() const { return pos_; }
+
+  private:
+    const std::vector<uint8_t>& b_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+uint32_t memorySize(InterfaceType t) {
+    return t == InterfaceType::Type1 ? Type1MemorySize : Type23MemorySize;
+}
+
+uint32_t ringTop(InterfaceType t) {
+    switch (t) {
+        case InterfaceType::Type2:
+            return Type2MemoryTop;
+        case InterfaceType::Type3:
+            return Type3MemoryTop;
+        default:
+            return 0;
+    }
+}
+
+uint32_t baudRate(InterfaceType t) {
+    return t == InterfaceType::Type1 ? 2400 : 9600;
+}
+
+ComputerImage ComputerImage::blank(InterfaceType t) {
+    ComputerImage c;
+    c.type = t;
+    c.memory.assign(memorySize(t), 0);
+    return c;
+}
+
+uint32_t crc32(const uint8_t* data, size_t n) {
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+uint8_t xorSum(const uint8_t* data, size_t n) {
+    uint8_t x = 0;
+    for (size_t i = 0; i < n; ++i) x ^= data[i];
+    return x;
+}
+
+std::vector<uint8_t> encodeImage(const ComputerImage& image) {
+    const auto t = static_cast<uint8_t>(image.type);
+    if (t < 1 || t > 3) throw std::runtime_error("image file: bad interface type");
+    if (image.memory.size() != memorySize(image.type))
+        throw std::runtime_error("image file: memory size does not fit the interface type");
+    if (image.type != InterfaceType::Type1 && !image.diveStreams.empty())
+        throw std::runtime_error("image file: only type 1 computers stream dives");
+    std::vector<uint8_t> out(std::begin(Magic), std::end(Magic));
+    out.push_back(FormatVersion);
+    out.push_back(t);
+    out.insert(out.end(), image.identity.begin(), image.identity.end());
+    putU32(out, static_cast<uint32_t>(image.memory.size()));
+    out.insert(out.end(), image.memory.begin(), image.memory.end());
+    putU32(out, static_cast<uint32_t>(image.diveStreams.size()));
+    for (const auto& d : image.diveStreams) {
+        putU32(out, static_cast<uint32_t>(d.size()));
+        out.insert(out.end(), d.begin(), d.end());
+    }
+    putU32(out, crc32(out.data(), out.size()));
+    return out;
+}
+
+ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
+    if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
+        throw std::runtime_error("image file: not a simulator image");
+    const size_t body = bytes.size() - 4;
+    uint32_t stored = 0;
+    for (int i = 0; i < 4; ++i) stored |= static_cast<uint32_t>(bytes[body + i]) << (8 * i);
+    if (crc32(bytes.data(), body) != stored)
+        throw std::runtime_error("image file: checksum mismatch (damaged file)");
+    const std::vector<uint8_t> content(bytes.begin(), bytes.begin() + body);
+    Reader r(content);
+    r.bytes(sizeof Magic, "truncated");
+    if (r.u8("truncated") != FormatVersion)
+        throw std::runtime_error("image file: unknown format version");
+    const uint8_t t = r.u8("truncated");
+    if (t < 1 || t > 3) throw std::runtime_error("image file: bad interface type");
+    ComputerImage c;
+    c.type = static_cast<InterfaceType>(t);
+    const auto id = r.bytes(4, "truncated identity");
+    std::copy(id.begin(), id.end(), c.identity.begin());
+    const uint32_t m = r.u32("truncated");
+    if (m != memorySize(c.type))
+        throw std::runtime_error("image file: memory size does not fit the interface type");
+    c.memory = r.bytes(m, "truncated memory");
+    const uint32_t d = r.u32("truncated");
+    if (d > MaxDiveStreams || (c.type != InterfaceType::Type1 && d != 0))
+        throw std::runtime_error("image file: bad number of dive streams");
+    for (uint32_t i = 0; i < d; ++i) {
+        const uint32_t len = r.u32("truncated dive stream");
+        if (len > Type1MaxDiveStream) throw std::runtime_error("image file: dive stream too long");
+        c.diveStreams.push_back(r.bytes(len, "truncated dive stream"));
+    }
+    if (r.pos() != content.size()) throw std::runtime_error("image file: trailing bytes");
+    return c;
+}
+
+void saveImage(const ComputerImage& image, const std::string& path) {
+    const auto bytes = encodeImage(image);
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) throw std::runtime_error("image file: cannot create " + path);
+    f.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+    f.close();
+    if (!f) throw std::runtime_error("image file: cannot write " + path);
+}
+
+ComputerImage loadImage(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) throw std::runtime_error("image file: cannot open " + path);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
+                               std::istreambuf_iterator<char>());
+    return decodeImage(bytes);
+}
+
+}  // namespace sim

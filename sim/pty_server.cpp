@@ -1,0 +1,85 @@
+#include "sim/pty_server.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/clock.h"
+#include "platform/os.h"
+
+namespace sim {
+namespace {
+constexpr int PollSliceMs = 20;
+constexpr uint32_t HungUpSleepMs = 10;
+}  // namespace
+
+PtyServer::PtyServer(ComputerImage image, EngineOptions options) {
+    int error = 0;
+    master_ = platform::PtyMaster::open(error);
+    if (!master_)
+        throw std::runtime_error("cannot open a pseudo-terminal: " + platform::errorText(error));
+    path_ = master_->slavePath();
+    engine_ = makeEngine(std::move(image), std::move(options));
+}
+
+void PtyServer::serve(const std::atomic<bool>& stop) {
+    serve(std::function<bool()>([&stop] { return stop.load(); }));
+}
+
+void PtyServer::serve(const std::function<bool()>& stop) {
+    bool connected = false;
+    uint8_t buf[512];
+    while (!stop()) {
+        if (closed_) {
+            platform::sleepMs(PollSliceMs);
+            continue;
+        }
+        uint64_t now = platform::nowMs();
+        while (!pending_.empty() && pending_.front().atMs <= now) {
+            auto& e = pending_.front();
+            const long k = master_->write(e.bytes.data(), e.bytes.size());
+            if (k <= 0) break;  // line full (or gone): try again later
+            e.bytes.erase(e.bytes.begin(), e.bytes.begin() + k);
+            if (!e.bytes.empty()) break;
+            pending_.pop_front();
+        }
+        if (engine_->hungUp() && pending_.empty()) {
+            // The unplugged cable: the host's port goes away under it.
+            master_->close();
+            closed_ = true;
+            continue;
+        }
+        int timeout = PollSliceMs;
+        if (!pending_.empty()) {
+            const uint64_t due = pending_.front().atMs;
+            timeout = due <= now ? 1 : static_cast<int>(std::min<uint64_t>(due - now, PollSliceMs));
+        }
+        bool hungUp = false;
+        const long n = master_->read(buf, sizeof buf, timeout, hungUp);
+        if (hungUp) {
+            if (connected) {
+                // The host closed its side: nothing it asked for is wanted now.
+                connected = false;
+                pending_.clear();
+                engine_->reset();
+                master_->discard();
+            }
+            platform::sleepMs(HungUpSleepMs);
+            continue;
+        }
+        if (!connected) {
+            connected = true;
+            master_->makeRaw();
+        }
+        if (n < 0) {
+            platform::sleepMs(HungUpSleepMs);
+            continue;
+        }
+        if (n > 0) {
+            for (auto& e : engine_->feed(buf, static_cast<size_t>(n), platform::nowMs()))
+                pending_.push_back(std::move(e));
+        }
+    }
+}
+
+}  // namespace sim

@@ -1,0 +1,192 @@
+// The project's own links against the simulated computers: in process on the
+// virtual clock, and over a pseudo-terminal through the POSIX port.  Also the
+// builder's profiles decoded by the project's profile iterator.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "device/comm_model2.h"
+#include "device/comm_model3.h"
+#include "device/errors.h"
+#include "download/profile_control.h"
+#include "platform/clock.h"
+#include "platform/memory_port.h"
+#include "sim/dive_builder.h"
+#include "sim/memory_computer.h"
+#include "sim/pty_server.h"
+
+using sim::InterfaceType;
+using Bytes = std::vector<uint8_t>;
+
+namespace {
+
+// Puts a read-memory frame in the link's send buffer.
+void readFrame(sAPI::Device_Comm& link, uint16_t address, uint8_t n) {
+    const uint8_t f[] = {
+        0x05, 0x00, 0x03, static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address), n};
+    std::memcpy(link.sendBuffer(), f, sizeof f);
+}
+
+void identityFrame(sAPI::Device_Comm& link) {
+    const uint8_t f[] = {0x0F, 0x00, 0x00};
+    std::memcpy(link.sendBuffer(), f, sizeof f);
+}
+
+class SimInProcess : public ::testing::Test {
+  protected:
+    SimInProcess() : scoped_(clock_) {}
+    platform::VirtualClock clock_{1000};
+    platform::ScopedClock scoped_;
+    platform::MemoryPortRegistry registry_;
+    sAPI::CancelFlag cancel_{false};
+};
+
+}  // namespace
+
+TEST_F(SimInProcess, Type2LinkReadsTheBuiltMemory) {
+    sim::BuildOptions o;
+    o.type = InterfaceType::Type2;
+    o.dives = 5;
+    const auto built = sim::buildComputer(o);
+    sim::MemoryComputer dc(built.image);
+    registry_.add(L"SIM2", &dc);
+    sAPI::CommModel2 link(L"SIM2", &cancel_);
+    identityFrame(link);
+    link.Communicate(3, 8);
+    EXPECT_EQ(Bytes(link.receiveBuffer() + 3, link.receiveBuffer() + 7),
+              Bytes(built.image.identity.begin(), built.image.identity.end()));
+    // The memory map, as the driver's first read after the identity.
+    readFrame(link, 0x190, 40);
+    link.Communicate(6, 47);
+    const uint8_t* map = link.receiveBuffer() + 6;
+    EXPECT_EQ(map[2] | (map[3] << 8), 5);
+    EXPECT_EQ(map[6] | (map[7] << 8), sim::RingStart);
+    EXPECT_EQ(map[4] | (map[5] << 8), built.meant.endPointer);
+    // The whole exchange costs virtual time only.
+    EXPECT_LT(clock_.nowMs(), 1000u + 500u);
+}
+
+TEST_F(SimInProcess, Type3LinkAndTheSilentComputer) {
+    sim::EngineOptions faults;
+    faults.faults.stopAfterReplies = 1;
+    sim::MemoryComputer dc(sim::buildComputer({InterfaceType::Type3, 2, 2}).image, faults);
+    registry_.add(L"SIM3", &dc);
+    sAPI::CommModel3 link(L"SIM3", &cancel_);
+    identityFrame(link);
+    link.Communicate(3, 8);
+    EXPECT_EQ(link.receiveBuffer()[3], dc.image().identity[0]);
+    // Silence from now on: four attempts, each waiting out the 4400 ms read.
+    const uint64_t t0 = clock_.nowMs();
+    try {
+        link.Communicate(3, 8);
+        ADD_FAILURE() << "no failure";
+    } catch (const sAPI::Error& e) {
+        EXPECT_EQ(e.code(), 18);
+    }
+    EXPECT_GE(clock_.nowMs() - t0, 4u * 4400u);
+}
+
+TEST(SimOverPty, Type3LinkThroughThePosixPort) {
+    auto img = sim::buildComputer({InterfaceType::Type3, 2, 3}).image;
+    sim::PtyServer server(img);
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.serve(stop); });
+    {
+        sAPI::CancelFlag cancel{false};
+        const std::wstring path(server.slavePath().begin(), server.slavePath().end());
+        sAPI::CommModel3 link(path.c_str(), &cancel);
+        identityFrame(link);
+        link.Communicate(3, 8);
+        EXPECT_EQ(link.receiveBuffer()[3], img.identity[0]);
+        readFrame(link, 0x7F86, 113);  // the last, shortened page of a type 3 ring
+        link.Communicate(6, 120);
+        EXPECT_EQ(Bytes(link.receiveBuffer() + 6, link.receiveBuffer() + 119),
+                  Bytes(img.memory.begin() + 0x7F86, img.memory.begin() + 0x7FF7));
+    }
+    stop = true;
+    t.join();
+}
+
+TEST(SimOverPty, Type2LinkThroughThePosixPortWithEcho) {
+    auto img = sim::buildComputer({InterfaceType::Type2, 1, 3}).image;
+    sim::PtyServer server(img);
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.serve(stop); });
+    {
+        sAPI::CancelFlag cancel{false};
+        const std::wstring path(server.slavePath().begin(), server.slavePath().end());
+        sAPI::CommModel2 link(path.c_str(), &cancel);
+        readFrame(link, 0x15E, 40);
+        link.Communicate(6, 47);
+        EXPECT_EQ(Bytes(link.receiveBuffer() + 6, link.receiveBuffer() + 46),
+                  Bytes(img.memory.begin() + 0x15E, img.memory.begin() + 0x186));
+    }
+    stop = true;
+    t.join();
+}
+
+TEST(SimDiveBuilder, ProfilesDecodeWithTheProfileIterator) {
+    for (auto type : {InterfaceType::Type2, InterfaceType::Type3}) {
+        sim::BuildOptions o;
+        o.type = type;
+        o.dives = 12;
+        o.truncatedProfile = true;
+        const auto b = sim::buildComputer(o);
+        for (const auto& md : b.meant.dives) {
+            SCOPED_TRACE("dive " + std::to_string(md.sequence));
+            DivePtr rec(new _DIVE_DATA);
+            sim::fillDiveData(md, type, *rec);
+            TProfileControl p(rec);
+            size_t k = 0, blk = 0;
+            uint16_t firstPressure = 0, lastPressure = 0;
+            while (p.next()) {
+                if (p.eventsPending()) {
+                    ASSERT_LT(blk, md.blocks.size());
+                    const auto& want = md.blocks[blk++];
+                    EXPECT_EQ(p.sampleCount(), want.sampleIndex);
+                    size_t e = 0;
+                    while (const auto* ev = p.nextEvent()) {
+                        while (e < want.events.size() &&
+                               (want.events[e].type < 2 || want.events[e].type > 5))
+                            ++e;  // record types the iterator skips
+                        ASSERT_LT(e, want.events.size());
+                        const auto& w = want.events[e++];
+                        EXPECT_EQ(ev->type, w.type);
+                        EXPECT_EQ(ev->data1, w.data1);
+                        EXPECT_EQ(ev->data2, w.data2);
+                        EXPECT_EQ(ev->data3, w.data3);
+                        EXPECT_EQ(ev->data4, w.data4);
+                        EXPECT_EQ(ev->word, w.word);
+                        // The time of the last sample before the block.
+                        EXPECT_EQ(ev->time, want.sampleIndex
+                                                ? (want.sampleIndex - 1u) * md.sampleInterval
+                                                : 0u);
+                    }
+                    p.clearEvents();
+                } else {
+                    ASSERT_LT(k, md.samples.size());
+                    const auto& s = md.samples[k++];
+                    EXPECT_EQ(p.depth(), s.depth);
+                    EXPECT_EQ(p.hasTemperature(), s.hasTemperature);
+                    if (s.hasTemperature) {
+                        EXPECT_EQ(p.temperature(), s.temperature);
+                    }
+                    if (md.pressureSamples) {
+                        EXPECT_EQ(p.pressure(), s.pressure / 10);
+                        if (!firstPressure) firstPressure = s.pressure / 10;
+                        lastPressure = s.pressure / 10;
+                    }
+                }
+                if (p.atEnd()) break;
+            }
+            EXPECT_TRUE(p.atEnd());
+            EXPECT_EQ(k, md.samples.size());
+            EXPECT_EQ(blk, md.blocks.size());
+            EXPECT_EQ(p.startPressure(), firstPressure);
+            EXPECT_EQ(p.endPressure(), lastPressure);
+        }
+    }
+}
