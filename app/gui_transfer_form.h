@@ -1,0 +1,79 @@
+#pragma once
+// TTransferForm: the program's one window.  It starts the worker on its first
+// activation, shows the worker's status texts and progress, keeps the GUI
+// alive while the worker runs, closes itself a moment after the worker is
+// done, and on every close stops and collects the worker, whose result
+// becomes the exit code.
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "app/download_worker.h"
+#include "app/transfer_settings.h"
+
+class TGradient;
+class TxGauge;
+class TsAPIThread;
+
+// The maker's notice in the caption and the application title.
+extern const char* const MakersNotice;
+// "Talvek XML Downloader" followed by the maker's notice.
+QString ApplicationTitle();
+
+class TTransferForm : public QWidget {
+    Q_OBJECT
+public:
+    // Construction steps 1 to 13: reads the command line (a bad g, dv, v or d
+    // value throws ConversionError), configures the trace log, reads the
+    // program's version, creates the worker with `drivers`, places the window
+    // and installs the application-wide event filter.
+    explicit TTransferForm(const std::string& commandLine,
+                           TDriverFactory drivers = DefaultDriverFactory());
+    ~TTransferForm() override;
+
+    // The process result (the worker's result once the window has closed).
+    int ExitCode() const { return exitCode_; }
+    // True once the start sequence has run to its end.
+    bool Finished() const { return finished_; }
+    // The worker, or null once it has been collected.
+    TsAPIThread* Worker() const { return worker_.get(); }
+    const TransferSettings& Settings() const { return settings_; }
+    // SIGINT or SIGTERM: acts as the Cancel button.
+    void CancelBySignal(int signal);
+
+    TGradient* Gradient;
+    QLabel* StatusInfo;
+    TxGauge* ProgressBar;
+    QPushButton* CloseButton;
+
+signals:
+    // The window has closed; as the main form this ends the message loop.
+    void Closed();
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void FormShow();
+    void FormActivate();
+    void CloseButtonClick();
+    void FormClose();
+    // Pumps GUI messages for `ms` milliseconds of the program's clock.
+    void PumpFor(uint32_t ms);
+    void ShowOnTerminal();
+
+    TransferSettings settings_;
+    uint32_t options_ = 0;
+    std::unique_ptr<TsAPIThread> worker_;
+    int exitCode_ = 0;
+    bool activated_ = false;
+    bool finished_ = false;
+    bool terminal_ = false;
+    QString terminalStatus_;
+    int terminalPercent_ = 0;
+};

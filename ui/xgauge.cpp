@@ -1,0 +1,62 @@
+#include "ui/xgauge.h"
+
+#include <QPainter>
+#include <QPalette>
+#include <qdrawutil.h>
+#include <algorithm>
+#include <cmath>
+
+TxGauge::TxGauge(QWidget* parent) : QWidget(parent), back_(Cream()) {}
+
+void TxGauge::SetRange(int minValue, int maxValue) {
+    min_ = minValue;
+    max_ = std::max(minValue, maxValue);
+    value_ = std::clamp(value_, min_, max_);
+    update();
+}
+
+void TxGauge::SetProgress(int value) {
+    value = std::clamp(value, min_, max_);
+    if (value == value_) return;
+    value_ = value;
+    update();
+}
+
+void TxGauge::SetShowText(bool show) {
+    showText_ = show;
+    update();
+}
+
+void TxGauge::SetBackColor(const QColor& c) {
+    back_ = c;
+    update();
+}
+
+int TxGauge::Percent() const {
+    if (max_ == min_) return 0;
+    return static_cast<int>(std::lround(100.0 * (value_ - min_) / (max_ - min_)));
+}
+
+QString TxGauge::Text() const {
+    return showText_ ? QString::number(Percent()) + QLatin1Char('%') : QString();
+}
+
+void TxGauge::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    const QRect all = rect();
+    qDrawShadePanel(&p, all, palette(), true, 1);
+    const QRect inner = all.adjusted(1, 1, -1, -1);
+    p.fillRect(inner, back_);
+    const int filled = max_ == min_ ? 0 : inner.width() * (value_ - min_) / (max_ - min_);
+    const QRect bar(inner.left(), inner.top(), filled, inner.height());
+    const QColor barColor(0x00, 0x00, 0x80);
+    p.fillRect(bar, barColor);
+    if (!showText_) return;
+    // The text reads on both parts: dark over the background, light over the bar.
+    const QString text = Text();
+    p.setPen(Qt::black);
+    p.drawText(inner, Qt::AlignCenter, text);
+    p.setClipRect(bar);
+    p.setPen(back_);
+    p.drawText(inner, Qt::AlignCenter, text);
+}
