@@ -1,6 +1,7 @@
 // talvek-dl against talvek-sim on a pseudo-terminal: real processes, real
 // port, real clock.  Memories are kept small: every type 2/3 page read costs
 // the link's fixed pauses.
+#include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
 
@@ -184,7 +185,44 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
 }
 
+TEST_F(DownloadTest, StatusAndProgressOnATerminal) {
+    Simulator sim(2, 1);
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    Process::Options po;
+    po.workingDirectory = dir_.path();
+    po.standardError = slave;
+    Process dl({TALVEK_DL, "-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2",
+                "-cdblog=" + dir_.file("trace")},
+               po);
+    close(slave);
+    EXPECT_EQ(dl.Wait(120000), 0);
+    std::string screen;
+    char buf[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) break;
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        screen.append(buf, static_cast<size_t>(n));
+    }
+    close(master);
+    // One line, rewritten in place, ending with the last text at 100 %.
+    EXPECT_TRUE(Has(screen, "\r[  0%] Searching for Device (2)")) << screen;
+    EXPECT_TRUE(Has(screen, "\r[100%] Downloading Computer Data"));
+    EXPECT_TRUE(Has(screen, "] Downloading Dive Profiles"));
+    EXPECT_TRUE(Has(screen, "\r[100%] Download Successfull\x1b[K"));
+    EXPECT_EQ(Count(screen, "\n"), 1);
+}
+
 TEST_F(DownloadTest, Type3FoundAfterProbingAllTypesAsAnOrdinaryUser) {
+    {
+        Process::Options po;
+        po.uid = 65534;
+        Process check({TALVEK_DL, "-g=x"}, po);
+        int status = check.Wait(30000);
+        if (status == 126 || status == 127) GTEST_SKIP() << "the build cannot be run as nobody";
+    }
     Simulator sim(3, 2);
     // The port and the directory are open to the user; nothing else is.
     ASSERT_EQ(chmod(sim.Path().c_str(), 0666), 0);

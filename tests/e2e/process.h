@@ -22,6 +22,7 @@ public:
         std::vector<std::string> unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY",
                                                      "QT_QPA_PLATFORM"};
         int uid = -1;  // run as this user (and group) when >= 0
+        int standardError = -1;  // when >= 0: this descriptor (a terminal) instead of a pipe
     };
 
     Process(const std::vector<std::string>& argv, const Options& options) {
@@ -30,7 +31,7 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
-            dup2(err[1], 2);
+            dup2(options.standardError >= 0 ? options.standardError : err[1], 2);
             for (const std::string& name : options.unsetEnvironment) unsetenv(name.c_str());
             if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
                 _exit(126);
