@@ -28,7 +28,7 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 }
 
 class WorkerSimTest : public ::testing::Test {
-protected:
+  protected:
     WorkerSimTest() : scoped_(clock_), trace_(dir_.path()) {}
 
     // A computer of `type` with `dives` dives on the port "SIM".

@@ -1,12 +1,12 @@
 // talvek-dl against talvek-sim on a pseudo-terminal: real processes, real
 // port, real clock.  Memories are kept small: every type 2/3 page read costs
 // the link's fixed pauses.
+#include <gtest/gtest.h>
 #include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
 
 #include <chrono>
-#include <gtest/gtest.h>
 #include <regex>
 
 #include "e2e/process.h"
@@ -30,7 +30,7 @@ bool Has(const std::string& text, const std::string& what) {
 
 // A simulated computer served on a pseudo-terminal for the test's lifetime.
 class Simulator {
-public:
+  public:
     Simulator(int type, int dives, std::vector<std::string> extra = {})
         : process_(Arguments(type, dives, extra), Process::Options{}) {
         path_ = process_.ReadLine(20000);
@@ -41,11 +41,12 @@ public:
     }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     static std::vector<std::string> Arguments(int type, int dives,
                                               const std::vector<std::string>& extra) {
-        std::vector<std::string> a = {TALVEK_SIM, "--type", std::to_string(type), "--dives",
-                                      std::to_string(dives), "--seed", "7"};
+        std::vector<std::string> a = {
+            TALVEK_SIM, "--type", std::to_string(type), "--dives", std::to_string(dives),
+            "--seed",   "7"};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
@@ -60,9 +61,9 @@ struct RunResult {
 };
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     RunResult Download(const std::vector<std::string>& options, Process::Options po = {},
-                 int limitMs = 240000) {
+                       int limitMs = 240000) {
         std::vector<std::string> argv = {TALVEK_DL};
         argv.insert(argv.end(), options.begin(), options.end());
         if (po.workingDirectory.empty()) po.workingDirectory = dir_.path();
@@ -95,7 +96,7 @@ TEST_P(EveryTypeLayoutAndUnits, DownloadsTheWholeComputer) {
     ASSERT_FALSE(sim.Path().empty());
     const std::string mask = "-dv=" + std::to_string(c.type);
     RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), c.layout, c.units, mask,
-                      "-cdblog=" + dir_.file("trace")});
+                            "-cdblog=" + dir_.file("trace")});
     ASSERT_EQ(r.status, 0) << r.standardError << Trace();
     std::string xml = ScratchDir::read(Out());
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
@@ -116,16 +117,16 @@ TEST_P(EveryTypeLayoutAndUnits, DownloadsTheWholeComputer) {
     std::printf("type %d %s %s: %.1f s\n", c.type, c.layout, c.units, r.seconds);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    E2E, EveryTypeLayoutAndUnits,
-    ::testing::Values(Case{2, "-v=2", "-um"}, Case{2, "-v=2", "-ui"}, Case{2, "-v=2", "-us"},
-                      Case{2, "-v=1", "-um"}, Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"}),
-    [](const ::testing::TestParamInfo<Case>& info) {
-        std::string name = "Type" + std::to_string(info.param.type) +
-                           (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
-                           (info.param.units + 1);
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(E2E, EveryTypeLayoutAndUnits,
+                         ::testing::Values(Case{2, "-v=2", "-um"}, Case{2, "-v=2", "-ui"},
+                                           Case{2, "-v=2", "-us"}, Case{2, "-v=1", "-um"},
+                                           Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name = "Type" + std::to_string(info.param.type) +
+                                                (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
+                                                (info.param.units + 1);
+                             return name;
+                         });
 
 TEST_F(DownloadTest, TraceFileAtItsDefaultPlace) {
     Simulator sim(2, 1);
@@ -134,7 +135,8 @@ TEST_F(DownloadTest, TraceFileAtItsDefaultPlace) {
     ASSERT_EQ(r.status, 0) << r.standardError;
     std::string trace = ScratchDir::read(dir_.file("talvek-dl/CDBLOG.txt"));
     EXPECT_TRUE(Has(trace, "  Info:: Version = 1."));
-    EXPECT_TRUE(Has(trace, " Debug:: CommandLine = " + std::string(TALVEK_DL) + " -p=" + sim.Path()));
+    EXPECT_TRUE(
+        Has(trace, " Debug:: CommandLine = " + std::string(TALVEK_DL) + " -p=" + sim.Path()));
     EXPECT_TRUE(Has(trace, "  Info:: Gradient=\"ON\"\r\n"));
     EXPECT_TRUE(Has(trace, "  Info:: Found Device Type2\r\n"));
     EXPECT_TRUE(Has(trace, "  Info:: FormClose(): Returning 0\r\n"));
@@ -163,8 +165,9 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     Simulator sim(2, 8);
     termios before{}, after{};
     ASSERT_TRUE(PortSettings(sim.Path(), before));
-    std::vector<std::string> argv = {TALVEK_DL, "-p=" + sim.Path(), "-f=" + Out(), "-v=2",
-                                     "-dv=2", "-cdblog=" + dir_.file("trace")};
+    std::vector<std::string> argv = {TALVEK_DL,     "-p=" + sim.Path(),
+                                     "-f=" + Out(), "-v=2",
+                                     "-dv=2",       "-cdblog=" + dir_.file("trace")};
     Process::Options po;
     po.workingDirectory = dir_.path();
     Process dl(argv, po);
@@ -229,8 +232,8 @@ TEST_F(DownloadTest, Type3FoundAfterProbingAllTypesAsAnOrdinaryUser) {
     ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
     Process::Options po;
     po.uid = 65534;
-    RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-cdblog=" + dir_.file("trace")},
-                     po);
+    RunResult r =
+        Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-cdblog=" + dir_.file("trace")}, po);
     ASSERT_EQ(r.status, 0) << r.standardError << Trace();
     std::string trace = Trace();
     EXPECT_TRUE(Has(trace, "Did Not Find Device Type 1"));
@@ -241,9 +244,9 @@ TEST_F(DownloadTest, Type3FoundAfterProbingAllTypesAsAnOrdinaryUser) {
 
 TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
     Simulator sim(2, 6, {"--hang-up-after", "3000"});
-    RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2",
-                      "-cdblog=" + dir_.file("trace")},
-                     {}, 120000);
+    RunResult r = Download(
+        {"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2", "-cdblog=" + dir_.file("trace")}, {},
+        120000);
     EXPECT_NE(r.status, -1) << "still running after the time-outs";
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.status, 130);

@@ -16,12 +16,12 @@
 namespace e2e {
 
 class Process {
-public:
+  public:
     struct Options {
         std::string workingDirectory;
         std::vector<std::string> unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY",
                                                      "QT_QPA_PLATFORM"};
-        int uid = -1;  // run as this user (and group) when >= 0
+        int uid = -1;            // run as this user (and group) when >= 0
         int standardError = -1;  // when >= 0: this descriptor (a terminal) instead of a pipe
     };
 
@@ -113,7 +113,7 @@ public:
     const std::string& StandardError() const { return errText_; }
     const std::string& StandardOutput() const { return outText_; }
 
-private:
+  private:
     static bool ReadSome(int fd, std::string& into, int timeoutMs) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, timeoutMs) <= 0) return false;
