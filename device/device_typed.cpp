@@ -6,10 +6,7 @@
 #include "device/errors.h"
 #include "device/paged_memory.h"
 #include "download/dive_downloader.h"
-#if __has_include("generate/generater_t1.h")
 #include "generate/generater_t1.h"
-#define RING_LEGACY_LAYOUT 1
-#endif
 #include "generate/generater_t2_d23.h"
 #include "platform/clock.h"
 #include "trace/trace.h"
@@ -171,12 +168,8 @@ void Device_TypeD::MakeOutput(DCDMLDocument& document, uint32_t flags) {
         case 0:
         case 0x100:
             Trace::Write(Trace::Info, "Device_TypeD::MakeOutput(): Using Generator Type 1");
-#ifdef RING_LEGACY_LAYOUT
             generator_ = std::make_unique<OutputGeneraterT1D2>(header_, &dives_, familyCode_);
             break;
-#else
-            throw Error(L"Output: format not supported");
-#endif
         case 0x200:
             Trace::Write(Trace::Info, "Device_TypeD::MakeOutput(): Using Generator Type 2");
             generator_ =

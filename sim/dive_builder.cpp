@@ -318,14 +318,15 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
     const bool ice = seq % 9 == 4;
     const int t0 = ice ? 3 : rng.range(12, 27);
     const int tb = ice ? -2 : t0 - rng.range(2, 10);
-    int pressure = rng.range(1900, 2300);
+    int pressure = rng.range(19000, 23000);  // hundredths of a bar
     for (int k = 0; k < total; ++k) {
         MeantSample s;
         s.depth = static_cast<uint16_t>(depth[static_cast<size_t>(k)]);
         if (d.pressureSamples) {
             s.pressure = static_cast<uint16_t>(pressure);
+            // About 0.8 bar a minute at the surface, more at depth.
             pressure = std::max(
-                150, pressure - 15 * (1000 + s.depth) / 1000 * step / 60 - rng.range(0, 2));
+                1500, pressure - 80 * (1000 + s.depth) / 1000 * step / 60 - rng.range(0, 10));
         }
         s.hasTemperature = temperatureDue(static_cast<uint32_t>(k), d.temperatureInterval);
         s.temperature = static_cast<int8_t>(t0 + (tb - t0) * std::min<int>(s.depth, 2000) / 2000);
@@ -335,12 +336,18 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
     d.diveTime = static_cast<uint16_t>(total * step / 60);
 
     // Event blocks.
-    std::vector<MeantEvent> evs;
-    for (size_t i = 0; i < planCount; ++i)
-        for (auto e : plan[(planFrom + i) % plan.size()]) {
+    // Conditions first, their ends later in the dive.
+    std::vector<MeantEvent> evs, ends;
+    for (size_t i = 0; i < planCount; ++i) {
+        const auto& entry = plan[(planFrom + i) % plan.size()];
+        for (size_t j = 0; j < entry.size(); ++j) {
+            MeantEvent e = entry[j];
             e.data4 = static_cast<uint8_t>(rng.range(0, step - 1));
-            evs.push_back(e);
+            const bool endsSomething = j > 0 || (e.type == 3 && e.data1 >= 128);
+            (endsSomething ? ends : evs).push_back(e);
         }
+    }
+    evs.insert(evs.end(), ends.begin(), ends.end());
     std::vector<MeantBlock> blocks;
     const size_t nb = (evs.size() + 1) / 2;
     for (size_t b = 0; b < nb; ++b) {

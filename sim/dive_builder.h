@@ -40,7 +40,7 @@ struct MeantBlock {
 
 struct MeantSample {
     uint16_t depth = 0;     // centimetres
-    uint16_t pressure = 0;  // raw pressure word (tenths of bar), 0 without pressure samples
+    uint16_t pressure = 0;  // raw pressure word (hundredths of a bar), 0 without pressure samples
     bool hasTemperature = false;
     int8_t temperature = 0;  // degrees Celsius
 };

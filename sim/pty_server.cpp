@@ -22,6 +22,10 @@ PtyServer::PtyServer(ComputerImage image, EngineOptions options) {
     engine_ = makeEngine(std::move(image), std::move(options));
 }
 
+void PtyServer::note(const std::string& line) const {
+    if (engine_->options().log) engine_->options().log(line);
+}
+
 void PtyServer::serve(const std::atomic<bool>& stop) {
     serve(std::function<bool()>([&stop] { return stop.load(); }));
 }
@@ -47,6 +51,7 @@ void PtyServer::serve(const std::function<bool()>& stop) {
             // The unplugged cable: the host's port goes away under it.
             master_->close();
             closed_ = true;
+            note("device closed (hang-up fault)");
             continue;
         }
         int timeout = PollSliceMs;
@@ -59,6 +64,7 @@ void PtyServer::serve(const std::function<bool()>& stop) {
         if (hungUp) {
             if (connected) {
                 // The host closed its side: nothing it asked for is wanted now.
+                note("host closed the device");
                 connected = false;
                 pending_.clear();
                 engine_->reset();
@@ -68,6 +74,7 @@ void PtyServer::serve(const std::function<bool()>& stop) {
             continue;
         }
         if (!connected) {
+            note("host opened the device");
             connected = true;
             master_->makeRaw();
         }

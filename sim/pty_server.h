@@ -33,6 +33,8 @@ class PtyServer {
     Engine& engine() { return *engine_; }
 
   private:
+    void note(const std::string& line) const;
+
     std::unique_ptr<platform::PtyMaster> master_;
     std::unique_ptr<Engine> engine_;
     std::string path_;

@@ -243,19 +243,19 @@ inline std::string diffRecords(const _DIVE_DATA& a, const _DIVE_DATA& b) {
     if (a.f != b.f) return #f " " + std::to_string(a.f) + " != " + std::to_string(b.f);
     for (int i = 0; i < 9; ++i) SIM_CMP(tissue[i]);
     SIM_CMP(surfaceIntervalMinutes)
-        SIM_CMP(surfaceIntervalHours) SIM_CMP(diveNumber) SIM_CMP(sampleInterval)
-            SIM_CMP(personalAltitude) SIM_CMP(gasPressure1) SIM_CMP(oxygen1) SIM_CMP(fixedByte)
-                SIM_CMP(type1Byte) SIM_CMP(year) SIM_CMP(month) SIM_CMP(day) SIM_CMP(hour)
-                    SIM_CMP(minute) SIM_CMP(type1Bytes[0]) SIM_CMP(type1Bytes[1])
-                        SIM_CMP(gasPressure2) SIM_CMP(cnsOtu) SIM_CMP(oxygen2) SIM_CMP(oxygen3)
-                            SIM_CMP(second) SIM_CMP(surfaceIntervalSeconds)
-                                SIM_CMP(temperatureInterval) SIM_CMP(rgbm) SIM_CMP(diveMode)
-                                    SIM_CMP(diveTime) SIM_CMP(maxDepth) SIM_CMP(firstEventBlock)
-                                        SIM_CMP(pressureSamples) SIM_CMP(profileLength)
+    SIM_CMP(surfaceIntervalHours)
+        SIM_CMP(diveNumber) SIM_CMP(sampleInterval) SIM_CMP(personalAltitude) SIM_CMP(gasPressure1)
+            SIM_CMP(oxygen1) SIM_CMP(fixedByte) SIM_CMP(type1Byte) SIM_CMP(year) SIM_CMP(month)
+                SIM_CMP(day) SIM_CMP(hour) SIM_CMP(minute) SIM_CMP(type1Bytes[0])
+                    SIM_CMP(type1Bytes[1]) SIM_CMP(gasPressure2) SIM_CMP(cnsOtu) SIM_CMP(oxygen2)
+                        SIM_CMP(oxygen3) SIM_CMP(second) SIM_CMP(surfaceIntervalSeconds)
+                            SIM_CMP(temperatureInterval) SIM_CMP(rgbm) SIM_CMP(diveMode)
+                                SIM_CMP(diveTime) SIM_CMP(maxDepth) SIM_CMP(firstEventBlock)
+                                    SIM_CMP(pressureSamples) SIM_CMP(profileLength)
 #undef SIM_CMP
-                                            for (uint32_t i = 0; i < a.profileLength;
-                                                 ++i) if (a.profile[i] !=
-                                                          b.profile[i]) return "profile byte " +
+                                        for (uint32_t i = 0; i < a.profileLength;
+                                             ++i) if (a.profile[i] !=
+                                                      b.profile[i]) return "profile byte " +
         std::to_string(i);
     return "";
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "device/comm_model1.h"
 #include "device/comm_model2.h"
 #include "device/comm_model3.h"
 #include "device/errors.h"
@@ -123,6 +124,64 @@ TEST(SimOverPty, Type2LinkThroughThePosixPortWithEcho) {
         link.Communicate(6, 47);
         EXPECT_EQ(Bytes(link.receiveBuffer() + 6, link.receiveBuffer() + 46),
                   Bytes(img.memory.begin() + 0x15E, img.memory.begin() + 0x186));
+    }
+    stop = true;
+    t.join();
+}
+
+namespace {
+
+// Collects one type 1 dive the way its driver does: the command, then
+// packets until one is shorter than 32 bytes (or empty, or missing).
+Bytes fetchType1Dive(sAPI::CommModel1& link, uint8_t command) {
+    link.sendBuffer()[0] = command;
+    link.sendBuffer()[1] = 0xA5;
+    link.Talk(2);
+    Bytes dive;
+    uint8_t packet[sAPI::CommModel1::MaxPacketBytes];
+    for (bool first = true;; first = false) {
+        const int l = link.ReadPacket(packet, sizeof packet, !first);
+        dive.insert(dive.end(), packet + 2, packet + 2 + l);
+        if (l < 32) break;
+    }
+    return dive;
+}
+
+}  // namespace
+
+TEST_F(SimInProcess, Type1LinkProbesAndCollectsDives) {
+    sim::BuildOptions o;
+    o.type = InterfaceType::Type1;
+    o.dives = 3;
+    auto img = sim::buildComputer(o).image;
+    img.diveStreams[1].resize(64);  // two full packets and the empty one
+    sim::MemoryComputer dc(img);
+    registry_.add(L"SIM1", &dc);
+    sAPI::CommModel1 link(L"SIM1", &cancel_);
+    const uint8_t probe[] = {0x05, 0x00, 0x1B, 0x1B};
+    std::memcpy(link.sendBuffer(), probe, sizeof probe);
+    link.Communicate(4, 32);
+    EXPECT_EQ(Bytes(link.receiveBuffer() + 4, link.receiveBuffer() + 31),
+              Bytes(img.memory.begin() + 0x1B, img.memory.begin() + 0x36));
+    EXPECT_EQ(fetchType1Dive(link, 0x08), img.diveStreams[0]);
+    EXPECT_EQ(fetchType1Dive(link, 0x09), img.diveStreams[1]);
+    EXPECT_EQ(fetchType1Dive(link, 0x09), img.diveStreams[2]);
+    EXPECT_TRUE(fetchType1Dive(link, 0x09).empty());  // the end of dives
+}
+
+TEST(SimOverPty, Type1LinkThroughThePosixPort) {
+    sim::BuildOptions o;
+    o.type = InterfaceType::Type1;
+    o.dives = 1;
+    const auto img = sim::buildComputer(o).image;
+    sim::PtyServer server(img);
+    std::atomic<bool> stop{false};
+    std::thread t([&] { server.serve(stop); });
+    {
+        sAPI::CancelFlag cancel{false};
+        const std::wstring path(server.slavePath().begin(), server.slavePath().end());
+        sAPI::CommModel1 link(path.c_str(), &cancel);
+        EXPECT_EQ(fetchType1Dive(link, 0x08), img.diveStreams[0]);
     }
     stop = true;
     t.join();

@@ -1,0 +1,87 @@
+#pragma once
+// The driver of the first interface generation: 32-byte memory blocks over
+// the type 1 link, a header of three reads with big-endian words, and dives
+// that the computer streams as packets on request.
+#include <cstdint>
+
+#include "device/comm_model1.h"
+#include "device/device.h"
+#include "device/stack.h"
+
+namespace sAPI {
+
+// Detection and memory access.  Slots 5-8 do nothing here.
+class Device_Type1_Control : public Device, public CommModel1 {
+  public:
+    static constexpr int32_t FamilyCode = 1;
+    static constexpr int32_t MemoryTop = 0x1FFF;
+    static constexpr int BlockSize = 32;
+
+    // Opens the port with the type 1 settings; throws when it cannot.
+    Device_Type1_Control(const wchar_t* portName, const CancelFlag* cancel);
+
+    // Memory is read and written in blocks of at most 32 bytes.  n < 1 or no
+    // buffer throws BadInstruction (7 for reads, 6 for writes); a range past
+    // the memory top throws MemoryRangeError.  Both return n.
+    int Read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
+    int Write(uint32_t address, int count, const uint8_t* source, bool countProgress) override;
+    // One raw exchange; the reply data are copied from reply position 4.
+    int Command(int sendCount, const uint8_t* sendBytes, int replyCount,
+                uint8_t* destination) override;
+    // Detection (at most `attempts` probes, no pause between them), then
+    // Prepare().  Throws Device_Not_Present when nothing answers.
+    void Open(int attempts) override;
+    void Prepare() override {}
+    bool NextDive() override { return false; }
+    void ReadHeader() override {}
+    void MakeOutput(DCDMLDocument& /*document*/, uint32_t /*flags*/) override {}
+
+  protected:
+    void Detect(int attempts);
+    void ReadBlock(uint32_t address, int count, uint8_t* destination, bool countProgress);
+    void WriteBlock(uint32_t address, int count, const uint8_t* source, bool countProgress);
+    void CheckRange(uint32_t address, int count) const;
+};
+
+// The type 1 driver the worker uses.
+class Device_Type1 : public Device_Type1_Control {
+  public:
+    static constexpr uint32_t StackCapacity = 8192;
+    // Progress total of the dive download (the dive memory's size).
+    static constexpr int32_t DiveProgressTotal = 8078;
+    // Payload of a full packet; a shorter one ends the dive.
+    static constexpr int FullPacket = 32;
+    // Bottom of a collected dive; never part of a well-formed profile.
+    static constexpr uint8_t StackSentinel = 0x86;
+    // Separates the trailing bytes from the profile.
+    static constexpr uint8_t EndOfDiveMarker = 0x80;
+
+    Device_Type1(const wchar_t* portName, const CancelFlag* cancel);
+    ~Device_Type1() override;
+
+    void Prepare() override;
+    bool NextDive() override { return DownloadDive(); }
+    void ReadHeader() override;
+    void MakeOutput(DCDMLDocument& document, uint32_t flags) override;
+
+    bool DownloadDive();
+    bool endOfDives() const { return endOfDives_; }
+
+  protected:
+    // Fetches one dive with the given command byte into the current dive;
+    // false when the computer has no dive left.
+    bool GetDiveData(uint8_t command);
+    // Collects the dive's packets on the stack.
+    void CollectPackets(uint8_t command);
+    // Reads the collected dive back from its end into `dive`; throws
+    // BadDiveFormat when it is malformed.
+    void ParceDive(_DIVE_DATA& dive);
+
+  private:
+    bool firstDive_ = true;
+    bool endOfDives_ = false;
+    Stack stack_{StackCapacity};
+    uint8_t packet_[MaxPacketBytes] = {};
+};
+
+}  // namespace sAPI

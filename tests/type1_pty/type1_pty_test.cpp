@@ -1,0 +1,179 @@
+// The type 1 driver through a real pseudo-terminal against talvek-sim, on
+// the real clock: the echo purge 200 ms after a frame must not eat the
+// computer's answer, which comes 350 ms after it, and a whole download works
+// at the real pace.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "dcdml/dcdml_document.h"
+#include "device/device_type1.h"
+#include "sim/dive_builder.h"
+
+namespace {
+
+// talvek-sim with its standard output on a pipe; killed if still running.
+class SimTool {
+  public:
+    explicit SimTool(std::vector<std::string> args) {
+        int out[2];
+        if (pipe(out) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(out[1], 1);
+            close(out[0]);
+            close(out[1]);
+            std::vector<char*> argv = {const_cast<char*>(TALVEK_SIM_PATH)};
+            for (auto& a : args) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(TALVEK_SIM_PATH, argv.data());
+            _exit(127);
+        }
+        close(out[1]);
+        out_ = fdopen(out[0], "r");
+    }
+    ~SimTool() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            int status = 0;
+            waitpid(pid_, &status, 0);
+        }
+        if (out_) fclose(out_);
+    }
+    SimTool(const SimTool&) = delete;
+    SimTool& operator=(const SimTool&) = delete;
+
+    // The device path the tool prints first.
+    std::string devicePath() {
+        char buf[512];
+        if (!out_ || !fgets(buf, sizeof buf, out_)) return "";
+        std::string s = buf;
+        if (!s.empty() && s.back() == '\n') s.pop_back();
+        return s;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    FILE* out_ = nullptr;
+};
+
+std::wstring wide(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
+
+int64_t msSince(std::chrono::steady_clock::time_point t0) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 t0)
+        .count();
+}
+
+// Exposes the link's frame buffer for the purge test.
+class Type1Link : public sAPI::Device_Type1 {
+  public:
+    using Device_Type1::Device_Type1;
+    void setReadFrame(uint16_t address, uint8_t n) {
+        uint8_t* f = sendBuffer();
+        f[0] = 0x05;
+        f[1] = static_cast<uint8_t>(address >> 8);
+        f[2] = static_cast<uint8_t>(address);
+        f[3] = n;
+    }
+};
+
+size_t countOf(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
+    SimTool tool({"--type", "1", "--dives", "0", "--seed", "3"});
+    const std::string path = tool.devicePath();
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.dives = 0;
+    o.seed = 3;
+    const auto memory = sim::buildComputer(o).image.memory;
+
+    sAPI::CancelFlag cancel{false};
+    Type1Link link(wide(path).c_str(), &cancel);
+
+    // A first frame whose answer is left unread on the line.
+    link.setReadFrame(0x100, 8);
+    auto t0 = std::chrono::steady_clock::now();
+    link.Talk(4);
+    const int64_t talk = msSince(t0);
+    EXPECT_GE(talk, 216);  // RTS settling and the pause before the purge
+    EXPECT_LT(talk, 216 + 300);
+    usleep(600 * 1000);  // its answer (350 ms after the frame) is waiting now
+
+    // The next exchange purges it and reads its own answer.
+    link.setReadFrame(0x200, 8);
+    t0 = std::chrono::steady_clock::now();
+    link.Communicate(4, 13);
+    const int64_t exchange = msSince(t0);
+    const uint8_t* r = link.receiveBuffer();
+    EXPECT_EQ(r[1], 0x02);
+    EXPECT_EQ(r[2], 0x00);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(r[4 + i], memory[0x200 + i]) << i;
+    // The answer came 350 ms after the frame, after the purge at 200 ms.
+    EXPECT_GE(exchange, 366);
+    EXPECT_LT(exchange, 366 + 400);
+}
+
+TEST(Type1Pty, WholeDownloadAtTheRealPace) {
+    SimTool tool({"--type", "1", "--dives", "3", "--seed", "9"});
+    const std::string path = tool.devicePath();
+    ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.dives = 3;
+    o.seed = 9;
+    const sim::BuiltComputer built = sim::buildComputer(o);
+
+    sAPI::CancelFlag cancel{false};
+    sAPI::Device_Type1 driver(wide(path).c_str(), &cancel);
+    auto t0 = std::chrono::steady_clock::now();
+    driver.Open(4);
+    EXPECT_LT(msSince(t0), 1000);  // the first probe is answered
+
+    t0 = std::chrono::steady_clock::now();
+    driver.ReadHeader();
+    // Three reads of one block each: 500 ms pause, then the answer 366 ms on.
+    EXPECT_GE(msSince(t0), 3 * 866);
+    EXPECT_LT(msSince(t0), 3 * 866 + 1500);
+    const uint8_t* h = driver.header();
+    EXPECT_EQ(h[0x26] | (h[0x27] << 8), built.meant.totalDives);
+    EXPECT_EQ(h[0x22] | (h[0x23] << 8), built.meant.maxDepth);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h + 0x30)), built.meant.personalText);
+
+    int fetched = 0;
+    while (driver.NextDive()) ++fetched;
+    EXPECT_EQ(fetched, 3);
+    ASSERT_EQ(driver.dives().size(), 3u);
+    size_t i = 0;
+    for (const DivePtr& d : driver.dives()) {
+        const sim::MeantDive& m = built.meant.dives[i++];
+        EXPECT_EQ(d->profileLength, m.profile.size());
+        EXPECT_EQ(std::vector<uint8_t>(d->profile.get(), d->profile.get() + d->profileLength),
+                  m.profile);
+        EXPECT_EQ(d->minute, m.minute);
+        EXPECT_EQ(d->cnsOtu, m.cnsOtu);
+    }
+
+    DCDMLDocument legacy;
+    driver.MakeOutput(legacy, 0);
+    EXPECT_EQ(countOf(legacy.OutputBuffer(), "<DiveData >"), 3u);
+    DCDMLDocument dcdml;
+    driver.MakeOutput(dcdml, 0x200 | 0x40000);
+    EXPECT_EQ(countOf(dcdml.OutputBuffer(), "<dive "), 3u);
+}
