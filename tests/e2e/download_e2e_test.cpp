@@ -120,7 +120,8 @@ TEST_P(EveryTypeLayoutAndUnits, DownloadsTheWholeComputer) {
 INSTANTIATE_TEST_SUITE_P(E2E, EveryTypeLayoutAndUnits,
                          ::testing::Values(Case{2, "-v=2", "-um"}, Case{2, "-v=2", "-ui"},
                                            Case{2, "-v=2", "-us"}, Case{2, "-v=1", "-um"},
-                                           Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"}),
+                                           Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"},
+                                           Case{1, "-v=2", "-us"}, Case{1, "-v=1", "-um"}),
                          [](const ::testing::TestParamInfo<Case>& info) {
                              std::string name = "Type" + std::to_string(info.param.type) +
                                                 (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
