@@ -3,7 +3,6 @@
 #include "device/device_type1.h"
 #include "device/device_typec2v2.h"
 #include "device/device_typed.h"
-#include "device/errors.h"
 
 namespace {
 

@@ -1,7 +1,6 @@
 #include "app/download_worker.h"
 
 #include <cerrno>
-#include <cstring>
 #include <exception>
 #include <stdexcept>
 
@@ -96,9 +95,8 @@ void TDownloadWorker::InstallCallbacks() {
 }
 
 bool TDownloadWorker::Probe(int type, const TDriverFactory::Make& make, bool& found) {
-    static const wchar_t* const searching[] = {L"Searching for Device (1)",
-                                               L"Searching for Device (2)",
-                                               L"Searching for Device (3)"};
+    static const wchar_t* const searching[] = {
+        L"Searching for Device (1)", L"Searching for Device (2)", L"Searching for Device (3)"};
     PostStatusText(searching[type - 1]);
     try {
         if (!make) throw sAPI::Device_Not_Present(sAPI::ErrorText(17));
@@ -134,8 +132,8 @@ bool TDownloadWorker::Probe(int type, const TDriverFactory::Make& make, bool& fo
                          error);
             Finish(L"Runtime Error", 1);
         } else {
-            Trace::Write(Trace::Error,
-                         "Unknown Exception searching for Device C2V2 - error = %d", error);
+            Trace::Write(Trace::Error, "Unknown Exception searching for Device C2V2 - error = %d",
+                         error);
             Finish(L"Unknown Error", -1);
         }
         return true;
@@ -247,7 +245,8 @@ void TDownloadWorker::BuildAndWrite() {
     platform::ReplaceResult result;
     if (named) {
         const char* bytes = document_.OutputBuffer();
-        result = platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.OutputLength() : 0);
+        result =
+            platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.OutputLength() : 0);
     } else {
         result.stage = platform::ReplaceStage::Create;
         result.error = EILSEQ;
@@ -257,8 +256,7 @@ void TDownloadWorker::BuildAndWrite() {
             Trace::Write(Trace::Error, "Can't Write %s with error :%d (%s)", name.c_str(),
                          result.error, platform::errorText(result.error).c_str());
         else
-            Trace::Write(Trace::Error, "Can't Open %s with error :%d", name.c_str(),
-                         result.error);
+            Trace::Write(Trace::Error, "Can't Open %s with error :%d", name.c_str(), result.error);
         Finish(L"Can't Open File", 1);
         return;
     }

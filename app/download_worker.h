@@ -12,14 +12,13 @@
 #include <memory>
 #include <string>
 
-#include "device/device.h"
-
 #include "dcdml/dcdml_document.h"
+#include "device/device.h"
 
 // Where the worker's status texts and progress go.  Called on the worker
 // thread; an implementation hands the values over to whoever shows them.
 class TWorkerSink {
-public:
+  public:
     virtual ~TWorkerSink() = default;
     // A status text (UTF-8).
     virtual void StatusText(const std::string& text) = 0;
@@ -41,7 +40,7 @@ struct TDriverFactory {
 TDriverFactory DefaultDriverFactory();
 
 class TDownloadWorker {
-public:
+  public:
     explicit TDownloadWorker(TWorkerSink& sink, TDriverFactory drivers = DefaultDriverFactory());
     ~TDownloadWorker();
     TDownloadWorker(const TDownloadWorker&) = delete;
@@ -68,7 +67,7 @@ public:
     uint32_t outputOptions() const { return outputOptions_; }
     const DCDMLDocument& document() const { return document_; }
 
-private:
+  private:
     void PostStatusText(const wchar_t* text);
     void PostProgress(int percent);
     void Finish(const wchar_t* text, int code);

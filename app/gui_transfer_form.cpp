@@ -120,7 +120,7 @@ bool TTransferForm::event(QEvent* e) {
         // Run the start sequence from the message loop, not inside the
         // activation itself.
         QTimer::singleShot(0, this, [this] { FormActivate(); });
-    } else if (e->type() == QEvent::Resize) {
+    } else if (e->type() == QEvent::Resize && Gradient) {
         Gradient->setGeometry(rect());
     }
     return QWidget::event(e);
@@ -154,7 +154,8 @@ void TTransferForm::FormActivate() {
     // Keep the GUI alive until the worker is done (or collected by a close).
     QTimer tick;
     tick.start(20);
-    while (worker_ && !worker_->Done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    while (worker_ && !worker_->Done())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     tick.stop();
 
     PumpFor(1500);

@@ -24,7 +24,7 @@ QString ApplicationTitle();
 
 class TTransferForm : public QWidget {
     Q_OBJECT
-public:
+  public:
     // Construction steps 1 to 13: reads the command line (a bad g, dv, v or d
     // value throws ConversionError), configures the trace log, reads the
     // program's version, creates the worker with `drivers`, places the window
@@ -43,22 +43,22 @@ public:
     // SIGINT or SIGTERM: acts as the Cancel button.
     void CancelBySignal(int signal);
 
-    TGradient* Gradient;
-    QLabel* StatusInfo;
-    TxGauge* ProgressBar;
-    QPushButton* CloseButton;
+    TGradient* Gradient = nullptr;
+    QLabel* StatusInfo = nullptr;
+    TxGauge* ProgressBar = nullptr;
+    QPushButton* CloseButton = nullptr;
 
-signals:
+  signals:
     // The window has closed; as the main form this ends the message loop.
     void Closed();
 
-protected:
+  protected:
     bool event(QEvent* e) override;
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
-private:
+  private:
     void FormShow();
     void FormActivate();
     void CloseButtonClick();

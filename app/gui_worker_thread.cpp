@@ -14,7 +14,9 @@ int TsAPIThread::WaitFor() {
     return core_.returnValue();
 }
 
-void TsAPIThread::run() { core_.Execute(); }
+void TsAPIThread::run() {
+    core_.Execute();
+}
 
 void TsAPIThread::StatusText(const std::string& text) {
     if (QCoreApplication* app = QCoreApplication::instance())

@@ -12,28 +12,28 @@
 
 // The status-text event (the worker's WM_USER): carries the text.
 class TStatusEvent : public QEvent {
-public:
+  public:
     static constexpr QEvent::Type Kind = static_cast<QEvent::Type>(QEvent::User);
     explicit TStatusEvent(QString text) : QEvent(Kind), text_(std::move(text)) {}
     const QString& Text() const { return text_; }
 
-private:
+  private:
     QString text_;
 };
 
 // The progress event (the worker's WM_USER + 1): carries the percentage.
 class TProgressEvent : public QEvent {
-public:
+  public:
     static constexpr QEvent::Type Kind = static_cast<QEvent::Type>(QEvent::User + 1);
     explicit TProgressEvent(int percent) : QEvent(Kind), percent_(percent) {}
     int Percent() const { return percent_; }
 
-private:
+  private:
     int percent_;
 };
 
 class TsAPIThread : public QThread, private TWorkerSink {
-public:
+  public:
     // Created not started (the framework's suspended creation).
     explicit TsAPIThread(TDriverFactory drivers = DefaultDriverFactory());
     // Requests the end and waits for it, as the framework thread does.
@@ -52,10 +52,10 @@ public:
     bool Done() const { return core_.done(); }
     int ReturnValue() const { return core_.returnValue(); }
 
-protected:
+  protected:
     void run() override;
 
-private:
+  private:
     void StatusText(const std::string& text) override;
     void Progress(int percent) override;
 

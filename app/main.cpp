@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/download_worker.h"
 #include "app/cmdline.h"
+#include "app/download_worker.h"
 #include "app/gui_transfer_form.h"
 #include "device/errors.h"
 #include "platform/console.h"

@@ -24,7 +24,9 @@ extern "C" void onTerminationSignal(int signal) {
 
 }  // namespace
 
-bool isTerminal(int fd) { return ::isatty(fd) == 1; }
+bool isTerminal(int fd) {
+    return ::isatty(fd) == 1;
+}
 
 void writeStandardError(const std::string& text) {
     const char* p = text.data();

@@ -1,9 +1,9 @@
 // The download worker in process, with fake drivers on the virtual clock.
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 #include <algorithm>
 #include <csignal>
-#include <gtest/gtest.h>
 
 #include "platform/clock.h"
 #include "worker_test_support.h"
@@ -13,7 +13,9 @@ using namespace worker_test;
 namespace {
 
 // The Options word of a run with -v=2 -um and the given device mask.
-constexpr uint32_t Options(uint32_t mask) { return 0x40000 | 0x4000 | 0x2000 | 0x200 | mask; }
+constexpr uint32_t Options(uint32_t mask) {
+    return 0x40000 | 0x4000 | 0x2000 | 0x200 | mask;
+}
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
@@ -29,7 +31,7 @@ std::vector<std::string> only(const std::vector<std::string>& v,
 }
 
 class WorkerTest : public ::testing::Test {
-protected:
+  protected:
     WorkerTest() : scoped_(clock_), trace_(dir_.path()) {}
 
     // Runs one download to its end and returns the result code.
@@ -92,21 +94,21 @@ TEST_F(WorkerTest, Type2DownloadShowsEveryStatusAndWritesTheFile) {
     EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"out.xml", "trace.txt"}));
 
     std::vector<std::string> lines = trace_.lines();
-    std::vector<std::string> expectedLines = {
-        "Detail:: sAPIThread::Create()",
-        "Detail:: sAPIThread::Set() with: file=\"" + outputName() +
-            "\" port=\"/dev/ttyS9\" Options=0x4620F ",
-        "  Info:: Did Not Find Device Type 1",
-        "  Info:: Found Device Type2",
-        "  Info:: Downloading Device",
-        "  Info:: Downloading Dive 1",
-        "  Info:: Download Complete",
-        "  Info:: Downloading Dive 2",
-        "  Info:: Download Complete",
-        "  Info:: Downloading Dive 3",
-        " Debug:: Download Aborted",
-        "  Info:: Success: Exiting with code 0",
-        "Detail:: sAPIThread::Destroy()"};
+    std::vector<std::string> expectedLines = {"Detail:: sAPIThread::Create()",
+                                              "Detail:: sAPIThread::Set() with: file=\"" +
+                                                  outputName() +
+                                                  "\" port=\"/dev/ttyS9\" Options=0x4620F ",
+                                              "  Info:: Did Not Find Device Type 1",
+                                              "  Info:: Found Device Type2",
+                                              "  Info:: Downloading Device",
+                                              "  Info:: Downloading Dive 1",
+                                              "  Info:: Download Complete",
+                                              "  Info:: Downloading Dive 2",
+                                              "  Info:: Download Complete",
+                                              "  Info:: Downloading Dive 3",
+                                              " Debug:: Download Aborted",
+                                              "  Info:: Success: Exiting with code 0",
+                                              "Detail:: sAPIThread::Destroy()"};
     EXPECT_EQ(lines, expectedLines);
     // The header pause and the pause of Finish.
     EXPECT_EQ(clock_.sleptMs(), 1100u);
@@ -121,8 +123,8 @@ TEST_F(WorkerTest, ProbesTheTypesInOrderUntilOneAnswers) {
                        "destroy 3"}));
     EXPECT_EQ(only(trace_.messages(), {"Did Not Find Device Type 1", "Did Not Find Device Type 2",
                                        "Found Device Type 3"}),
-              (std::vector<std::string>{"Did Not Find Device Type 1",
-                                        "Did Not Find Device Type 2", "Found Device Type 3"}));
+              (std::vector<std::string>{"Did Not Find Device Type 1", "Did Not Find Device Type 2",
+                                        "Found Device Type 3"}));
     EXPECT_EQ(sink_.texts[2], "Searching for Device (3)");
 
     // A type 1 computer stops the probing at once.

@@ -2,11 +2,11 @@
 // older file surviving every failure, no temporary left behind.
 #include "platform/file_replace.h"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <csignal>
-#include <gtest/gtest.h>
 
 #include "worker_test_support.h"
 

@@ -28,7 +28,7 @@ bool Contains(const std::vector<std::string>& v, const std::string& s) {
 }
 
 class WorkerSimTest : public ::testing::Test {
-protected:
+  protected:
     WorkerSimTest() : scoped_(clock_), trace_(dir_.path()) {}
 
     // A computer of `type` with `dives` dives on the port "SIM".
@@ -67,9 +67,11 @@ protected:
 
 TEST_F(WorkerSimTest, Type2DownloadStatusSequenceAndFile) {
     Serve(InterfaceType::Type2, 4);
-    EXPECT_EQ(Run(DcdmlMetric | 0x0E), 0);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 0);
+    // The type 1 driver gives up with its own text before type 2 answers.
     EXPECT_EQ(sink_.texts,
-              (std::vector<std::string>{"Searching for Device (2)", "Comm Opened Successfully!",
+              (std::vector<std::string>{"Searching for Device (1)", "Comm Open Failure!",
+                                        "Searching for Device (2)", "Comm Opened Successfully!",
                                         "Downloading Computer Data", "Downloading Dive Profiles",
                                         "Building Data File", "Download Successfull"}));
     ASSERT_FALSE(sink_.progress.empty());
@@ -104,6 +106,15 @@ TEST_F(WorkerSimTest, Type3IsFoundAfterTheOtherTypesFail) {
     EXPECT_LT(at("Did Not Find Device Type 1"), at("Did Not Find Device Type 2"));
     EXPECT_LT(at("Did Not Find Device Type 2"), at("Found Device Type 3"));
     EXPECT_EQ(Count(Written(), "<dive "), 2);
+}
+
+TEST_F(WorkerSimTest, Type1Download) {
+    Serve(InterfaceType::Type1, 3);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 0);
+    EXPECT_TRUE(Contains(trace_.messages(), "Found Device Type1"));
+    EXPECT_FALSE(Contains(sink_.texts, "Searching for Device (2)"));
+    EXPECT_EQ(sink_.texts.back(), "Download Successfull");
+    EXPECT_EQ(Count(Written(), "<dive "), 3);
 }
 
 TEST_F(WorkerSimTest, LegacyLayoutWhenNoLayoutIsAsked) {

@@ -36,7 +36,7 @@ struct FakePlan {
 using CallLog = std::vector<std::string>;
 
 class FakeDevice : public sAPI::Device {
-public:
+  public:
     FakeDevice(int type, const FakePlan& plan, const sAPI::CancelFlag* cancel, CallLog& log)
         : Device(type == 3 ? 4 : type, 0x7FFE, cancel), type_(type), plan_(plan), log_(log) {
         log_.push_back("construct " + std::to_string(type_));
@@ -79,7 +79,7 @@ public:
         return s.str();
     }
 
-private:
+  private:
     int type_;
     FakePlan plan_;
     CallLog& log_;
@@ -106,7 +106,7 @@ struct FakeComputers {
 };
 
 class RecordingSink : public TWorkerSink {
-public:
+  public:
     void StatusText(const std::string& text) override { texts.push_back(text); }
     void Progress(int percent) override { progress.push_back(percent); }
     std::vector<std::string> texts;
@@ -116,7 +116,7 @@ public:
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end.
 class ScratchDir {
-public:
+  public:
     ScratchDir() {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/talvek-test-XXXXXX";
@@ -143,7 +143,7 @@ public:
         return names;
     }
 
-private:
+  private:
     std::string path_;
 };
 
@@ -162,7 +162,7 @@ inline std::string readFile(const std::string& name) {
 // Sends the trace to a file in `dir` at every level; messages() reads back
 // the message part of each line ("  Info:: " and what follows it).
 class TraceCapture {
-public:
+  public:
     explicit TraceCapture(const std::string& dir) : base_(dir + "/trace") {
         Trace::SetFile(base_.c_str(), 0);
         Trace::SetLevel(4);
@@ -186,7 +186,7 @@ public:
         return out;
     }
 
-private:
+  private:
     std::string base_;
 };
 

@@ -30,7 +30,8 @@ QColor TGradient::ColorAt(int x, int y, int w, int h) const {
     // Diamond distance: 0 at the centre, 1 on the lines joining the middles
     // of the edges and beyond.
     double cx = w / 2.0, cy = h / 2.0;
-    double d = (cx > 0 ? std::fabs(x + 0.5 - cx) / cx : 0) + (cy > 0 ? std::fabs(y + 0.5 - cy) / cy : 0);
+    double d =
+        (cx > 0 ? std::fabs(x + 0.5 - cx) / cx : 0) + (cy > 0 ? std::fabs(y + 0.5 - cy) / cy : 0);
     double t = std::clamp(d, 0.0, 1.0);
     // The shift bends the blend: it moves the midpoint of the ramp.
     double mid = std::clamp(0.5 - shift_ / 200.0, 0.01, 0.99);

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 class TGradient : public QWidget {
-public:
+  public:
     explicit TGradient(QWidget* parent = nullptr);
 
     void SetBeginColor(const QColor& c);
@@ -21,11 +21,11 @@ public:
     // The colour at (x, y) of a w by h area.
     QColor ColorAt(int x, int y, int w, int h) const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-private:
+  private:
     QColor begin_{Qt::white};
     QColor end_{Qt::white};
     int shift_ = 0;
@@ -33,4 +33,6 @@ private:
 };
 
 // The sky blue of the window's gradient.
-inline QColor SkyBlue() { return QColor(0xA6, 0xCA, 0xF0); }
+inline QColor SkyBlue() {
+    return QColor(0xA6, 0xCA, 0xF0);
+}

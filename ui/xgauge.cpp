@@ -1,8 +1,9 @@
 #include "ui/xgauge.h"
 
+#include <qdrawutil.h>
+
 #include <QPainter>
 #include <QPalette>
-#include <qdrawutil.h>
 #include <algorithm>
 #include <cmath>
 

@@ -6,7 +6,7 @@
 #include <QWidget>
 
 class TxGauge : public QWidget {
-public:
+  public:
     explicit TxGauge(QWidget* parent = nullptr);
 
     void SetRange(int minValue, int maxValue);
@@ -25,10 +25,10 @@ public:
     // What is drawn over the bar: "45%", or nothing with the text off.
     QString Text() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent* event) override;
 
-private:
+  private:
     int min_ = 0;
     int max_ = 100;
     int value_ = 0;
@@ -37,4 +37,6 @@ private:
 };
 
 // The cream of the gauge's background.
-inline QColor Cream() { return QColor(0xFF, 0xFB, 0xF0); }
+inline QColor Cream() {
+    return QColor(0xFF, 0xFB, 0xF0);
+}

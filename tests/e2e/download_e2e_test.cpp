@@ -1,11 +1,12 @@
 // talvek-dl against talvek-sim on a pseudo-terminal: real processes, real
 // port, real clock.  Memories are kept small: every type 2/3 page read costs
 // the link's fixed pauses.
+#include <gtest/gtest.h>
+#include <pty.h>
 #include <sys/stat.h>
 #include <termios.h>
 
 #include <chrono>
-#include <gtest/gtest.h>
 #include <regex>
 
 #include "e2e/process.h"
@@ -29,7 +30,7 @@ bool Has(const std::string& text, const std::string& what) {
 
 // A simulated computer served on a pseudo-terminal for the test's lifetime.
 class Simulator {
-public:
+  public:
     Simulator(int type, int dives, std::vector<std::string> extra = {})
         : process_(Arguments(type, dives, extra), Process::Options{}) {
         path_ = process_.ReadLine(20000);
@@ -40,11 +41,12 @@ public:
     }
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     static std::vector<std::string> Arguments(int type, int dives,
                                               const std::vector<std::string>& extra) {
-        std::vector<std::string> a = {TALVEK_SIM, "--type", std::to_string(type), "--dives",
-                                      std::to_string(dives), "--seed", "7"};
+        std::vector<std::string> a = {
+            TALVEK_SIM, "--type", std::to_string(type), "--dives", std::to_string(dives),
+            "--seed",   "7"};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }
@@ -59,9 +61,9 @@ struct RunResult {
 };
 
 class DownloadTest : public ::testing::Test {
-protected:
+  protected:
     RunResult Download(const std::vector<std::string>& options, Process::Options po = {},
-                 int limitMs = 240000) {
+                       int limitMs = 240000) {
         std::vector<std::string> argv = {TALVEK_DL};
         argv.insert(argv.end(), options.begin(), options.end());
         if (po.workingDirectory.empty()) po.workingDirectory = dir_.path();
@@ -94,7 +96,7 @@ TEST_P(EveryTypeLayoutAndUnits, DownloadsTheWholeComputer) {
     ASSERT_FALSE(sim.Path().empty());
     const std::string mask = "-dv=" + std::to_string(c.type);
     RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), c.layout, c.units, mask,
-                      "-cdblog=" + dir_.file("trace")});
+                            "-cdblog=" + dir_.file("trace")});
     ASSERT_EQ(r.status, 0) << r.standardError << Trace();
     std::string xml = ScratchDir::read(Out());
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
@@ -115,16 +117,17 @@ TEST_P(EveryTypeLayoutAndUnits, DownloadsTheWholeComputer) {
     std::printf("type %d %s %s: %.1f s\n", c.type, c.layout, c.units, r.seconds);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    E2E, EveryTypeLayoutAndUnits,
-    ::testing::Values(Case{2, "-v=2", "-um"}, Case{2, "-v=2", "-ui"}, Case{2, "-v=2", "-us"},
-                      Case{2, "-v=1", "-um"}, Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"}),
-    [](const ::testing::TestParamInfo<Case>& info) {
-        std::string name = "Type" + std::to_string(info.param.type) +
-                           (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
-                           (info.param.units + 1);
-        return name;
-    });
+INSTANTIATE_TEST_SUITE_P(E2E, EveryTypeLayoutAndUnits,
+                         ::testing::Values(Case{2, "-v=2", "-um"}, Case{2, "-v=2", "-ui"},
+                                           Case{2, "-v=2", "-us"}, Case{2, "-v=1", "-um"},
+                                           Case{3, "-v=2", "-um"}, Case{3, "-v=1", "-ui"},
+                                           Case{1, "-v=2", "-us"}, Case{1, "-v=1", "-um"}),
+                         [](const ::testing::TestParamInfo<Case>& info) {
+                             std::string name = "Type" + std::to_string(info.param.type) +
+                                                (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
+                                                (info.param.units + 1);
+                             return name;
+                         });
 
 TEST_F(DownloadTest, TraceFileAtItsDefaultPlace) {
     Simulator sim(2, 1);
@@ -133,7 +136,8 @@ TEST_F(DownloadTest, TraceFileAtItsDefaultPlace) {
     ASSERT_EQ(r.status, 0) << r.standardError;
     std::string trace = ScratchDir::read(dir_.file("talvek-dl/CDBLOG.txt"));
     EXPECT_TRUE(Has(trace, "  Info:: Version = 1."));
-    EXPECT_TRUE(Has(trace, " Debug:: CommandLine = " + std::string(TALVEK_DL) + " -p=" + sim.Path()));
+    EXPECT_TRUE(
+        Has(trace, " Debug:: CommandLine = " + std::string(TALVEK_DL) + " -p=" + sim.Path()));
     EXPECT_TRUE(Has(trace, "  Info:: Gradient=\"ON\"\r\n"));
     EXPECT_TRUE(Has(trace, "  Info:: Found Device Type2\r\n"));
     EXPECT_TRUE(Has(trace, "  Info:: FormClose(): Returning 0\r\n"));
@@ -162,8 +166,9 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     Simulator sim(2, 8);
     termios before{}, after{};
     ASSERT_TRUE(PortSettings(sim.Path(), before));
-    std::vector<std::string> argv = {TALVEK_DL, "-p=" + sim.Path(), "-f=" + Out(), "-v=2",
-                                     "-dv=2", "-cdblog=" + dir_.file("trace")};
+    std::vector<std::string> argv = {TALVEK_DL,     "-p=" + sim.Path(),
+                                     "-f=" + Out(), "-v=2",
+                                     "-dv=2",       "-cdblog=" + dir_.file("trace")};
     Process::Options po;
     po.workingDirectory = dir_.path();
     Process dl(argv, po);
@@ -184,15 +189,52 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
 }
 
+TEST_F(DownloadTest, StatusAndProgressOnATerminal) {
+    Simulator sim(2, 1);
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    Process::Options po;
+    po.workingDirectory = dir_.path();
+    po.standardError = slave;
+    Process dl({TALVEK_DL, "-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2",
+                "-cdblog=" + dir_.file("trace")},
+               po);
+    close(slave);
+    EXPECT_EQ(dl.Wait(120000), 0);
+    std::string screen;
+    char buf[4096];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) break;
+        ssize_t n = read(master, buf, sizeof buf);
+        if (n <= 0) break;
+        screen.append(buf, static_cast<size_t>(n));
+    }
+    close(master);
+    // One line, rewritten in place, ending with the last text at 100 %.
+    EXPECT_TRUE(Has(screen, "\r[  0%] Searching for Device (2)")) << screen;
+    EXPECT_TRUE(Has(screen, "\r[100%] Downloading Computer Data"));
+    EXPECT_TRUE(Has(screen, "] Downloading Dive Profiles"));
+    EXPECT_TRUE(Has(screen, "\r[100%] Download Successfull\x1b[K"));
+    EXPECT_EQ(Count(screen, "\n"), 1);
+}
+
 TEST_F(DownloadTest, Type3FoundAfterProbingAllTypesAsAnOrdinaryUser) {
+    {
+        Process::Options po;
+        po.uid = 65534;
+        Process check({TALVEK_DL, "-g=x"}, po);
+        int status = check.Wait(30000);
+        if (status == 126 || status == 127) GTEST_SKIP() << "the build cannot be run as nobody";
+    }
     Simulator sim(3, 2);
     // The port and the directory are open to the user; nothing else is.
     ASSERT_EQ(chmod(sim.Path().c_str(), 0666), 0);
     ASSERT_EQ(chmod(dir_.path().c_str(), 0777), 0);
     Process::Options po;
     po.uid = 65534;
-    RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-cdblog=" + dir_.file("trace")},
-                     po);
+    RunResult r =
+        Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-cdblog=" + dir_.file("trace")}, po);
     ASSERT_EQ(r.status, 0) << r.standardError << Trace();
     std::string trace = Trace();
     EXPECT_TRUE(Has(trace, "Did Not Find Device Type 1"));
@@ -203,9 +245,9 @@ TEST_F(DownloadTest, Type3FoundAfterProbingAllTypesAsAnOrdinaryUser) {
 
 TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
     Simulator sim(2, 6, {"--hang-up-after", "3000"});
-    RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2",
-                      "-cdblog=" + dir_.file("trace")},
-                     {}, 120000);
+    RunResult r = Download(
+        {"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2", "-cdblog=" + dir_.file("trace")}, {},
+        120000);
     EXPECT_NE(r.status, -1) << "still running after the time-outs";
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.status, 130);

@@ -16,12 +16,13 @@
 namespace e2e {
 
 class Process {
-public:
+  public:
     struct Options {
         std::string workingDirectory;
         std::vector<std::string> unsetEnvironment = {"DISPLAY", "WAYLAND_DISPLAY",
                                                      "QT_QPA_PLATFORM"};
-        int uid = -1;  // run as this user (and group) when >= 0
+        int uid = -1;            // run as this user (and group) when >= 0
+        int standardError = -1;  // when >= 0: this descriptor (a terminal) instead of a pipe
     };
 
     Process(const std::vector<std::string>& argv, const Options& options) {
@@ -30,7 +31,7 @@ public:
         pid_ = fork();
         if (pid_ == 0) {
             dup2(out[1], 1);
-            dup2(err[1], 2);
+            dup2(options.standardError >= 0 ? options.standardError : err[1], 2);
             for (const std::string& name : options.unsetEnvironment) unsetenv(name.c_str());
             if (!options.workingDirectory.empty() && chdir(options.workingDirectory.c_str()) != 0)
                 _exit(126);
@@ -112,7 +113,7 @@ public:
     const std::string& StandardError() const { return errText_; }
     const std::string& StandardOutput() const { return outText_; }
 
-private:
+  private:
     static bool ReadSome(int fd, std::string& into, int timeoutMs) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, timeoutMs) <= 0) return false;

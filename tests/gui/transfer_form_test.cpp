@@ -1,4 +1,5 @@
 // The transfer window on the offscreen platform, with fake drivers.
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -6,7 +7,6 @@
 #include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <gtest/gtest.h>
 #include <thread>
 
 #include "app/gui_transfer_form.h"
@@ -37,7 +37,7 @@ bool PumpUntil(Pred done, int limitMs = 20000) {
 // test acts from inside that loop: `action` runs once, from a timer, as soon
 // as `when` holds.
 class WhenThen {
-public:
+  public:
     template <typename Pred, typename Action>
     WhenThen(Pred when, Action action) {
         QObject::connect(&timer_, &QTimer::timeout, [this, when, action] {
@@ -50,7 +50,7 @@ public:
     }
     bool Fired() const { return fired_; }
 
-private:
+  private:
     QTimer timer_;
     bool fired_ = false;
 };
@@ -60,7 +60,7 @@ int Count(const std::vector<std::string>& v, const std::string& s) {
 }
 
 class FormTest : public ::testing::Test {
-protected:
+  protected:
     FormTest() : scoped_(clock_) {
         // The trace and the default output file go to the scratch directory.
         char buf[4096];
@@ -103,9 +103,9 @@ protected:
 
 TEST_F(FormTest, GeometryFlagsAndControls) {
     TTransferForm form(CommandLine(""), computers_.factory());
-    EXPECT_EQ(form.windowTitle(),
-              QStringLiteral("  Talvek Downloader") + QString(21, QLatin1Char(' ')) +
-                  QString::fromUtf8(MakersNotice));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("  Talvek Downloader") +
+                                      QString(21, QLatin1Char(' ')) +
+                                      QString::fromUtf8(MakersNotice));
     EXPECT_TRUE(QString::fromUtf8(MakersNotice).contains("Talvek Oy"));
     EXPECT_EQ(form.minimumWidth(), 300);
     EXPECT_EQ(form.maximumWidth(), 300);
@@ -138,7 +138,8 @@ TEST_F(FormTest, GeometryFlagsAndControls) {
 
 TEST_F(FormTest, WorkerEventsAreShown) {
     TTransferForm form(CommandLine(""), computers_.factory());
-    QCoreApplication::postEvent(qApp, new TStatusEvent(QStringLiteral("Downloading Dive Profiles")));
+    QCoreApplication::postEvent(qApp,
+                                new TStatusEvent(QStringLiteral("Downloading Dive Profiles")));
     QCoreApplication::postEvent(qApp, new TProgressEvent(45));
     QCoreApplication::processEvents();
     EXPECT_EQ(form.StatusInfo->text(), "Downloading Dive Profiles");
@@ -188,11 +189,10 @@ TEST_F(FormTest, SecondActivationStartsNothing) {
     EXPECT_EQ(form.ExitCode(), 0);
     EXPECT_EQ(Count(computers_.log, "construct 2"), 1);
     std::vector<std::string> m = Messages();
-    EXPECT_EQ(std::count_if(m.begin(), m.end(),
-                            [](const std::string& s) {
-                                return s.rfind("sAPIThread::Set()", 0) == 0;
-                            }),
-              1);
+    EXPECT_EQ(
+        std::count_if(m.begin(), m.end(),
+                      [](const std::string& s) { return s.rfind("sAPIThread::Set()", 0) == 0; }),
+        1);
 }
 
 TEST_F(FormTest, CancelDuringTheDivesEndsWith9999) {

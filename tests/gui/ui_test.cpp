@@ -1,6 +1,7 @@
 // The two UI components: what the gauge shows and how the gradient blends.
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 #include "ui/gradient.h"
 #include "ui/xgauge.h"
