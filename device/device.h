@@ -21,7 +21,7 @@ using CancelFlag = std::atomic<bool>;
 
 // Counts the bytes of a download phase and reports a whole percentage.
 class TSmartProgress : private boost::noncopyable {
-public:
+  public:
     using Callback = std::function<void(int)>;
 
     explicit TSmartProgress(int32_t total);
@@ -38,7 +38,7 @@ public:
     int32_t current() const { return current_; }
     int32_t percent() const { return percent_; }
 
-private:
+  private:
     void Update();
     int32_t total_;
     int32_t current_ = 0;
@@ -58,33 +58,33 @@ struct _DIVE_DATA : private boost::noncopyable {
     std::unique_ptr<uint8_t[]> profile;  // raw profile bytes
     uint8_t surfaceIntervalMinutes;
     uint8_t surfaceIntervalHours;
-    uint8_t diveNumber;                  // number in the repetitive series
-    uint8_t sampleInterval;              // seconds between samples
-    uint8_t personalAltitude;            // personal factor x 3 + altitude factor
-    uint8_t gasPressure1;                // raw, start of dive (type 1)
-    uint8_t oxygen1;                     // O2 percentage of the first gas
-    uint8_t fixedByte;                   // 127 for types 2 and 3
-    uint8_t type1Byte;                   // start temperature
-    uint8_t year;                        // year - 2000
+    uint8_t diveNumber;        // number in the repetitive series
+    uint8_t sampleInterval;    // seconds between samples
+    uint8_t personalAltitude;  // personal factor x 3 + altitude factor
+    uint8_t gasPressure1;      // raw, start of dive (type 1)
+    uint8_t oxygen1;           // O2 percentage of the first gas
+    uint8_t fixedByte;         // 127 for types 2 and 3
+    uint8_t type1Byte;         // start temperature
+    uint8_t year;              // year - 2000
     uint8_t month;
     uint8_t day;
     uint8_t hour;
     uint8_t minute;
-    uint8_t type1Bytes[2];               // temperature at max depth, end temperature
-    uint8_t gasPressure2;                // raw, end of dive (type 1)
+    uint8_t type1Bytes[2];  // temperature at max depth, end temperature
+    uint8_t gasPressure2;   // raw, end of dive (type 1)
     uint8_t cnsOtu;
     uint8_t oxygen2;
     uint8_t oxygen3;
     uint8_t second;
-    uint8_t surfaceIntervalSeconds;      // never filled
-    uint8_t temperatureInterval;         // one temperature byte every this many samples
+    uint8_t surfaceIntervalSeconds;  // never filled
+    uint8_t temperatureInterval;     // one temperature byte every this many samples
     uint8_t rgbm;
-    uint8_t diveMode;                    // 0 air, 1 nitrox, 2 gauge
+    uint8_t diveMode;  // 0 air, 1 nitrox, 2 gauge
     uint8_t further[5];
-    uint16_t diveTime;                   // minutes
-    uint16_t maxDepth;                   // raw depth units of the family
-    uint16_t firstEventBlock;            // sample index of the first event block
-    uint16_t pressureSamples;            // 1 when samples carry a pressure word
+    uint16_t diveTime;         // minutes
+    uint16_t maxDepth;         // raw depth units of the family
+    uint16_t firstEventBlock;  // sample index of the first event block
+    uint16_t pressureSamples;  // 1 when samples carry a pressure word
     uint16_t startPressure;
     uint16_t endPressure;
     uint8_t further2[2];
@@ -101,7 +101,7 @@ constexpr int HeaderImageSize = 144;
 
 // Base of every driver.
 class Device : private boost::noncopyable {
-public:
+  public:
     using ProgressFn = std::function<void(int)>;
     using StatusFn = std::function<void(const wchar_t*)>;
     using FoundFn = std::function<void(int)>;
@@ -134,7 +134,7 @@ public:
     DiveList& dives() { return dives_; }
     const DiveList& dives() const { return dives_; }
 
-protected:
+    // Call the status and device-found callbacks, when installed.
     void ShowStatus(const wchar_t* text) {
         if (status_) status_(text);
     }
@@ -142,6 +142,7 @@ protected:
         if (found_) found_(found);
     }
 
+  protected:
     int32_t familyCode_;
     int32_t memoryTop_;
     int32_t outputUnits_ = 0x20000;

@@ -5,14 +5,14 @@
 
 #include "device/comm_model3.h"
 #include "device/device.h"
-
-class TDiveDownloader;
+#include "device/paged_driver.h"
 
 namespace sAPI {
 
 class Device_TypeC2V2_Control : public Device, public CommModel3 {
   public:
     static constexpr int32_t FamilyCode = 4;
+    static constexpr const char* DriverName = "Device_TypeC2V2";
     static constexpr int32_t MemoryTop = 0x7FF7;
 
     Device_TypeC2V2_Control(const wchar_t* portName, const CancelFlag* cancel);
@@ -32,26 +32,19 @@ class Device_TypeC2V2_Control : public Device, public CommModel3 {
     // Identity read: model and firmware into the image, then the memory map.
     void getheader();
 
+    // The DCDML generator of this family.
+    static std::unique_ptr<OutputGenerater> MakeDcdml(const uint8_t* header, DiveList* dives,
+                                                      int32_t familyCode, int32_t units);
+
   protected:
     void BlockRead(uint32_t address, int count, uint8_t* destination);
     void BlockWrite(uint32_t address, int count, const uint8_t* source);
 };
 
-class Device_TypeC2V2 : public Device_TypeC2V2_Control {
+class Device_TypeC2V2 : public paged::DiveDriver<Device_TypeC2V2_Control> {
   public:
     Device_TypeC2V2(const wchar_t* portName, const CancelFlag* cancel);
     ~Device_TypeC2V2() override;
-
-    void Prepare() override;
-    bool NextDive() override;
-    void ReadHeader() override;
-    void MakeOutput(DCDMLDocument& document, uint32_t flags) override;
-
-    const TDiveDownloader* downloader() const { return downloader_.get(); }
-
-  private:
-    bool firstDive_ = false;
-    std::unique_ptr<TDiveDownloader> downloader_;
 };
 
 }  // namespace sAPI

@@ -6,7 +6,6 @@
 #include "device/errors.h"
 #include "device/paged_memory.h"
 #include "download/dive_downloader.h"
-#include "generate/generater_t1.h"
 #include "generate/generater_t2_d23.h"
 #include "platform/clock.h"
 #include "trace/trace.h"
@@ -106,87 +105,22 @@ void Device_TypeD_Control::getheader() {
 }
 
 void Device_TypeD_Control::Open(int attempts) {
-    progress_.Reset(attempts);
-    progress_.SetCurrent(attempts);
-    for (int attempt = 1;; ++attempt) {
-        try {
-            getheader();
-            break;
-        } catch (const Error&) {
-            progress_.Advance(-1);
-            if (cancelled()) {
-                Trace::Write(Trace::Info, "Device_Type2::Open() User Cancel Detected");
-                throw User_Cancel();
-            }
-            if (attempt >= attempts) {
-                DeviceFound(0);
-                throw Device_Not_Present(L"Device Type2 Not Found");
-            }
-            platform::sleepMs(500);
-        }
-    }
-    ShowStatus(L"Comm Opened Successfully!");
-    progress_.SetCurrent(0);
-    DeviceFound(1);
+    paged::Detect(
+        *this, attempts, [this] { getheader(); }, "Device_Type2::Open() User Cancel Detected",
+        L"Device Type2 Not Found");
     Prepare();
 }
 
+std::unique_ptr<OutputGenerater> Device_TypeD_Control::MakeDcdml(const uint8_t* header,
+                                                                 DiveList* dives,
+                                                                 int32_t familyCode,
+                                                                 int32_t units) {
+    return std::make_unique<OutputGeneraterT2D2>(header, dives, familyCode, units);
+}
+
 Device_TypeD::Device_TypeD(const wchar_t* portName, const CancelFlag* cancel)
-    : Device_TypeD_Control(portName, cancel) {}
+    : paged::DiveDriver<Device_TypeD_Control>(portName, cancel) {}
 
 Device_TypeD::~Device_TypeD() = default;
-
-void Device_TypeD::Prepare() {
-    firstDive_ = true;
-    dives_.clear();
-    downloader_.reset();
-    downloader_ = std::make_unique<TDiveDownloader>(*this, paged::MemoryMap(header_));
-}
-
-bool Device_TypeD::NextDive() {
-    if (!downloader_) return false;
-    if (firstDive_) {
-        progress_.Reset(static_cast<int32_t>(downloader_->downloadSize()));
-        firstDive_ = false;
-    }
-    currentDive_ = DivePtr(new _DIVE_DATA);
-    const bool got = downloader_->NextDive(currentDive_);
-    if (got) dives_.push_back(currentDive_);
-    return got;
-}
-
-void Device_TypeD::ReadHeader() {
-    progress_.Reset(224);
-    getheader();
-    paged::ReadHeaderAfterIdentity(*this);
-}
-
-void Device_TypeD::MakeOutput(DCDMLDocument& document, uint32_t flags) {
-    generator_.reset();
-    outputUnits_ = paged::UnitsFromFlags(flags);
-    switch (flags & 0x300) {
-        case 0:
-        case 0x100:
-            Trace::Write(Trace::Info, "Device_TypeD::MakeOutput(): Using Generator Type 1");
-            generator_ = std::make_unique<OutputGeneraterT1D2>(header_, &dives_, familyCode_);
-            break;
-        case 0x200:
-            Trace::Write(Trace::Info, "Device_TypeD::MakeOutput(): Using Generator Type 2");
-            generator_ =
-                std::make_unique<OutputGeneraterT2D2>(header_, &dives_, familyCode_, outputUnits_);
-            break;
-        default:
-            Trace::Write(Trace::Error,
-                         "Device_TypeD::MakeOutput(): Requested invalid output Format");
-            throw Error(L"Output: format not supported");
-    }
-    paged::SetDocumentOptions(document, flags);
-    // The generator lives for this one document, also when Make throws.
-    struct Release {
-        std::unique_ptr<OutputGenerater>& generator;
-        ~Release() { generator.reset(); }
-    } release{generator_};
-    generator_->Make(document);
-}
 
 }  // namespace sAPI

@@ -4,6 +4,8 @@
 
 #include "dcdml/dcdml_document.h"
 #include "device/errors.h"
+#include "generate/generater_t1.h"
+#include "platform/clock.h"
 #include "trace/trace.h"
 
 namespace sAPI {
@@ -206,6 +208,52 @@ int WriteFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source
     send[5] = static_cast<uint8_t>(count);
     std::memcpy(send + 6, source, static_cast<size_t>(count));
     return count + 6;
+}
+
+void Detect(Device& device, int attempts, const std::function<void()>& identityRead,
+            const char* cancelTrace, const wchar_t* notFound) {
+    TSmartProgress& progress = device.progress();
+    progress.Reset(attempts);
+    progress.SetCurrent(attempts);
+    for (int attempt = 1;; ++attempt) {
+        try {
+            identityRead();
+            break;
+        } catch (const Error&) {
+            progress.Advance(-1);
+            if (device.cancelled()) {
+                Trace::Write(Trace::Info, "%s", cancelTrace);
+                throw User_Cancel();
+            }
+            if (attempt >= attempts) {
+                device.DeviceFound(0);
+                throw Device_Not_Present(notFound);
+            }
+            platform::sleepMs(500);
+        }
+    }
+    device.ShowStatus(L"Comm Opened Successfully!");
+    progress.SetCurrent(0);
+    device.DeviceFound(1);
+}
+
+std::unique_ptr<OutputGenerater> ChooseGenerator(Device& device, const char* driverName,
+                                                 uint32_t flags, int32_t units,
+                                                 DcdmlFactory dcdml) {
+    switch (flags & 0x300) {
+        case 0:
+        case 0x100:
+            Trace::Write(Trace::Info, "%s::MakeOutput(): Using Generator Type 1", driverName);
+            return std::make_unique<OutputGeneraterT1D2>(device.header(), &device.dives(),
+                                                         device.familyCode());
+        case 0x200:
+            Trace::Write(Trace::Info, "%s::MakeOutput(): Using Generator Type 2", driverName);
+            return dcdml(device.header(), &device.dives(), device.familyCode(), units);
+        default:
+            Trace::Write(Trace::Error, "%s::MakeOutput(): Requested invalid output Format",
+                         driverName);
+            throw Error(L"Output: format not supported");
+    }
 }
 
 void SetDocumentOptions(DCDMLDocument& document, uint32_t flags) {

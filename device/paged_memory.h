@@ -11,6 +11,7 @@
 #include "download/dive_downloader.h"
 
 class DCDMLDocument;
+class OutputGenerater;
 
 namespace sAPI {
 namespace paged {
@@ -70,6 +71,21 @@ constexpr int IdentityReply = 8;
 void IdentityFrame(uint8_t* send);
 void ReadFrame(uint8_t* send, uint32_t address, int count);
 int WriteFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source);
+
+// Detection: identity reads until one answers, at most `attempts`, 500 ms
+// apart; then the status text and the device-found callback.  Throws
+// User_Cancel (after `cancelTrace`) or Device_Not_Present(`notFound`).
+void Detect(Device& device, int attempts, const std::function<void()>& identityRead,
+            const char* cancelTrace, const wchar_t* notFound);
+
+// The generator MakeOutput builds for the layout bits of `flags`: the legacy
+// one for 0 and 0x100, the type's DCDML one for 0x200.  Traces with
+// `driverName` as the prefix; any other layout throws "Output: format not
+// supported".
+using DcdmlFactory = std::unique_ptr<OutputGenerater> (*)(const uint8_t* header, DiveList* dives,
+                                                          int32_t familyCode, int32_t units);
+std::unique_ptr<OutputGenerater> ChooseGenerator(Device& device, const char* driverName,
+                                                 uint32_t flags, int32_t units, DcdmlFactory dcdml);
 
 // Document options of MakeOutput, and the unit system chosen by the flags.
 void SetDocumentOptions(DCDMLDocument& document, uint32_t flags);
