@@ -72,17 +72,7 @@ int Device_TypeC2V2_Control::Write(uint32_t address, int count, const uint8_t* s
 
 int Device_TypeC2V2_Control::Command(int sendCount, const uint8_t* sendBytes, int replyCount,
                                      uint8_t* destination) {
-    if (sendCount > 0 && sendBytes)
-        std::memcpy(sendBuffer(), sendBytes,
-                    std::min(static_cast<size_t>(sendCount), sendBufferSize()));
-    Communicate(sendCount, replyCount);
-    if (replyCount > 0 && destination) {
-        // Reply data starts at position 6; never copy past the buffer.
-        const size_t room = receiveBufferSize() > 6 ? receiveBufferSize() - 6 : 0;
-        std::memcpy(destination, receiveBuffer() + 6,
-                    std::min(static_cast<size_t>(replyCount), room));
-    }
-    return replyCount;
+    return paged::Command(*this, sendCount, sendBytes, replyCount, destination);
 }
 
 void Device_TypeC2V2_Control::getheader() {

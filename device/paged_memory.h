@@ -3,7 +3,9 @@
 // link-sized blocks, the header image, and the dive download through
 // TDiveDownloader.  The two types differ only in their link, memory top and
 // trace texts, which they hand in here.
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -86,6 +88,24 @@ using DcdmlFactory = std::unique_ptr<OutputGenerater> (*)(const uint8_t* header,
                                                           int32_t familyCode, int32_t units);
 std::unique_ptr<OutputGenerater> ChooseGenerator(Device& device, const char* driverName,
                                                  uint32_t flags, int32_t units, DcdmlFactory dcdml);
+
+// One raw exchange over `link` (either type's link): the send bytes go into
+// its send buffer, and `replyCount` reply bytes from position 6 are copied
+// to `destination` when one is given, never past the receive buffer.
+template <class Link>
+int Command(Link& link, int sendCount, const uint8_t* sendBytes, int replyCount,
+            uint8_t* destination) {
+    if (sendCount > 0 && sendBytes)
+        std::memcpy(link.sendBuffer(), sendBytes,
+                    std::min(static_cast<size_t>(sendCount), link.sendBufferSize()));
+    link.Communicate(sendCount, replyCount);
+    if (replyCount > 0 && destination) {
+        const size_t room = link.receiveBufferSize() > 6 ? link.receiveBufferSize() - 6 : 0;
+        std::memcpy(destination, link.receiveBuffer() + 6,
+                    std::min(static_cast<size_t>(replyCount), room));
+    }
+    return replyCount;
+}
 
 // Document options of MakeOutput, and the unit system chosen by the flags.
 void SetDocumentOptions(DCDMLDocument& document, uint32_t flags);
