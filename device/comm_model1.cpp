@@ -26,21 +26,7 @@ void CommModel1::Talk(int count) {
     ClearCommError();
     sendBuffer()[count] = sum;
     commEventMask_ = 4;
-    SetMode(1);
-    const long frame = static_cast<long>(count) + 1;
-    const long written = port().write(sendBuffer(), static_cast<size_t>(frame));
-    if (written < 0) {
-        SetMode(0);
-        throw CommError(14, L"Talk: Write Serial Port");
-    }
-    if (!WaitTxEmpty()) {
-        SetMode(0);
-        throw CommError(18, L"Talk: Write Serial Timed Out");
-    }
-    if (written != frame) {
-        SetMode(0);
-        throw CommError(14, L"Talk: Data Send");
-    }
+    SendFrame(count + 1);
     platform::sleepMs(200);
     // The interface echoes what was sent: drop it.
     PurgeComm();

@@ -28,21 +28,7 @@ void CommModel3::Talk(int count) {
     ClearCommError();
     sendBuffer()[count] = sum;
     commEventMask_ = 4;
-    SetMode(1);
-    const long frame = static_cast<long>(count) + 1;
-    const long written = port().write(sendBuffer(), static_cast<size_t>(frame));
-    if (written < 0) {
-        SetMode(0);
-        throw CommError(14, L"Talk: Write Serial Port");
-    }
-    if (!WaitTxEmpty()) {
-        SetMode(0);
-        throw CommError(18, L"Talk: Write Serial Timed Out");
-    }
-    if (written != frame) {
-        SetMode(0);
-        throw CommError(14, L"Talk: Data Send");
-    }
+    SendFrame(count + 1);
     // The line stays in transmit mode until Listen.
     platform::sleepMs(10);
 }

@@ -126,4 +126,21 @@ void Device_Comm::CheckReceiveRoom(int replyBytes) const {
     if (replyBytes < 0 || static_cast<size_t>(replyBytes) > commReceiveSize_) throw Error(5);
 }
 
+void Device_Comm::SendFrame(int frameBytes) {
+    SetMode(1);
+    const long written = commPort_->write(sendBuffer(), static_cast<size_t>(frameBytes));
+    if (written < 0) {
+        SetMode(0);
+        throw CommError(14, L"Talk: Write Serial Port");
+    }
+    if (!WaitTxEmpty()) {
+        SetMode(0);
+        throw CommError(18, L"Talk: Write Serial Timed Out");
+    }
+    if (written != frameBytes) {
+        SetMode(0);
+        throw CommError(14, L"Talk: Data Send");
+    }
+}
+
 }  // namespace sAPI

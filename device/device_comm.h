@@ -67,6 +67,9 @@ protected:
     void ClearCommError() {}
     // Blocks until every written byte has left the port.
     bool WaitTxEmpty() { return commPort_->drain(); }
+    // Transmit mode, then the whole frame out and drained; any failure puts
+    // the line back to receive and throws code 14 or 18 (types 1 and 3).
+    void SendFrame(int frameBytes);
     // Discards unread input and unsent output.
     bool PurgeComm() { return commPort_->purge(); }
 
