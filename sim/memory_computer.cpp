@@ -8,6 +8,12 @@ MemoryComputer::MemoryComputer(ComputerImage image, EngineOptions options)
 void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data, size_t n,
                                  uint64_t atMs) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (engine_->hungUp()) {
+        // The cable was pulled after the last bytes went out: from the
+        // host's next exchange on, its port is gone.
+        if (auto* port = dynamic_cast<platform::MemoryPort*>(&line)) port->hangUp();
+        return;
+    }
     for (auto& e : engine_->feed(data, n, atMs)) line.send(e.bytes, e.atMs);
 }
 

@@ -16,6 +16,9 @@
 
 namespace sim {
 
+// With the hang-up fault the computer stops after its last byte; the next
+// time the host writes, the in-memory port itself goes away (reads and
+// writes fail as for a pulled cable).
 class MemoryComputer : public platform::MemoryPeer {
   public:
     explicit MemoryComputer(ComputerImage image, EngineOptions options = {});

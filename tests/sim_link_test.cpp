@@ -90,6 +90,28 @@ TEST_F(SimInProcess, Type3LinkAndTheSilentComputer) {
     EXPECT_GE(clock_.nowMs() - t0, 4u * 4400u);
 }
 
+TEST_F(SimInProcess, HangUpFaultTakesThePortAway) {
+    sim::EngineOptions faults;
+    faults.faults.hangUpAfterBytes = 12;
+    sim::MemoryComputer dc(sim::buildComputer({InterfaceType::Type3, 2, 1}).image, faults);
+    registry_.add(L"SIMHUP", &dc);
+    sAPI::CommModel3 link(L"SIMHUP", &cancel_);
+    identityFrame(link);
+    link.Communicate(3, 8);
+    // Four bytes of the second reply, then the cable is pulled.
+    try {
+        link.Communicate(3, 8);
+        ADD_FAILURE() << "no failure";
+    } catch (const sAPI::Error& e) {
+        // Line control (1), write (14), read (15) or time-out (18): the
+        // port is gone under the link.
+        EXPECT_TRUE(e.code() == 1 || e.code() == 14 || e.code() == 15 || e.code() == 18)
+            << e.code();
+    }
+    EXPECT_TRUE(dc.engine().hungUp());
+    EXPECT_EQ(dc.engine().bytesSent(), 12u);
+}
+
 TEST(SimOverPty, Type3LinkThroughThePosixPort) {
     auto img = sim::buildComputer({InterfaceType::Type3, 2, 3}).image;
     sim::PtyServer server(img);

@@ -1,0 +1,69 @@
+// talvek-dl against talvek-sim --type 1 on a pseudo-terminal: the type 1
+// driver is the first one probed, and a whole computer ends up in the file
+// in both layouts.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <string>
+#include <vector>
+
+#include "e2e/process.h"
+#include "scratch_dir.h"
+
+namespace {
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class Type1Download : public ::testing::Test {
+  protected:
+    // Serves a type 1 computer with `dives` dives, runs the downloader with
+    // `options` and returns its exit status.
+    int Run(int dives, const std::vector<std::string>& options) {
+        e2e::Process sim(
+            {TALVEK_SIM, "--type", "1", "--dives", std::to_string(dives), "--seed", "5"},
+            e2e::Process::Options{});
+        const std::string path = sim.ReadLine(20000);
+        EXPECT_EQ(path.rfind("/dev/", 0), 0u) << path;
+        std::vector<std::string> argv = {TALVEK_DL, "-p=" + path, "-f=" + dir_.file("out.xml"),
+                                         "-cdblog=" + dir_.file("trace")};
+        argv.insert(argv.end(), options.begin(), options.end());
+        e2e::Process::Options po;
+        po.workingDirectory = dir_.path();
+        e2e::Process dl(argv, po);
+        const int status = dl.Wait(120000);
+        sim.Signal(SIGTERM);
+        sim.Wait(10000);
+        return status;
+    }
+    std::string Xml() const { return ScratchDir::read(dir_.file("out.xml")); }
+    std::string Trace() const { return ScratchDir::read(dir_.file("trace.txt")); }
+
+    ScratchDir dir_;
+};
+
+}  // namespace
+
+TEST_F(Type1Download, DcdmlWithEveryTypeProbed) {
+    ASSERT_EQ(Run(3, {"-v=2", "-us"}), 0) << Trace();
+    const std::string xml = Xml();
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    EXPECT_NE(xml.find("<dcdml "), std::string::npos);
+    EXPECT_NE(xml.find("units=\"scientific\""), std::string::npos);
+    EXPECT_EQ(Count(xml, "<dive "), 3);
+    const std::string trace = Trace();
+    EXPECT_EQ(Count(trace, "Found Device Type1"), 1);
+    EXPECT_EQ(Count(trace, "End of Dives Found"), 1);
+    EXPECT_EQ(Count(trace, "Device Type 2"), 0);  // never probed
+}
+
+TEST_F(Type1Download, LegacyLayout) {
+    ASSERT_EQ(Run(2, {"-v=1", "-um", "-dv=1"}), 0) << Trace();
+    const std::string xml = Xml();
+    EXPECT_NE(xml.find("<TalvekDownload"), std::string::npos);
+    EXPECT_EQ(Count(xml, "<DiveData >"), 2);
+    EXPECT_NE(xml.find("<TotalDives >2</TotalDives >"), std::string::npos);
+}
