@@ -82,21 +82,13 @@ void Device_TypeC2V2_Control::getheader() {
     try {
         Command(3, frame, paged::IdentityReply, nullptr);
     } catch (...) {
-        header_[paged::ImageModel] = header_[paged::ImageFirmware1] = 0;
-        header_[paged::ImageFirmware2] = header_[paged::ImageFirmware3] = 0;
+        paged::StoreIdentity(header_, nullptr);
         Trace::Write(Trace::Error, "Device_TypeC2V2::getheader(): Exception Caught");
         throw;
     }
-    const uint8_t* reply = receiveBuffer();
-    header_[paged::ImageModel] = reply[3];
-    header_[paged::ImageFirmware1] = reply[4];
-    header_[paged::ImageFirmware2] = reply[5];
-    header_[paged::ImageFirmware3] = reply[6];
+    paged::StoreIdentity(header_, receiveBuffer());
     Trace::Write(Trace::Detail, "Device_TypeC2V2::Device ID = %x", header_[paged::ImageModel]);
-    platform::sleepMs(100);
-    uint8_t scratch[paged::SmallBlock];
-    Read(paged::MemMap, paged::SmallBlock, scratch, true);
-    paged::StoreMemoryMap(header_, scratch);
+    paged::ReadMemoryMapAfterIdentity(*this);
 }
 
 void Device_TypeC2V2_Control::Open(int attempts) {

@@ -77,21 +77,13 @@ void Device_TypeD_Control::getheader() {
     try {
         Command(3, frame, paged::IdentityReply, nullptr);
     } catch (...) {
-        header_[paged::ImageModel] = header_[paged::ImageFirmware1] = 0;
-        header_[paged::ImageFirmware2] = header_[paged::ImageFirmware3] = 0;
+        paged::StoreIdentity(header_, nullptr);
         Trace::Write(Trace::Detail, "Device_TypeD::getheader(): Exception Caught");
         platform::sleepMs(500);
         throw;
     }
-    const uint8_t* reply = receiveBuffer();
-    header_[paged::ImageModel] = reply[3];
-    header_[paged::ImageFirmware1] = reply[4];
-    header_[paged::ImageFirmware2] = reply[5];
-    header_[paged::ImageFirmware3] = reply[6];
-    platform::sleepMs(100);
-    uint8_t scratch[paged::SmallBlock];
-    Read(paged::MemMap, paged::SmallBlock, scratch, true);
-    paged::StoreMemoryMap(header_, scratch);
+    paged::StoreIdentity(header_, receiveBuffer());
+    paged::ReadMemoryMapAfterIdentity(*this);
 }
 
 void Device_TypeD_Control::Open(int attempts) {

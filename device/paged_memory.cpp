@@ -210,6 +210,20 @@ int WriteFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source
     return count + 6;
 }
 
+void StoreIdentity(uint8_t* image, const uint8_t* reply) {
+    image[ImageModel] = reply ? reply[3] : 0;
+    image[ImageFirmware1] = reply ? reply[4] : 0;
+    image[ImageFirmware2] = reply ? reply[5] : 0;
+    image[ImageFirmware3] = reply ? reply[6] : 0;
+}
+
+void ReadMemoryMapAfterIdentity(Device& device) {
+    platform::sleepMs(100);
+    uint8_t scratch[SmallBlock];
+    device.Read(MemMap, SmallBlock, scratch, true);
+    StoreMemoryMap(device.header(), scratch);
+}
+
 void Detect(Device& device, int attempts, const std::function<void()>& identityRead,
             const char* cancelTrace, const wchar_t* notFound) {
     TSmartProgress& progress = device.progress();

@@ -61,6 +61,12 @@ int Read(Device& device, const Texts& texts, const BlockRead& block, uint32_t ad
 int Write(Device& device, const Texts& texts, const BlockRead& read, const BlockWrite& write,
           uint32_t address, int count, const uint8_t* source, bool countProgress);
 
+// Model and firmware numbers from identity reply bytes 3..6 into the image;
+// a null reply (a failed identity read) clears them.
+void StoreIdentity(uint8_t* image, const uint8_t* reply);
+// The end of a successful identity read: 100 ms, then the memory map.
+void ReadMemoryMapAfterIdentity(Device& device);
+
 // Fills the memory map at image offset 0x84 from the 8 bytes read at 0x190.
 void StoreMemoryMap(uint8_t* image, const uint8_t* at0x190);
 __profile_ptrs MemoryMap(const uint8_t* image);
