@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/transfer_settings.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
 #include "sim/dive_builder.h"
@@ -37,7 +38,8 @@ class WorkerSimTest : public ::testing::Test {
         o.type = type;
         o.dives = dives;
         o.seed = 5;
-        computer_ = std::make_unique<sim::MemoryComputer>(sim::buildComputer(o).image, options);
+        built_ = sim::buildComputer(o);
+        computer_ = std::make_unique<sim::MemoryComputer>(built_.image, options);
         ports_.add(L"SIM", computer_.get());
     }
 
@@ -61,6 +63,7 @@ class WorkerSimTest : public ::testing::Test {
     platform::ScopedClock scoped_;
     TraceCapture trace_;
     platform::MemoryPortRegistry ports_;
+    sim::BuiltComputer built_;
     std::unique_ptr<sim::MemoryComputer> computer_;
     RecordingSink sink_;
 };
@@ -192,5 +195,78 @@ TEST_F(WorkerSimTest, HangUpDuringTheDivesEndsWithADeviceError) {
     }));
     EXPECT_FALSE(WasWritten());
 }
+
+// Each type in each layout and unit system, asked for with the options of
+// the command line and composed into the options word as the program does:
+// the whole computer ends up in the file, in the layout and units asked for.
+struct LayoutCase {
+    InterfaceType type;
+    const char* layout;  // "-v=2" (DCDML) or "-v=1" (legacy)
+    const char* units;   // "-um", "-ui", "-us"
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << "type " << static_cast<int>(c.type) << " " << c.layout << " " << c.units;
+}
+
+class EveryTypeLayoutAndUnits : public WorkerSimTest,
+                                public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(EveryTypeLayoutAndUnits, WritesTheWholeComputer) {
+    const LayoutCase c = GetParam();
+    const int dives = 3;
+    Serve(c.type, dives);
+    const int type = static_cast<int>(c.type);
+    TransferSettings settings;
+    settings.Load(std::string("talvek-dl -p=SIM ") + c.layout + " " + c.units +
+                  " -dv=" + std::to_string(type));
+    ASSERT_EQ(Run(settings.ComposeOptions()), 0);
+    EXPECT_EQ(sink_.texts.back(), "Download Successfull");
+
+    const std::string xml = Written();
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    EXPECT_EQ(xml.find('\r'), std::string::npos);
+    if (std::string(c.layout) == "-v=2") {
+        const std::string::size_type root = xml.find("<dcdml ");
+        ASSERT_NE(root, std::string::npos) << xml.substr(0, 400);
+        const std::string rootTag = xml.substr(root, xml.find('>', root) - root);
+        const char* units = c.units == std::string("-um")   ? "units=\"metric\""
+                            : c.units == std::string("-us") ? "units=\"scientific\""
+                                                            : "units=\"imperial\"";
+        EXPECT_NE(rootTag.find(units), std::string::npos) << rootTag;
+        EXPECT_EQ(Count(xml, "<dive "), dives);
+        EXPECT_EQ(Count(xml, "<TalvekDownload"), 0);
+    } else {
+        EXPECT_NE(xml.find("<TalvekDownload >"), std::string::npos) << xml.substr(0, 400);
+        EXPECT_EQ(Count(xml, "<DiveData >"), dives);
+        EXPECT_EQ(Count(xml, "<dcdml"), 0);
+        if (c.type == InterfaceType::Type1) {
+            EXPECT_NE(xml.find("<TotalDives >" + std::to_string(built_.meant.totalDives) +
+                               "</TotalDives >"),
+                      std::string::npos);
+        }
+    }
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::count(m.begin(), m.end(), "Success: Exiting with code 0"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Worker, EveryTypeLayoutAndUnits,
+                         ::testing::Values(LayoutCase{InterfaceType::Type1, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type1, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type1, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type1, "-v=1", "-um"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type2, "-v=1", "-um"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type3, "-v=1", "-ui"}),
+                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
+                             return "Type" + std::to_string(static_cast<int>(info.param.type)) +
+                                    (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
+                                    (info.param.units + 1);
+                         });
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The type 1 driver through a real pseudo-terminal against talvek-sim, on
 // the real clock: the echo purge 200 ms after a frame must not eat the
 // computer's answer, which comes 350 ms after it, and a whole download works
-// at the real pace.
+// at the real pace.  Checked by order and content; times only from below
+// (the pauses are kept), since a loaded machine may be slower.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -73,7 +75,7 @@ int64_t msSince(std::chrono::steady_clock::time_point t0) {
         .count();
 }
 
-// Exposes the link's frame buffer for the purge test.
+// Exposes the link's frame buffer and its input queue for the purge test.
 class Type1Link : public sAPI::Device_Type1 {
   public:
     using Device_Type1::Device_Type1;
@@ -83,6 +85,20 @@ class Type1Link : public sAPI::Device_Type1 {
         f[1] = static_cast<uint8_t>(address >> 8);
         f[2] = static_cast<uint8_t>(address);
         f[3] = n;
+    }
+    // Bytes arrived and not yet read (the POSIX port's id is its descriptor).
+    int pending() {
+        int n = -1;
+        return ::ioctl(port().id(), FIONREAD, &n) == 0 ? n : -1;
+    }
+    // Waits until at least `count` bytes are waiting; false after `limitMs`.
+    bool waitForPending(int count, int limitMs) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+        while (pending() < count) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            usleep(10 * 1000);
+        }
+        return true;
     }
 };
 
@@ -103,6 +119,11 @@ TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
     o.dives = 0;
     o.seed = 3;
     const auto memory = sim::buildComputer(o).image.memory;
+    const auto block = [&](uint16_t address) {
+        return std::vector<uint8_t>(memory.begin() + address, memory.begin() + address + 8);
+    };
+    // Different blocks: each answer tells which frame it belongs to.
+    ASSERT_NE(block(0x100), block(0x200));
 
     sAPI::CancelFlag cancel{false};
     Type1Link link(wide(path).c_str(), &cancel);
@@ -111,46 +132,43 @@ TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
     link.setReadFrame(0x100, 8);
     auto t0 = std::chrono::steady_clock::now();
     link.Talk(4);
-    const int64_t talk = msSince(t0);
-    EXPECT_GE(talk, 216);  // RTS settling and the pause before the purge
-    EXPECT_LT(talk, 216 + 300);
-    usleep(600 * 1000);  // its answer (350 ms after the frame) is waiting now
+    EXPECT_GE(msSince(t0), 216);  // RTS settling and the pause before the purge
+    // Its answer (350 ms after the frame, 13 bytes) is waiting now.
+    ASSERT_TRUE(link.waitForPending(13, 10000)) << link.pending();
 
-    // The next exchange purges it and reads its own answer.
+    // The next exchange purges it and reads its own answer, which comes
+    // 350 ms after the frame, after the purge at 200 ms.
     link.setReadFrame(0x200, 8);
     t0 = std::chrono::steady_clock::now();
     link.Communicate(4, 13);
-    const int64_t exchange = msSince(t0);
+    EXPECT_GE(msSince(t0), 350);
     const uint8_t* r = link.receiveBuffer();
     EXPECT_EQ(r[1], 0x02);
     EXPECT_EQ(r[2], 0x00);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(r[4 + i], memory[0x200 + i]) << i;
-    // The answer came 350 ms after the frame, after the purge at 200 ms.
-    EXPECT_GE(exchange, 366);
-    EXPECT_LT(exchange, 366 + 400);
+    EXPECT_EQ(std::vector<uint8_t>(r + 4, r + 12), block(0x200));
+    // Nothing of either answer is left over.
+    EXPECT_EQ(link.pending(), 0);
 }
 
 TEST(Type1Pty, WholeDownloadAtTheRealPace) {
-    SimTool tool({"--type", "1", "--dives", "3", "--seed", "9"});
+    // Seed 130 gives short dives: each costs its fixed pauses and little more.
+    SimTool tool({"--type", "1", "--dives", "2", "--seed", "130"});
     const std::string path = tool.devicePath();
     ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
     sim::BuildOptions o;
     o.type = sim::InterfaceType::Type1;
-    o.dives = 3;
-    o.seed = 9;
+    o.dives = 2;
+    o.seed = 130;
     const sim::BuiltComputer built = sim::buildComputer(o);
 
     sAPI::CancelFlag cancel{false};
     sAPI::Device_Type1 driver(wide(path).c_str(), &cancel);
-    auto t0 = std::chrono::steady_clock::now();
-    driver.Open(4);
-    EXPECT_LT(msSince(t0), 1000);  // the first probe is answered
+    driver.Open(1);  // the first probe is answered
 
-    t0 = std::chrono::steady_clock::now();
+    const auto t0 = std::chrono::steady_clock::now();
     driver.ReadHeader();
     // Three reads of one block each: 500 ms pause, then the answer 366 ms on.
     EXPECT_GE(msSince(t0), 3 * 866);
-    EXPECT_LT(msSince(t0), 3 * 866 + 1500);
     const uint8_t* h = driver.header();
     EXPECT_EQ(h[0x26] | (h[0x27] << 8), built.meant.totalDives);
     EXPECT_EQ(h[0x22] | (h[0x23] << 8), built.meant.maxDepth);
@@ -158,8 +176,8 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
 
     int fetched = 0;
     while (driver.NextDive()) ++fetched;
-    EXPECT_EQ(fetched, 3);
-    ASSERT_EQ(driver.dives().size(), 3u);
+    EXPECT_EQ(fetched, 2);
+    ASSERT_EQ(driver.dives().size(), 2u);
     size_t i = 0;
     for (const DivePtr& d : driver.dives()) {
         const sim::MeantDive& m = built.meant.dives[i++];
@@ -172,8 +190,8 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
 
     DCDMLDocument legacy;
     driver.MakeOutput(legacy, 0);
-    EXPECT_EQ(countOf(legacy.OutputBuffer(), "<DiveData >"), 3u);
+    EXPECT_EQ(countOf(legacy.OutputBuffer(), "<DiveData >"), 2u);
     DCDMLDocument dcdml;
     driver.MakeOutput(dcdml, 0x200 | 0x40000);
-    EXPECT_EQ(countOf(dcdml.OutputBuffer(), "<dive "), 3u);
+    EXPECT_EQ(countOf(dcdml.OutputBuffer(), "<dive "), 2u);
 }
