@@ -6,8 +6,10 @@
 #include <random>
 #include <vector>
 
-#include "dcdml/dcdml_document.h"
-#include "generate/generater_t2_d23.h"
+#include "output/dcdml/dcdml_family23_writer.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
 
 namespace {
 
@@ -26,7 +28,7 @@ struct Memory {
         std::memcpy(header + 0x30, "Bench Diver", 11);
         const size_t perDive = ProfileBytes / DiveCount;
         for (int n = 0; n < DiveCount; ++n) {
-            DivePtr d(new _DIVE_DATA);
+            DivePtr d(new DiveRecord);
             d->diveNumber = static_cast<uint8_t>(n % 4 + 1);
             d->sampleInterval = 20;
             d->temperatureInterval = 3;
@@ -55,52 +57,54 @@ struct Memory {
                 if (samples % 3 == 0) p.push_back(static_cast<uint8_t>(rng() % 30));
                 ++samples;
             }
-            d->SetProfile(p.data(), static_cast<uint32_t>(p.size()));
+            d->setProfile(p.data(), static_cast<uint32_t>(p.size()));
             profileBytes += p.size();
             dives.push_back(d);
         }
     }
 };
 
-Memory& TheMemory() {
+Memory& theMemory() {
     static Memory m;
     return m;
 }
 
 void BM_GenerateDocument(benchmark::State& state) {
-    Memory& m = TheMemory();
+    Memory& m = theMemory();
     size_t out = 0;
     for (auto _ : state) {
-        DCDMLDocument doc;
-        doc.SetFlags(DCDMLDocument::Utf8 | DCDMLDocument::Indent);
-        OutputGeneraterT2D2 gen(m.header, &m.dives, 2, static_cast<int32_t>(state.range(0)));
-        gen.Make(doc);
-        out = doc.OutputLength();
-        benchmark::DoNotOptimize(doc.OutputBuffer());
+        XmlDocument doc;
+        doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
+        DcdmlFamily2Writer gen(m.header, &m.dives, 2, static_cast<int32_t>(state.range(0)));
+        gen.make(doc);
+        out = doc.outputLength();
+        benchmark::DoNotOptimize(doc.outputBuffer());
     }
     state.counters["profile_bytes"] = static_cast<double>(m.profileBytes);
     state.counters["output_bytes"] = static_cast<double>(out);
 }
 BENCHMARK(BM_GenerateDocument)
-    ->Arg(Units::Metric)
-    ->Arg(Units::Imperial)
-    ->Arg(Units::Scientific)
+    ->Arg(UnitSystem::Metric)
+    ->Arg(UnitSystem::Imperial)
+    ->Arg(UnitSystem::Scientific)
     ->Unit(benchmark::kMillisecond);
 
 // Serialisation alone (tree to UTF-8 text) of the same document.
 void BM_Serialise(benchmark::State& state) {
-    Memory& m = TheMemory();
-    DCDMLDocument doc;
-    doc.SetFlags(DCDMLDocument::Utf8 | DCDMLDocument::Indent);
-    OutputGeneraterT2D2 gen(m.header, &m.dives, 2, Units::Metric);
-    gen.Make(doc);
+    Memory& m = theMemory();
+    XmlDocument doc;
+    doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
+    DcdmlFamily2Writer gen(m.header, &m.dives, 2, UnitSystem::Metric);
+    gen.make(doc);
     for (auto _ : state) {
-        doc.Build();
-        benchmark::DoNotOptimize(doc.OutputBuffer());
+        doc.build();
+        benchmark::DoNotOptimize(doc.outputBuffer());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(doc.OutputLength()));
+                            static_cast<int64_t>(doc.outputLength()));
 }
 BENCHMARK(BM_Serialise)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+}  // namespace talvek

@@ -14,11 +14,13 @@
 #include <thread>
 #include <vector>
 
-#include "device/device_typec2v2.h"
-#include "device/device_typed.h"
-#include "device/errors.h"
+#include "dc/base/errors.h"
+#include "dc/paged/type2_driver.h"
+#include "dc/paged/type3_driver.h"
 #include "sim/dive_builder.h"
 #include "sim/pty_server.h"
+
+namespace talvek {
 
 namespace {
 
@@ -27,7 +29,7 @@ template <class Driver>
 class Counted : public Driver {
   public:
     using Driver::Driver;
-    int Read(uint32_t address, int count, uint8_t* destination, bool countProgress) override {
+    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override {
         if (!countProgress) {
             pages.insert(address);
             ++pageReads;
@@ -39,7 +41,7 @@ class Counted : public Driver {
         hostBytes += 7;  // 6 frame bytes and the checksum
         replyBytes += block + 7;
         pausesMs += 500;  // before every block read
-        return Driver::Read(address, count, destination, countProgress);
+        return Driver::read(address, count, destination, countProgress);
     }
     // The two identity reads (Open, ReadHeader) do not go through Read:
     // 3 command bytes and the checksum, an 8-byte reply.
@@ -58,10 +60,6 @@ struct Figures {
     double floorMs = 0;
     size_t dives = 0;
 };
-
-std::wstring widen(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
 
 std::set<uint32_t> touched(const sim::MeantComputer& m, uint32_t top) {
     auto wrap = [&](uint32_t a) { return a >= top ? a - top + 0x019A : a; };
@@ -83,14 +81,14 @@ Figures run(const sim::BuiltComputer& built, int type) {
     std::atomic<bool> stop{false};
     std::thread serving([&] { server.serve(stop); });
 
-    sAPI::CancelFlag cancel{false};
+    CancelFlag cancel{false};
     Figures f;
     const auto t0 = std::chrono::steady_clock::now();
     {
-        Counted<Driver> d(widen(server.slavePath()).c_str(), &cancel);
-        d.Open(4);
-        d.ReadHeader();
-        while (d.NextDive()) {
+        Counted<Driver> d(server.slavePath().c_str(), &cancel);
+        d.open(4);
+        d.readHeader();
+        while (d.nextDive()) {
         }
         f.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0)
                        .count();
@@ -119,6 +117,10 @@ Figures run(const sim::BuiltComputer& built, int type) {
 
 }  // namespace
 
+}  // namespace talvek
+
+using namespace talvek;
+
 int main(int argc, char** argv) {
     int type = 2, dives = 30;
     uint32_t seed = 1;
@@ -145,8 +147,7 @@ int main(int argc, char** argv) {
     o.fill = full;
     const sim::BuiltComputer built = sim::buildComputer(o);
     try {
-        const Figures f =
-            type == 3 ? run<sAPI::Device_TypeC2V2>(built, 3) : run<sAPI::Device_TypeD>(built, 2);
+        const Figures f = type == 3 ? run<Type3Driver>(built, 3) : run<Type2Driver>(built, 2);
         std::printf("type %d, %s: %zu dives, %u ring bytes\n", type,
                     full ? "full memory" : "typical", f.dives, built.meant.ringBytesUsed);
         std::printf("  wall time          %10.0f ms\n", f.wallMs);
@@ -162,7 +163,7 @@ int main(int argc, char** argv) {
         std::printf("  protocol floor     %10.0f ms\n", f.floorMs);
         std::printf("  ratio wall/floor   %10.3f\n", f.wallMs / f.floorMs);
         std::printf("  window end pauses  %10d ms (1000 + 1500, not included above)\n", 2500);
-    } catch (const sAPI::Error& e) {
+    } catch (const Error& e) {
         std::fprintf(stderr, "download failed: code %d\n", e.code());
         return 1;
     }

@@ -3,11 +3,13 @@
 #include <chrono>
 #include <thread>
 
+namespace talvek {
+
 namespace platform {
 namespace {
 
 class RealClock : public Clock {
-public:
+  public:
     uint64_t nowMs() override {
         using namespace std::chrono;
         return static_cast<uint64_t>(
@@ -28,7 +30,9 @@ Clock& clock() {
     return c ? *c : realClock;
 }
 
-void setClock(Clock* c) { current.store(c); }
+void setClock(Clock* c) {
+    current.store(c);
+}
 
 void VirtualClock::sleepMs(uint32_t ms) {
     now_.fetch_add(ms);
@@ -44,3 +48,5 @@ void VirtualClock::advanceTo(uint64_t t) {
 }
 
 }  // namespace platform
+
+}  // namespace talvek

@@ -5,10 +5,12 @@
 #include <atomic>
 #include <cstdint>
 
+namespace talvek {
+
 namespace platform {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds since an arbitrary fixed point; never goes backwards.
     virtual uint64_t nowMs() = 0;
@@ -22,12 +24,16 @@ Clock& clock();
 void setClock(Clock* c);
 
 // Shorthands for the clock in force.
-inline uint64_t nowMs() { return clock().nowMs(); }
-inline void sleepMs(uint32_t ms) { clock().sleepMs(ms); }
+inline uint64_t nowMs() {
+    return clock().nowMs();
+}
+inline void sleepMs(uint32_t ms) {
+    clock().sleepMs(ms);
+}
 
 // Time that only moves when someone sleeps on it or advances it.
 class VirtualClock : public Clock {
-public:
+  public:
     explicit VirtualClock(uint64_t startMs = 0) : now_(startMs) {}
     uint64_t nowMs() override { return now_.load(); }
     void sleepMs(uint32_t ms) override;
@@ -37,14 +43,14 @@ public:
     // Total of all sleeps taken on this clock.
     uint64_t sleptMs() const { return slept_.load(); }
 
-private:
+  private:
     std::atomic<uint64_t> now_;
     std::atomic<uint64_t> slept_{0};
 };
 
 // Installs a clock for the lifetime of the object (tests).
 class ScopedClock {
-public:
+  public:
     explicit ScopedClock(Clock& c) { setClock(&c); }
     ~ScopedClock() { setClock(nullptr); }
     ScopedClock(const ScopedClock&) = delete;
@@ -52,3 +58,5 @@ public:
 };
 
 }  // namespace platform
+
+}  // namespace talvek

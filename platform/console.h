@@ -4,6 +4,8 @@
 // GUI thread can treat them like the Cancel button.
 #include <string>
 
+namespace talvek {
+
 namespace platform {
 
 // Whether file descriptor `fd` is a terminal.
@@ -23,3 +25,5 @@ int drainTerminationSignals();
 void restoreTerminationSignals();
 
 }  // namespace platform
+
+}  // namespace talvek

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+namespace talvek {
+
 namespace platform {
 
 // Where a replaceFile call failed.
@@ -29,3 +31,5 @@ ReplaceResult replaceFile(const std::string& path, const void* data, size_t n);
 bool pathExists(const std::string& path);
 
 }  // namespace platform
+
+}  // namespace talvek

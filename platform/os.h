@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+namespace talvek {
+
 namespace platform {
 
 // Local date and time, as the trace log stamps its lines.
@@ -35,3 +37,5 @@ void closeFile(int fd);
 std::string ownExecutablePath();
 
 }  // namespace platform
+
+}  // namespace talvek

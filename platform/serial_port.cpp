@@ -4,8 +4,10 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "platform/posix_serial.h"
+#include "platform/posix/posix_serial_port.h"
 #include "trace/trace.h"
+
+namespace talvek {
 
 namespace platform {
 namespace {
@@ -20,7 +22,7 @@ void setSerialOpener(SerialOpener opener) {
     installedOpener = std::move(opener);
 }
 
-std::unique_ptr<SerialPort> openSerialPort(const std::wstring& name, int& error) {
+std::unique_ptr<SerialPort> openSerialPort(const std::string& name, int& error) {
     SerialOpener opener;
     {
         std::lock_guard<std::mutex> g(openerMutex);
@@ -33,14 +35,9 @@ std::unique_ptr<SerialPort> openSerialPort(const std::wstring& name, int& error)
         // Only a name the opener does not know goes on to the system.
         if (error != 0 && error != ENOENT) return nullptr;
     }
-    std::string path;
-    try {
-        path = Trace::ToNarrow(name.c_str());
-    } catch (const std::exception&) {
-        error = ENOENT;
-        return nullptr;
-    }
-    return openPosixSerialPort(path, error);
+    return openPosixSerialPort(name, error);
 }
 
 }  // namespace platform
+
+}  // namespace talvek

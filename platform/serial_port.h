@@ -12,19 +12,21 @@
 #include <memory>
 #include <string>
 
+namespace talvek {
+
 namespace platform {
 
 struct SerialSettings {
-    uint32_t baud = 9600;         // 2400 or 9600
-    bool oddParity = false;       // parity generated, never checked
-    bool dtrEnable = false;       // DTR control of the settings block
+    uint32_t baud = 9600;    // 2400 or 9600
+    bool oddParity = false;  // parity generated, never checked
+    bool dtrEnable = false;  // DTR control of the settings block
     bool abortOnError = false;
     uint32_t readTimeoutMs = 1000;   // total time-out of one read call
     uint32_t writeTimeoutMs = 1000;  // total time-out of one write call
 };
 
 class SerialPort {
-public:
+  public:
     virtual ~SerialPort() = default;
 
     // Saves the port's present settings so that restoreState() can put them
@@ -67,12 +69,14 @@ public:
 // (tests, simulated computers) first, then as device paths: an installed
 // opener that answers ENOENT does not know the name, and the name is then
 // opened as a device path; any other error of the opener stands.
-std::unique_ptr<SerialPort> openSerialPort(const std::wstring& name, int& error);
+std::unique_ptr<SerialPort> openSerialPort(const std::string& name, int& error);
 
 // Replaces the opener (tests and the in-process simulator); an empty function
 // puts the system opener back.  The opener returns null with `error` set when
 // it does not know the name (ENOENT) or cannot open it (any other errno).
-using SerialOpener = std::function<std::unique_ptr<SerialPort>(const std::wstring&, int&)>;
+using SerialOpener = std::function<std::unique_ptr<SerialPort>(const std::string&, int&)>;
 void setSerialOpener(SerialOpener opener);
 
 }  // namespace platform
+
+}  // namespace talvek

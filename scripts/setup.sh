@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   g++ cmake ninja-build pkg-config
-  libboost-dev libgtest-dev libgmock-dev libbenchmark-dev
+libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libxml2-utils libxml2-dev
   util-linux

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <stdexcept>
 
+namespace talvek {
+
 namespace sim {
 namespace {
 
@@ -166,3 +168,5 @@ ComputerImage loadImage(const std::string& path) {
 }
 
 }  // namespace sim
+
+}  // namespace talvek

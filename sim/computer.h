@@ -24,6 +24,8 @@
 #include <string>
 #include <vector>
 
+namespace talvek {
+
 namespace sim {
 
 enum class InterfaceType : uint8_t { Type1 = 1, Type2 = 2, Type3 = 3 };
@@ -69,3 +71,5 @@ uint32_t crc32(const uint8_t* data, size_t n);
 uint8_t xorSum(const uint8_t* data, size_t n);
 
 }  // namespace sim
+
+}  // namespace talvek

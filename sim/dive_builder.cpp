@@ -5,7 +5,9 @@
 #include <deque>
 #include <stdexcept>
 
-#include "device/device.h"
+#include "dc/base/driver.h"
+
+namespace talvek {
 
 namespace sim {
 namespace {
@@ -828,8 +830,8 @@ BuiltComputer buildComputer(const BuildOptions& options) {
     return out;
 }
 
-void fillDiveData(const MeantDive& d, InterfaceType type, _DIVE_DATA& r) {
-    r.SetProfile(d.profile.data(), static_cast<uint32_t>(d.profile.size()));
+void fillDiveData(const MeantDive& d, InterfaceType type, DiveRecord& r) {
+    r.setProfile(d.profile.data(), static_cast<uint32_t>(d.profile.size()));
     r.surfaceIntervalMinutes = d.surfaceIntervalMinutes;
     r.surfaceIntervalHours = d.surfaceIntervalHours;
     r.diveNumber = d.diveNumber;
@@ -865,3 +867,5 @@ void fillDiveData(const MeantDive& d, InterfaceType type, _DIVE_DATA& r) {
 }
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -16,7 +16,9 @@
 
 #include "sim/computer.h"
 
-struct _DIVE_DATA;
+namespace talvek {
+
+struct DiveRecord;
 
 namespace sim {
 
@@ -61,7 +63,7 @@ struct MeantDive {
     uint32_t newerLink = 0;
     uint32_t sequence = 0;  // how many dives the computer had recorded before this one
 
-    // The dive record as a driver fills it (field names of _DIVE_DATA).
+    // The dive record as a driver fills it (field names of DiveRecord).
     uint16_t tissue[9] = {};
     uint8_t surfaceIntervalMinutes = 0, surfaceIntervalHours = 0;
     uint8_t diveNumber = 0;  // number in the repetition series
@@ -146,6 +148,8 @@ struct BuiltComputer {
 BuiltComputer buildComputer(const BuildOptions& options);
 
 // The dive record a driver should produce for `dive` (profile included).
-void fillDiveData(const MeantDive& dive, InterfaceType type, _DIVE_DATA& record);
+void fillDiveData(const MeantDive& dive, InterfaceType type, DiveRecord& record);
 
 }  // namespace sim
+
+}  // namespace talvek

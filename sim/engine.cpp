@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace talvek {
+
 namespace sim {
 
 Engine::Engine(ComputerImage image, EngineOptions options)
@@ -275,3 +277,5 @@ std::unique_ptr<Engine> makeEngine(ComputerImage image, EngineOptions options) {
 }
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -36,6 +36,8 @@
 
 #include "sim/computer.h"
 
+namespace talvek {
+
 namespace sim {
 
 struct Emission {
@@ -114,3 +116,5 @@ class Engine {
 std::unique_ptr<Engine> makeEngine(ComputerImage image, EngineOptions options = {});
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -1,5 +1,7 @@
 #include "sim/memory_computer.h"
 
+namespace talvek {
+
 namespace sim {
 
 MemoryComputer::MemoryComputer(ComputerImage image, EngineOptions options)
@@ -18,3 +20,5 @@ void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data
 }
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -6,13 +6,15 @@
 //
 //   platform::MemoryPortRegistry ports;
 //   sim::MemoryComputer dc(sim::buildComputer({...}).image);
-//   ports.add(L"SIM2", &dc);
-//   ... open L"SIM2" with the type 2 driver ...
+//   ports.add("SIM2", &dc);
+//   ... open "SIM2" with the type 2 driver ...
 #include <memory>
 #include <mutex>
 
-#include "platform/memory_port.h"
 #include "sim/engine.h"
+#include "sim/memory_port.h"
+
+namespace talvek {
 
 namespace sim {
 
@@ -36,3 +38,5 @@ class MemoryComputer : public platform::MemoryPeer {
 };
 
 }  // namespace sim
+
+}  // namespace talvek

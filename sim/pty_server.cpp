@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "platform/os.h"
 
+namespace talvek {
+
 namespace sim {
 namespace {
 constexpr int PollSliceMs = 20;
@@ -90,3 +92,5 @@ void PtyServer::serve(const std::function<bool()>& stop) {
 }
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -8,8 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/pty.h"
+#include "platform/posix/pty.h"
 #include "sim/engine.h"
+
+namespace talvek {
 
 namespace sim {
 
@@ -43,3 +45,5 @@ class PtyServer {
 };
 
 }  // namespace sim
+
+}  // namespace talvek

@@ -8,12 +8,13 @@
 #include <cwchar>
 #include <mutex>
 #include <stdexcept>
-
 #include <thread>
+
+namespace talvek {
 
 namespace {
 
-__TraceHelper__ helper;
+TraceState helper;
 
 const char* const LevelNames[] = {"", " Error", "  Info", " Debug", "Detail"};
 
@@ -27,7 +28,7 @@ platform::LocalTime now() {
 }
 
 class Lock {
-public:
+  public:
     Lock() : me_(platform::threadId()) {
         for (;;) {
             uint32_t expected = 0;
@@ -42,7 +43,7 @@ public:
         helper.owner.compare_exchange_strong(expected, 0);
     }
 
-private:
+  private:
     uint32_t me_;
 };
 
@@ -55,7 +56,7 @@ void closeFile() {
 
 void openFile() {
     platform::LocalTime t = now();
-    std::string name = Trace::FileNameFor(t);
+    std::string name = trace::fileNameFor(t);
     if (name.empty()) return;
     int fd = platform::createTextFile(name.c_str());
     if (fd >= 0) {
@@ -66,14 +67,14 @@ void openFile() {
 
 }  // namespace
 
-__TraceHelper__::~__TraceHelper__() {
+TraceState::~TraceState() {
     if (file >= 0) platform::closeFile(file);
     std::free(baseName);
 }
 
-namespace Trace {
+namespace trace {
 
-std::string FileNameFor(const platform::LocalTime& t) {
+std::string fileNameFor(const platform::LocalTime& t) {
     const char* base = helper.baseNameSet ? (helper.baseName ? helper.baseName : "") : "Trace";
     char name[1024];
     int n;
@@ -101,7 +102,7 @@ std::string FileNameFor(const platform::LocalTime& t) {
     return std::string(name);
 }
 
-void SetFile(const char* baseName, unsigned char namingMode) {
+void setFile(const char* baseName, unsigned char namingMode) {
     Lock lock;
     closeFile();
     std::free(helper.baseName);
@@ -113,12 +114,12 @@ void SetFile(const char* baseName, unsigned char namingMode) {
     helper.namingMode = namingMode;
 }
 
-void SetLevel(int level) {
+void setLevel(int level) {
     Lock lock;
     helper.threshold = level > 0 ? level : 0;
 }
 
-void Write(int level, const char* format, ...) {
+void write(int level, const char* format, ...) {
     int32_t threshold = helper.threshold.load(std::memory_order_relaxed);
     if (threshold == 0 || threshold < level || !format) return;
     try {
@@ -135,9 +136,9 @@ void Write(int level, const char* format, ...) {
 
         static thread_local char line[16436];
         const char* levelName = (level >= 0 && level <= 4) ? LevelNames[level] : "";
-        int prefix = std::snprintf(line, sizeof line, "%02d:%02d:%02d_%03d_%X: %s:: ", t.hour,
-                                   t.minute, t.second, t.millisecond, platform::threadId(),
-                                   levelName);
+        int prefix =
+            std::snprintf(line, sizeof line, "%02d:%02d:%02d_%03d_%X: %s:: ", t.hour, t.minute,
+                          t.second, t.millisecond, platform::threadId(), levelName);
         if (prefix < 0 || static_cast<size_t>(prefix) >= sizeof line - 2) return;
         // At most 16383 message characters; a longer message is cut there.  The
         // room left after an unusually long prefix bounds it as well.
@@ -158,38 +159,12 @@ void Write(int level, const char* format, ...) {
     }
 }
 
-std::string ToNarrow(const wchar_t* text) {
-    if (!text) throw std::runtime_error("Trace:: Bad Parameter");
-    std::string out;
-    for (const wchar_t* p = text; *p; ++p) {
-        uint32_t c = static_cast<uint32_t>(*p);
-        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-            throw std::runtime_error("Trace:: String Convert Error");
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-void SetTimeSource(std::function<platform::LocalTime()> source) {
+void setTimeSource(std::function<platform::LocalTime()> source) {
     std::lock_guard<std::mutex> g(sourceMutex);
     timeSource = std::move(source);
 }
 
-void Shutdown() {
+void shutdown() {
     Lock lock;
     closeFile();
     std::free(helper.baseName);
@@ -199,4 +174,6 @@ void Shutdown() {
     helper.threshold = 0;
 }
 
-}  // namespace Trace
+}  // namespace trace
+
+}  // namespace talvek

@@ -10,41 +10,41 @@
 
 #include "platform/os.h"
 
+namespace talvek {
+
 // The one global trace record.
-struct __TraceHelper__ {
-    int file = -1;                       // open trace file, or -1
-    std::atomic<int32_t> threshold{0};   // highest level written; 0 writes nothing
-    std::atomic<uint32_t> owner{0};      // lock word: thread inside the facility
-    uint32_t namingMode = 0;             // file-name pattern
-    char* baseName = nullptr;            // owned; null until SetFile
+struct TraceState {
+    int file = -1;                      // open trace file, or -1
+    std::atomic<int32_t> threshold{0};  // highest level written; 0 writes nothing
+    std::atomic<uint32_t> owner{0};     // lock word: thread inside the facility
+    uint32_t namingMode = 0;            // file-name pattern
+    char* baseName = nullptr;           // owned; null until SetFile
     bool baseNameSet = false;
-    platform::LocalTime openedAt{};      // when the current file was opened
-    ~__TraceHelper__();
+    platform::LocalTime openedAt{};  // when the current file was opened
+    ~TraceState();
 };
 
-namespace Trace {
+namespace trace {
 
 enum Level { Error = 1, Info = 2, Debug = 3, Detail = 4 };
 
 // Closes the current file and sets the base name (file name without
 // extension) and naming mode; the next line opens the new file.
-void SetFile(const char* baseName, unsigned char namingMode);
+void setFile(const char* baseName, unsigned char namingMode);
 // Threshold: lines of a higher level are dropped; 0 (or less) writes nothing.
-void SetLevel(int level);
+void setLevel(int level);
 // Writes one line (printf rules); never throws.
-void Write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
-
-// Converts a wide text to the narrow code page (UTF-8 here).  A null text
-// throws std::runtime_error("Trace:: Bad Parameter").
-std::string ToNarrow(const wchar_t* text);
+void write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The name the next opened file will get (for tests and diagnostics).
-std::string FileNameFor(const platform::LocalTime& t);
+std::string fileNameFor(const platform::LocalTime& t);
 
 // Replaces the source of local time (tests); an empty function restores it.
-void SetTimeSource(std::function<platform::LocalTime()> source);
+void setTimeSource(std::function<platform::LocalTime()> source);
 
 // Closes the file and forgets the configuration (program end, tests).
-void Shutdown();
+void shutdown();
 
-}  // namespace Trace
+}  // namespace trace
+
+}  // namespace talvek

@@ -9,9 +9,11 @@
 
 #include "platform/clock.h"
 #include "platform/os.h"
-#include "platform/pty.h"
+#include "platform/posix/pty.h"
 #include "sim/dive_builder.h"
 #include "sim/pty_server.h"
+
+using namespace talvek;
 
 namespace {
 

@@ -15,14 +15,16 @@
 #include <regex>
 #include <thread>
 
-#include "e2e/process.h"
-#include "scratch_dir.h"
+#include "support/process.h"
+#include "support/scratch_dir.h"
+
+namespace talvek {
 
 namespace {
 
 using e2e::Process;
 
-int Count(const std::string& text, const std::string& what) {
+int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (std::string::size_type at = text.find(what); at != std::string::npos;
          at = text.find(what, at + 1))
@@ -88,7 +90,7 @@ class DownloadTest : public ::testing::Test {
         return r;
     }
     std::string Out() const { return dir_.file("out.xml"); }
-    std::string Trace() const { return ScratchDir::read(dir_.file("trace.txt")); }
+    std::string trace() const { return ScratchDir::read(dir_.file("trace.txt")); }
 
     ScratchDir dir_;
 };
@@ -121,7 +123,7 @@ class OrdinaryUserRun : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         run_ = new SharedRun;
-        Execute(*run_);
+        execute(*run_);
     }
     static void TearDownTestSuite() {
         delete run_;
@@ -129,7 +131,7 @@ class OrdinaryUserRun : public ::testing::Test {
     }
     void SetUp() override { ASSERT_TRUE(run_->problem.empty()) << run_->problem; }
 
-    static void Execute(SharedRun& run) {
+    static void execute(SharedRun& run) {
         run.asNobody = NobodyCanRunTheBuild();
         Simulator sim(2, 1);
         run.port = sim.Path();
@@ -187,9 +189,9 @@ TEST_F(OrdinaryUserRun, ExitStatusZeroAndTheComputerInTheFile) {
     const std::string::size_type root = xml.find("<dcdml ");
     ASSERT_NE(root, std::string::npos) << xml.substr(0, 400);
     EXPECT_TRUE(Has(xml.substr(root, xml.find('>', root) - root), "units=\"metric\""));
-    EXPECT_EQ(Count(xml, "<dive "), 1);
+    EXPECT_EQ(count(xml, "<dive "), 1);
     EXPECT_TRUE(Has(run.trace, "Success: Exiting with code 0"));
-    EXPECT_EQ(Count(run.trace, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(count(run.trace, "FormClose(): Returning 0"), 1);
 }
 
 TEST_F(OrdinaryUserRun, TraceFileAtItsDefaultPlace) {
@@ -220,7 +222,7 @@ TEST_F(OrdinaryUserRun, StatusAndProgressOnATerminal) {
     EXPECT_TRUE(Has(screen, "\r[100%] Downloading Computer Data"));
     EXPECT_TRUE(Has(screen, "] Downloading Dive Profiles"));
     EXPECT_TRUE(Has(screen, "\r[100%] Download Successfull\x1b[K"));
-    EXPECT_EQ(Count(screen, "\n"), 1);
+    EXPECT_EQ(count(screen, "\n"), 1);
 }
 
 // Root may open a port another descriptor holds with TIOCEXCL, so only an
@@ -232,7 +234,7 @@ TEST_F(OrdinaryUserRun, ProbesEveryTypeAsAnOrdinaryUser) {
     const auto notType1 = trace.find("Did Not Find Device Type 1");
     ASSERT_NE(notType1, std::string::npos);
     EXPECT_GT(trace.find("Found Device Type2"), notType1);
-    EXPECT_EQ(Count(trace, "Device_Comm::Create() Port Opened"), 2);
+    EXPECT_EQ(count(trace, "Device_Comm::Create() Port Opened"), 2);
 }
 
 TEST_F(DownloadTest, Type3InTheLegacyLayout) {
@@ -240,16 +242,16 @@ TEST_F(DownloadTest, Type3InTheLegacyLayout) {
     ASSERT_FALSE(sim.Path().empty());
     RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-v=1", "-ui", "-dv=3",
                             "-cdblog=" + dir_.file("trace")});
-    ASSERT_EQ(r.status, 0) << r.standardError << Trace();
+    ASSERT_EQ(r.status, 0) << r.standardError << trace();
     const std::string xml = ScratchDir::read(Out());
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
     EXPECT_EQ(xml.find('\r'), std::string::npos);
     EXPECT_TRUE(Has(xml, "<TalvekDownload >"));
-    EXPECT_EQ(Count(xml, "<DiveData >"), 2);
-    const std::string trace = Trace();
-    EXPECT_TRUE(Has(trace, "Found Device Type 3"));
-    EXPECT_TRUE(Has(trace, "Success: Exiting with code 0"));
-    EXPECT_EQ(Count(trace, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(count(xml, "<DiveData >"), 2);
+    const std::string log = trace();
+    EXPECT_TRUE(Has(log, "Found Device Type 3"));
+    EXPECT_TRUE(Has(log, "Success: Exiting with code 0"));
+    EXPECT_EQ(count(log, "FormClose(): Returning 0"), 1);
 }
 
 // The port's settings as the system holds them.
@@ -275,13 +277,13 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     Process dl(argv, po);
     // Wait until the dives are being read.
     auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while (!Has(Trace(), "Downloading Dive 1") && std::chrono::steady_clock::now() < until)
+    while (!Has(trace(), "Downloading Dive 1") && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ASSERT_TRUE(Has(Trace(), "Downloading Dive 1"));
+    ASSERT_TRUE(Has(trace(), "Downloading Dive 1"));
     dl.Signal(SIGTERM);
     EXPECT_EQ(dl.Wait(60000), 130);
     EXPECT_FALSE(ScratchDir::exists(Out()));
-    EXPECT_EQ(Count(Trace(), "FormClose(): Returning 9999"), 2);
+    EXPECT_EQ(count(trace(), "FormClose(): Returning 9999"), 2);
     ASSERT_TRUE(PortSettings(sim.Path(), after));
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_oflag, before.c_oflag);
@@ -301,7 +303,7 @@ TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
     EXPECT_NE(r.status, 130);
     EXPECT_NE(r.status, 17);
     EXPECT_FALSE(ScratchDir::exists(Out()));
-    EXPECT_TRUE(Has(Trace(), "Downloading Dive 1"));
+    EXPECT_TRUE(Has(trace(), "Downloading Dive 1"));
     std::printf("hang-up: status %d after %.1f s\n", r.status, r.seconds);
 }
 
@@ -313,3 +315,5 @@ TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {
 }
 
 }  // namespace
+
+}  // namespace talvek

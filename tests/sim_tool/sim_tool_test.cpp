@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/pty.h"
+#include "platform/posix/pty.h"
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
+
+namespace talvek {
 
 namespace {
 
@@ -148,3 +150,5 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     EXPECT_EQ(again.wait(), 0);
     std::remove(image.c_str());
 }
+
+}  // namespace talvek

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "e2e/process.h"
-#include "scratch_dir.h"
+#include "support/process.h"
+#include "support/scratch_dir.h"
+
+namespace talvek {
 
 namespace {
 
-int Count(const std::string& text, const std::string& what) {
+int count(const std::string& text, const std::string& what) {
     int n = 0;
     for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
     return n;
@@ -41,7 +43,7 @@ class Type1Download : public ::testing::Test {
         return status;
     }
     std::string Xml() const { return ScratchDir::read(dir_.file("out.xml")); }
-    std::string Trace() const { return ScratchDir::read(dir_.file("trace.txt")); }
+    std::string trace() const { return ScratchDir::read(dir_.file("trace.txt")); }
 
     ScratchDir dir_;
 };
@@ -49,17 +51,19 @@ class Type1Download : public ::testing::Test {
 }  // namespace
 
 TEST_F(Type1Download, DcdmlWithEveryTypeProbed) {
-    ASSERT_EQ(Run(2, {"-v=2", "-us"}), 0) << Trace();
+    ASSERT_EQ(Run(2, {"-v=2", "-us"}), 0) << trace();
     const std::string xml = Xml();
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
     EXPECT_EQ(xml.find('\r'), std::string::npos);
     EXPECT_NE(xml.find("<dcdml "), std::string::npos);
     EXPECT_NE(xml.find("units=\"scientific\""), std::string::npos);
-    EXPECT_EQ(Count(xml, "<dive "), 2);
-    const std::string trace = Trace();
-    EXPECT_EQ(Count(trace, "Found Device Type1"), 1);
-    EXPECT_EQ(Count(trace, "End of Dives Found"), 1);
-    EXPECT_EQ(Count(trace, "Device Type 2"), 0);  // never probed
-    EXPECT_EQ(Count(trace, "Success: Exiting with code 0"), 1);
-    EXPECT_EQ(Count(trace, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(count(xml, "<dive "), 2);
+    const std::string log = trace();
+    EXPECT_EQ(count(log, "Found Device Type1"), 1);
+    EXPECT_EQ(count(log, "End of Dives Found"), 1);
+    EXPECT_EQ(count(log, "Device Type 2"), 0);  // never probed
+    EXPECT_EQ(count(log, "Success: Exiting with code 0"), 1);
+    EXPECT_EQ(count(log, "FormClose(): Returning 0"), 1);
 }
+
+}  // namespace talvek

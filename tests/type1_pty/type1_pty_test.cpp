@@ -14,9 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "dcdml/dcdml_document.h"
-#include "device/device_type1.h"
+#include "dc/type1/type1_driver.h"
+#include "output/writer_table.h"
 #include "sim/dive_builder.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
 
 namespace {
 
@@ -65,10 +68,6 @@ class SimTool {
     FILE* out_ = nullptr;
 };
 
-std::wstring wide(const std::string& s) {
-    return std::wstring(s.begin(), s.end());
-}
-
 int64_t msSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                  t0)
@@ -76,9 +75,9 @@ int64_t msSince(std::chrono::steady_clock::time_point t0) {
 }
 
 // Exposes the link's frame buffer and its input queue for the purge test.
-class Type1Link : public sAPI::Device_Type1 {
+class ExposedType1Driver : public Type1Driver {
   public:
-    using Device_Type1::Device_Type1;
+    using Type1Driver::Type1Driver;
     void setReadFrame(uint16_t address, uint8_t n) {
         uint8_t* f = sendBuffer();
         f[0] = 0x05;
@@ -125,13 +124,13 @@ TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
     // Different blocks: each answer tells which frame it belongs to.
     ASSERT_NE(block(0x100), block(0x200));
 
-    sAPI::CancelFlag cancel{false};
-    Type1Link link(wide(path).c_str(), &cancel);
+    CancelFlag cancel{false};
+    ExposedType1Driver link(path.c_str(), &cancel);
 
     // A first frame whose answer is left unread on the line.
     link.setReadFrame(0x100, 8);
     auto t0 = std::chrono::steady_clock::now();
-    link.Talk(4);
+    link.talk(4);
     EXPECT_GE(msSince(t0), 216);  // RTS settling and the pause before the purge
     // Its answer (350 ms after the frame, 13 bytes) is waiting now.
     ASSERT_TRUE(link.waitForPending(13, 10000)) << link.pending();
@@ -140,7 +139,7 @@ TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
     // 350 ms after the frame, after the purge at 200 ms.
     link.setReadFrame(0x200, 8);
     t0 = std::chrono::steady_clock::now();
-    link.Communicate(4, 13);
+    link.communicate(4, 13);
     EXPECT_GE(msSince(t0), 350);
     const uint8_t* r = link.receiveBuffer();
     EXPECT_EQ(r[1], 0x02);
@@ -161,12 +160,12 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
     o.seed = 130;
     const sim::BuiltComputer built = sim::buildComputer(o);
 
-    sAPI::CancelFlag cancel{false};
-    sAPI::Device_Type1 driver(wide(path).c_str(), &cancel);
-    driver.Open(1);  // the first probe is answered
+    CancelFlag cancel{false};
+    Type1Driver driver(path.c_str(), &cancel);
+    driver.open(1);  // the first probe is answered
 
     const auto t0 = std::chrono::steady_clock::now();
-    driver.ReadHeader();
+    driver.readHeader();
     // Three reads of one block each: 500 ms pause, then the answer 366 ms on.
     EXPECT_GE(msSince(t0), 3 * 866);
     const uint8_t* h = driver.header();
@@ -175,7 +174,7 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(h + 0x30)), built.meant.personalText);
 
     int fetched = 0;
-    while (driver.NextDive()) ++fetched;
+    while (driver.nextDive()) ++fetched;
     EXPECT_EQ(fetched, 2);
     ASSERT_EQ(driver.dives().size(), 2u);
     size_t i = 0;
@@ -188,10 +187,12 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
         EXPECT_EQ(d->cnsOtu, m.cnsOtu);
     }
 
-    DCDMLDocument legacy;
-    driver.MakeOutput(legacy, 0);
-    EXPECT_EQ(countOf(legacy.OutputBuffer(), "<DiveData >"), 2u);
-    DCDMLDocument dcdml;
-    driver.MakeOutput(dcdml, 0x200 | 0x40000);
-    EXPECT_EQ(countOf(dcdml.OutputBuffer(), "<dive "), 2u);
+    XmlDocument legacy;
+    writeDocument(driver.diveSet(), 0, legacy);
+    EXPECT_EQ(countOf(legacy.outputBuffer(), "<DiveData >"), 2u);
+    XmlDocument dcdml;
+    writeDocument(driver.diveSet(), 0x200 | 0x40000, dcdml);
+    EXPECT_EQ(countOf(dcdml.outputBuffer(), "<dive "), 2u);
 }
+
+}  // namespace talvek

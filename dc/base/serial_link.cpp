@@ -1,0 +1,148 @@
+#include "dc/base/serial_link.h"
+
+#include <string>
+
+#include "dc/base/errors.h"
+#include "platform/os.h"
+#include "trace/trace.h"
+
+namespace talvek {
+
+namespace {
+
+constexpr uint32_t WriteTimeoutConstant = 1000;
+
+}  // namespace
+
+SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl,
+                       bool abortOnError, uint8_t parity, uint32_t readTimeoutConstant,
+                       size_t sendBufferSize, size_t receiveBufferSize,
+                       const CancelFlag* cancelFlag, int32_t retryBudget)
+    : commCancel_(cancelFlag),
+      commRetries_(retryBudget),
+      commSend_(new uint8_t[sendBufferSize]()),
+      commReceive_(new uint8_t[receiveBufferSize]()),
+      commSendSize_(sendBufferSize),
+      commReceiveSize_(receiveBufferSize) {
+    if (portName == nullptr || portName[0] == '\0') {
+        trace::write(trace::Error, "Device_Comm::Create() Unable To Open Port <No Port Specified>");
+        throw CriticalError(ErrorCode::NoPortSpecified);
+    }
+
+    int error = 0;
+    commPort_ = platform::openSerialPort(portName, error);
+    if (!commPort_) {
+        // The errno tells a busy port from one that is not there or not ours.
+        trace::write(trace::Error,
+                     "Device_Comm::Create() Unable To Open Port <Port Busy or Not Present> "
+                     "(%d: %s)",
+                     error, platform::errorText(error).c_str());
+        throw CommError(ErrorCode::CantOpenPort, "Comm Port Not Found");
+    }
+
+    if (!commPort_->saveState()) {
+        commPort_->close();
+        trace::write(trace::Error, "Device_Comm::Create() Can't Get Comm state or timeouts");
+        throw CommError(ErrorCode::CantOpenPort, "Invalid Port Specified");
+    }
+    trace::write(trace::Detail, "Device_Comm::Create() Port Opened (%d)", commPort_->id());
+
+    commSettings_.baud = baudRate;
+    commSettings_.oddParity = parity == 1;
+    commSettings_.dtrEnable = dtrControl != 0;
+    commSettings_.abortOnError = abortOnError;
+    commSettings_.readTimeoutMs = readTimeoutConstant;
+    commSettings_.writeTimeoutMs = WriteTimeoutConstant;
+    if (!commPort_->applySettings(commSettings_))
+        failCreate("Device_Comm::Create() Can't Set Comm state", false);
+
+    if (!commPort_->applyTimeouts(readTimeoutConstant, WriteTimeoutConstant))
+        failCreate("Device_Comm::Create() Can't Set New Timeouts", true);
+
+    // The event mask, queue sizes and error state have nothing to set here.
+    commEventMask_ = 4;
+
+    commOpen_ = true;
+    try {
+        setDTR(true);
+    } catch (...) {
+        // The destructor will not run for a half-built object: release the
+        // port and its settings here.
+        close();
+        throw;
+    }
+}
+
+void SerialLink::failCreate(const char* trace, bool restoreSettings) {
+    if (restoreSettings) commPort_->restoreState();
+    trace::write(trace::Error, "%s", trace);
+    commPort_->close();
+    throw CriticalError("Error Setting Comm Port");
+}
+
+SerialLink::~SerialLink() {
+    trace::write(trace::Detail, "Device_Comm::Destroy()");
+    commSend_.reset();
+    commReceive_.reset();
+    close();
+    commPort_.reset();
+}
+
+void SerialLink::close() {
+    if (!commOpen_) return;
+    commPort_->restoreState();
+    commPort_->close();
+    commOpen_ = false;
+}
+
+void SerialLink::setRTS(bool on) {
+    if (!commPort_->setRTS(on)) throw UnknownError("SetRTS", commPort_->lastError());
+}
+
+void SerialLink::setDTR(bool on) {
+    if (!commPort_->setDTR(on)) throw UnknownError("SetDTR", commPort_->lastError());
+}
+
+uint8_t SerialLink::checksum(const uint8_t* bytes, int count) {
+    if (count < 1 || bytes == nullptr) throw CriticalError("Attempt to checksum Null buffer");
+    uint8_t sum = 0;
+    for (int i = 0; i < count; ++i) sum ^= bytes[i];
+    return sum;
+}
+
+int SerialLink::verifyChecksum(const uint8_t* bytes, int position) {
+    try {
+        return static_cast<int>(checksum(bytes, position)) - static_cast<int>(bytes[position]);
+    } catch (...) {
+        return -1;
+    }
+}
+
+void SerialLink::checkSendRoom(int frameBytes) const {
+    if (frameBytes < 0 || static_cast<size_t>(frameBytes) > commSendSize_)
+        throw Error(ErrorCode::BufferOverrun);
+}
+
+void SerialLink::checkReceiveRoom(int replyBytes) const {
+    if (replyBytes < 0 || static_cast<size_t>(replyBytes) > commReceiveSize_)
+        throw Error(ErrorCode::BufferOverrun);
+}
+
+void SerialLink::sendFrame(int frameBytes) {
+    setMode(1);
+    const long written = commPort_->write(sendBuffer(), static_cast<size_t>(frameBytes));
+    if (written < 0) {
+        setMode(0);
+        throw CommError(ErrorCode::WriteFailed, "Talk: Write Serial Port");
+    }
+    if (!waitTxEmpty()) {
+        setMode(0);
+        throw CommError(ErrorCode::TimedOut, "Talk: Write Serial Timed Out");
+    }
+    if (written != frameBytes) {
+        setMode(0);
+        throw CommError(ErrorCode::WriteFailed, "Talk: Data Send");
+    }
+}
+
+}  // namespace talvek

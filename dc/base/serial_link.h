@@ -1,0 +1,97 @@
+#pragma once
+// One open serial port configured for one interface type, and the link
+// operations the three interface types implement on it.
+//
+// The link classes are the second base of the drivers (the first being
+// Driver), so member names here keep clear of Driver's.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "dc/base/driver.h"
+#include "platform/serial_port.h"
+
+namespace talvek {
+
+class SerialLink {
+  public:
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+    // Opens `portName` (the device path, passed unchanged) and configures it.
+    // `dtrControl` and `abortOnError` are the settings block's flags; parity
+    // 1 is odd, 0 none.  Throws CriticalError(ErrorCode::NoPortSpecified) for an absent name,
+    // CommError(ErrorCode::CantOpenPort) when the port cannot be opened or is not a serial port,
+    // CriticalError("Error Setting Comm Port") when it cannot be configured.
+    SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl, bool abortOnError,
+               uint8_t parity, uint32_t readTimeoutConstant, size_t sendBufferSize,
+               size_t receiveBufferSize, const CancelFlag* cancelFlag, int32_t retryBudget);
+
+    // Puts the lines into receive (0) or transmit (1) state.
+    virtual void setMode(int mode) = 0;
+    // Sends the first `count` bytes of the send buffer as one frame.
+    virtual void talk(int count) = 0;
+    // Receives a reply of `count` bytes into the receive buffer.
+    virtual void listen(int count) = 0;
+    virtual ~SerialLink();
+    // Puts the port's previous settings back and releases it; idempotent.
+    virtual void close();
+    // One exchange, with the link's retries.
+    virtual void communicate(int sendCount, int receiveCount) = 0;
+
+    // Drive the RTS and DTR lines; throw UnknownError("SetRTS"/"SetDTR") with
+    // the system error number on failure.
+    void setRTS(bool on);
+    void setDTR(bool on);
+
+    // XOR of `count` bytes; throws CriticalError for count < 1.
+    static uint8_t checksum(const uint8_t* bytes, int count);
+    // Checksum of the bytes before `position` minus the byte at `position`:
+    // 0 when they match, -1 when the checksum cannot be taken.
+    static int verifyChecksum(const uint8_t* bytes, int position);
+
+    bool portOpen() const { return commOpen_; }
+    uint8_t* sendBuffer() { return commSend_.get(); }
+    uint8_t* receiveBuffer() { return commReceive_.get(); }
+    size_t sendBufferSize() const { return commSendSize_; }
+    size_t receiveBufferSize() const { return commReceiveSize_; }
+    int32_t retryBudget() const { return commRetries_; }
+    // The event mask the links wait on (EV_TXEMPTY).
+    uint32_t eventMask() const { return commEventMask_; }
+
+  protected:
+    bool commCancelled() const { return commCancel_ && commCancel_->load(); }
+    // The port; present from a successful construction until destruction
+    // (after Close() its calls fail).
+    platform::SerialPort& port() { return *commPort_; }
+
+    // The error state has nothing to clear on this system.
+    void clearCommError() {}
+    // Blocks until every written byte has left the port.
+    bool waitTxEmpty() { return commPort_->drain(); }
+    // Transmit mode, then the whole frame out and drained; any failure puts
+    // the line back to receive and throws code 14 or 18 (types 1 and 3).
+    void sendFrame(int frameBytes);
+    // Discards unread input and unsent output.
+    bool purgeComm() { return commPort_->purge(); }
+
+    // Guards against frames longer than the buffers (throw Error(ErrorCode::BufferOverrun)).
+    void checkSendRoom(int frameBytes) const;
+    void checkReceiveRoom(int replyBytes) const;
+
+    const CancelFlag* commCancel_;
+    int32_t commRetries_;
+    uint32_t commEventMask_ = 0;
+
+  private:
+    [[noreturn]] void failCreate(const char* trace, bool restoreSettings);
+
+    std::unique_ptr<platform::SerialPort> commPort_;
+    bool commOpen_ = false;
+    platform::SerialSettings commSettings_;
+    std::unique_ptr<uint8_t[]> commSend_;
+    std::unique_ptr<uint8_t[]> commReceive_;
+    size_t commSendSize_;
+    size_t commReceiveSize_;
+};
+
+}  // namespace talvek

@@ -1,0 +1,74 @@
+#pragma once
+// Walks the dive ring of a type 2 or type 3 computer from the oldest dive
+// along each header's newer link to the newest, one dive per NextDive.
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "dc/base/driver.h"
+#include "dc/ring/ring_reader.h"
+
+namespace talvek {
+
+// The memory map the drivers read from the settings area, in this order.
+struct MemoryMap {
+    uint16_t progressStart;  // start of the span the download size is measured over
+    uint16_t unused;         // carried by the drivers, not used here
+    uint16_t endPointer;     // one past the newest dive
+    uint16_t startPointer;   // header of the oldest dive
+    uint16_t diveCount;      // 0: no dive stored
+};
+
+class RingWalker {
+  public:
+    RingWalker(const RingWalker&) = delete;
+    RingWalker& operator=(const RingWalker&) = delete;
+    // Bytes fetched for every header: enough for an end marker at 77 and the
+    // event block index of the longest header (83 bytes).
+    static constexpr uint32_t HeaderFetchSize = 84;
+    // What a header adds to the progress besides the bytes read for it.
+    static constexpr int32_t HeaderProgress = 78;
+
+    RingWalker(Driver& device, const MemoryMap& map);
+    ~RingWalker();
+
+    // Fetches the next dive into `dive`; false when none is left.
+    bool nextDive(const DivePtr& dive);
+
+    uint32_t downloadSize() const { return downloadSize_; }
+    uint32_t headerSize() const { return headerSize_; }
+    uint32_t currentPointer() const { return currentPointer_; }
+    const RingReader& ringBuffer() const { return *ring_; }
+
+    // Steps of NextDive, public for the drivers' diagnostics and tests.
+    void fetchHeader(uint32_t address);
+    void findHeaderSize();
+    void parseHeader();
+    void fetchProfile();
+
+  private:
+    uint16_t word(uint32_t at) const {
+        return static_cast<uint16_t>(header_[at] | (header_[at + 1] << 8));
+    }
+    void checkCancel() const;
+
+    std::unique_ptr<RingReader> ring_;
+    // A copy of the last header: the ring buffer's result is replaced by the
+    // profile read that follows.
+    uint8_t header_[HeaderFetchSize] = {};
+    uint32_t diveCount_;
+    uint32_t progressStart_;
+    uint32_t newerLink_ = 0;
+    uint32_t olderLink_ = 0;
+    uint32_t endPointer_;
+    uint32_t currentPointer_;
+    uint32_t headerSize_ = 78;
+    uint32_t downloadSize_;
+    Driver& device_;
+    DivePtr currentDive_;
+    // Headers fetched so far: corrupt links that lead back to one of them
+    // would otherwise walk the ring forever.
+    std::set<uint32_t> visited_;
+};
+
+}  // namespace talvek

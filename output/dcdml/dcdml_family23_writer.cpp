@@ -1,0 +1,279 @@
+#include "output/dcdml/dcdml_family23_writer.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "trace/trace.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
+
+namespace {
+
+std::atomic<int32_t> divesWritten{0};
+
+// Joined to the event names below: prefix + name or prefix + infix + name.
+const std::string Prefix = "talvek:";
+const std::string EndInfix = "end_";
+
+// The "id" of a code event, or empty for the gas switch codes and unknown
+// codes.  `withValue` is set when the code is also written as "talvek:value".
+std::string codeEventId(int code, bool& withValue) {
+    withValue = false;
+    switch (code) {
+        case 1:
+            return Prefix + "safety";
+        case 3:
+            return "deco";
+        case 4:
+            return "slow";
+        case 5:
+            return "ceiling";
+        case 6:
+            return Prefix + "safetyceiling";
+        case 7:
+            return Prefix + "ascend";
+        case 8:
+            return Prefix + "divetime";
+        case 9:
+            return Prefix + "depthalarm";
+        case 13:
+            return Prefix + "gastime";
+        case 14:
+            withValue = true;
+            return Prefix + "rgbm";
+        case 129:
+            return Prefix + EndInfix + "safety";
+        case 131:
+            return Prefix + EndInfix + "deco";
+        case 132:
+            return Prefix + EndInfix + "slow";
+        case 133:
+            return Prefix + EndInfix + "divetime";
+        case 134:
+            return Prefix + EndInfix + "safetyceiling";
+        case 135:
+            return Prefix + EndInfix + "ascend";
+        case 136:
+            return Prefix + EndInfix + "ceiling";
+        case 137:
+            return Prefix + EndInfix + "depthalarm";
+        case 141:
+            return Prefix + EndInfix + "gastime";
+        case 142:
+            return Prefix + "rgbm";
+        default:
+            withValue = true;
+            return Prefix + "unknown";
+    }
+}
+
+}  // namespace
+
+int32_t DcdmlFamily23Writer::diveCounter() {
+    return divesWritten.load();
+}
+
+void DcdmlFamily23Writer::resetDiveCounter() {
+    divesWritten.store(0);
+}
+
+void DcdmlFamily2Writer::make(XmlDocument& document) {
+    makeDocument(document, "Generate::Device=2 Type=2: Begin ", "Generate::Device=2 Type=2: End ");
+}
+
+void DcdmlFamily3Writer::make(XmlDocument& document) {
+    makeDocument(document, "Generate::Device=3 Type=2: Begin ", "Generate::Device=3 Type=2: End ");
+}
+
+void DcdmlFamily23Writer::makeDocument(XmlDocument& document, const char* beginLine,
+                                       const char* endLine) {
+    trace::write(2, "%s", beginLine);
+    buildSkeleton(document);
+    setUnits();
+    writeDeviceSection();
+    writeSettingsSection();
+    writeHistorySection();
+    writeProfileData();
+    trace::write(2, "Generate::Make() Building Document");
+    document.build();
+    trace::write(2, "%s", endLine);
+}
+
+void DcdmlFamily23Writer::writeDeviceSection() {
+    char serial[40];
+    std::snprintf(serial, sizeof serial, "%02u%02u%02u%02u", unsigned{headerByte(0x2A)},
+                  unsigned{headerByte(0x2B)}, unsigned{headerByte(0x2C)},
+                  unsigned{headerByte(0x2D)});
+    writeDeviceBlock(device_, serial);
+}
+
+void DcdmlFamily23Writer::writeSettingsSection() {
+    settings_->attribute("units") = headerByte(0x72) ? "metric" : "imperial";
+    const char* info = reinterpret_cast<const char*>(header_ + 0x30);
+    settings_->addChild("talvek:personalinfo")->attribute("value") =
+        std::string(info, strnlen(info, 40));
+}
+
+void DcdmlFamily23Writer::writeHistorySection() {
+    history_->attribute("dives") = intText(headerWord(0x26));
+    history_->attribute("maxdepth") = summaryDepthText(headerWord(0x22));
+    history_->attribute("divetime") = minutesText(headerWord(0x24));
+    if (headerWord(0x6C)) history_->attribute("freedivemaxdepth") = intText(headerWord(0x6C));
+    if (headerWord(0x6E)) history_->attribute("freedivetime") = intText(headerWord(0x6E));
+}
+
+void DcdmlFamily23Writer::writeProfileData() {
+    if (!dives_ || dives_->empty()) {
+        profiledata_->addComment("  No Dives  ");
+        return;
+    }
+    // A dive numbered 1 starts a repetition group; dives before the first
+    // such dive join its group.
+    DiveList pending;
+    bool groupOpen = false;
+    auto flush = [&] {
+        XmlElement* group = profiledata_->addChild("repetitiongroup");
+        for (const DivePtr& d : pending) writeDive(group, d);
+        pending.clear();
+    };
+    for (const DivePtr& dive : *dives_) {
+        if (dive->diveNumber == 1) {
+            if (groupOpen) flush();
+            groupOpen = true;
+        }
+        pending.push_back(dive);
+    }
+    if (!pending.empty()) flush();
+}
+
+void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
+    DiveRecord& d = *record;
+    trace::write(2, "Generating Dive #%d", divesWritten.fetch_add(1));
+    clearMixes();
+
+    XmlElement* dive = group->addChild("dive");
+    XmlElement* settings = dive->addChild("settings");
+    XmlElement* statistics = dive->addChild("statistics");
+    diveTimeStamp(dive, d);
+    statistics->attribute("maxdepth") = sampleDepthText(converter_->depth(d.maxDepth));
+    statistics->attribute("divetime") = minutesText(d.diveTime);
+    char interval[40];
+    std::snprintf(interval, sizeof interval, "%02u:%02u:%02u", unsigned{d.surfaceIntervalHours},
+                  unsigned{d.surfaceIntervalMinutes}, unsigned{d.surfaceIntervalSeconds});
+    dive->attribute("surfaceinterval") = interval;
+    dive->attribute("id") = intText(d.diveNumber);
+
+    settings->attribute("computermode") = computerModeText(d);
+    settings->attribute("personalfactor") = personalFactorText(d.personalAltitude);
+    settings->attribute("altitudefactor") = altitudeFactorText(d.personalAltitude);
+    settings->attribute("talvek:rgbm") = d.rgbm == 50 ? "50" : "100";
+
+    if (d.cnsOtu >= 0x80)
+        statistics->addChild("cns")->attribute("start") = byteText(d.cnsOtu - 0x80);
+    else
+        statistics->addChild("talvek:otu")->attribute("value") = byteText(d.cnsOtu);
+
+    if (d.diveMode == 1 || d.diveMode == 2) {
+        addMix(d.oxygen1, d.gasPressure1, d.gasPressure2);
+        if (d.oxygen2 > 0) addMix(d.oxygen2, 0, 0);
+        if (d.oxygen3 > 0) addMix(d.oxygen3, 0, 0);
+    } else {
+        addNamedMix("Air", 21, d.gasPressure1, d.gasPressure2);
+    }
+
+    XmlElement* gasDefinitions = dive->addChild("gasdefinitions");
+
+    XmlElement* tissues = statistics->addChild("tissuedata");
+    for (int i = 1; i <= 9; ++i) {
+        XmlElement* t = tissues->addChild("tissue");
+        t->attribute("name") = "tissue" + decimal(i);
+        t->attribute("start") = intText(d.tissue[i - 1]);
+    }
+
+    writeSamples(dive, record);
+
+    mixes_.front()->startPressure = d.startPressure;
+    mixes_.front()->endPressure = d.endPressure;
+    for (const GasMixPtr& mix : mixes_) writeGasDefinition(*mix, gasDefinitions);
+}
+
+void DcdmlFamily23Writer::writeSamples(XmlElement* dive, const DivePtr& record) {
+    ProfileDecoder profile(record);
+    XmlElement* samples = dive->addChild("samples");
+    samples->attribute("interval") = intText(record->sampleInterval);
+    writeGasSwitch(samples, mixes_.front()->name, 0, false);
+    writeDatum(samples, 0, DatumTime, 0, 0, 0);
+    while (profile.next()) {
+        if (profile.eventsPending()) {
+            writeEvents(samples, profile);
+        } else {
+            int flags = (profile.hasPressure() ? DatumPressure : 0) |
+                        (profile.hasTemperature() ? DatumTemperature : 0);
+            writeDatum(samples, profile.depth(), flags, profile.pressure(), profile.temperature(),
+                       0);
+        }
+        if (profile.atEnd()) break;
+    }
+    writeDatum(samples, 0, DatumTime, 0, 0, profile.time(true));
+    record->startPressure = profile.startPressure();
+    record->endPressure = profile.endPressure();
+}
+
+void DcdmlFamily23Writer::writeEvents(XmlElement* samples, ProfileDecoder& profile) {
+    while (const ProfileDecoder::Event* e = profile.nextEvent()) {
+        switch (e->type) {
+            case 2: {
+                XmlElement* ev = samples->addChild("event");
+                ev->attribute("id") = "surface";
+                ev->attribute("time") = decimal(e->data4);
+                break;
+            }
+            case 3:
+                writeCodeEvent(samples, *e);
+                break;
+            case 4:
+                writeHeadingUserEvent(samples, *e);
+                break;
+            case 5: {
+                ProfileDecoder::Event gas = *e;
+                gas.data1 = 255;
+                writeCodeEvent(samples, gas);
+                break;
+            }
+            default:
+                trace::write(2, "Unknown Event Marker: Type = %d", int{e->type});
+                break;
+        }
+    }
+    profile.clearEvents();
+}
+
+void DcdmlFamily23Writer::writeCodeEvent(XmlElement* samples, const ProfileDecoder::Event& event) {
+    int64_t time = int64_t{event.data4} + event.time;
+    switch (event.data1) {
+        case 15:
+            if (mixes_.size() < 2) {
+                trace::write(2, "Gas switch to missing mix ignored");
+                return;
+            }
+            gasSwitchByO2(samples, (*std::next(mixes_.begin()))->o2, time);
+            return;
+        case 143:
+            gasSwitchByO2(samples, mixes_.front()->o2, time);
+            return;
+        case 255:
+            gasSwitchByO2(samples, event.data3, time);
+            return;
+    }
+    bool withValue;
+    std::string id = codeEventId(event.data1, withValue);
+    XmlElement* ev = samples->addChild("event");
+    ev->attribute("id") = id;
+    if (withValue) ev->attribute("talvek:value") = decimal(event.data1);
+    ev->attribute("time") = decimal(time);
+}
+
+}  // namespace talvek

@@ -1,0 +1,110 @@
+#include "output/units_converter.h"
+
+#include <cmath>
+
+#include "dc/base/errors.h"
+
+namespace talvek {
+
+namespace {
+
+// Depth: family 1 reports feet, families 2 and 3 centimetres.
+long double feetFromFeet(int32_t raw) {
+    return raw;
+}
+long double feetFromCentimetres(int32_t raw) {
+    return raw * FeetPerCentimetre;
+}
+long double centimetresFromFeet(int32_t raw) {
+    return static_cast<long double>(raw) * 30.48;
+}
+long double centimetresFromCentimetres(int32_t raw) {
+    return raw;
+}
+
+// Temperature: raw degrees Celsius.
+int32_t fahrenheit(int32_t raw) {
+    return static_cast<int32_t>(std::trunc(raw * 1.8 + 32));
+}
+int32_t celsius(int32_t raw) {
+    return raw;
+}
+int32_t kelvin(int32_t raw) {
+    return raw + 273;
+}
+
+// Pressure: family 1 in units of 2 bar, families 2 and 3 in 0.1 bar.
+double psiFrom2Bar(int32_t raw) {
+    return (2.0 * raw) * 14.50377377;
+}
+double psiFromDecibar(int32_t raw) {
+    return raw * 1.450377377;
+}
+double barFrom2Bar(int32_t raw) {
+    return 2.0 * raw;
+}
+double barFromDecibar(int32_t raw) {
+    return raw / 10;
+}
+
+}  // namespace
+
+UnitsConverter::UnitsConverter(int32_t conversionType) : conversionType_(conversionType) {
+    switch (conversionType) {
+        case UnitSystem::Imperial | 1:
+            depthFn_ = feetFromFeet;
+            temperatureFn_ = fahrenheit;
+            pressureFn_ = psiFrom2Bar;
+            break;
+        case UnitSystem::Imperial | 2:
+        case UnitSystem::Imperial | 4:
+            depthFn_ = feetFromCentimetres;
+            temperatureFn_ = fahrenheit;
+            pressureFn_ = psiFromDecibar;
+            break;
+        case UnitSystem::Metric | 1:
+            depthFn_ = centimetresFromFeet;
+            temperatureFn_ = celsius;
+            pressureFn_ = barFrom2Bar;
+            break;
+        case UnitSystem::Metric | 2:
+        case UnitSystem::Metric | 4:
+            depthFn_ = centimetresFromCentimetres;
+            temperatureFn_ = celsius;
+            pressureFn_ = barFromDecibar;
+            break;
+        case UnitSystem::Scientific | 1:
+            depthFn_ = centimetresFromFeet;
+            temperatureFn_ = kelvin;
+            pressureFn_ = barFrom2Bar;
+            break;
+        case UnitSystem::Scientific | 2:
+        case UnitSystem::Scientific | 4:
+            depthFn_ = centimetresFromCentimetres;
+            temperatureFn_ = kelvin;
+            pressureFn_ = barFromDecibar;
+            break;
+        default:
+            throw CriticalError("UnitsConverter: Unknown Conversion Type ");
+    }
+}
+
+UnitsConverter::~UnitsConverter() = default;
+
+long double UnitsConverter::depth(int32_t raw) const {
+    return depthFn_(raw);
+}
+
+int32_t UnitsConverter::temperature(int32_t raw) const {
+    return temperatureFn_(raw);
+}
+
+int32_t UnitsConverter::pressure(int32_t raw) const {
+    return static_cast<int32_t>(std::trunc(pressureFn_(raw)));
+}
+
+long double ScientificUnits::depth(int32_t raw) const {
+    return UnitsConverter::depth(raw) * 0.01;
+}
+
+}  // namespace talvek

@@ -1,0 +1,70 @@
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "platform/os.h"
+
+namespace talvek {
+
+namespace platform {
+
+LocalTime localTime() {
+    struct timeval tv {};
+    gettimeofday(&tv, nullptr);
+    struct tm tm {};
+    time_t secs = tv.tv_sec;
+    localtime_r(&secs, &tm);
+    LocalTime t;
+    t.year = tm.tm_year + 1900;
+    t.month = tm.tm_mon + 1;
+    t.dayOfWeek = tm.tm_wday;
+    t.day = tm.tm_mday;
+    t.hour = tm.tm_hour;
+    t.minute = tm.tm_min;
+    t.second = tm.tm_sec;
+    t.millisecond = static_cast<int>(tv.tv_usec / 1000);
+    return t;
+}
+
+uint32_t threadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
+uint32_t processId() {
+    return static_cast<uint32_t>(getpid());
+}
+
+int lastError() {
+    return errno;
+}
+
+std::string errorText(int error) {
+    char buf[256];
+    // GNU strerror_r may return a static string instead of filling buf.
+    const char* text = strerror_r(error, buf, sizeof buf);
+    return text ? std::string(text) : std::string();
+}
+
+int createTextFile(const char* name) {
+    return ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+}
+
+long writeFile(int fd, const void* data, size_t n) {
+    return static_cast<long>(::write(fd, data, n));
+}
+
+void closeFile(int fd) {
+    if (fd >= 0) ::close(fd);
+}
+
+std::string ownExecutablePath() {
+    return "/proc/self/exe";
+}
+
+}  // namespace platform
+
+}  // namespace talvek

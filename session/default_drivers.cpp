@@ -1,0 +1,26 @@
+// The drivers the worker probes when nobody supplies others.
+#include "dc/paged/type2_driver.h"
+#include "dc/paged/type3_driver.h"
+#include "dc/type1/type1_driver.h"
+#include "session/download_worker.h"
+
+namespace talvek {
+
+namespace {
+
+template <typename Driver>
+std::unique_ptr<Driver> make(const std::string& port, const CancelFlag* cancel) {
+    return std::make_unique<Driver>(port.c_str(), cancel);
+}
+
+}  // namespace
+
+DriverFactory defaultDriverFactory() {
+    DriverFactory f;
+    f.type1 = make<Type1Driver>;
+    f.type2 = make<Type2Driver>;
+    f.type3 = make<Type3Driver>;
+    return f;
+}
+
+}  // namespace talvek

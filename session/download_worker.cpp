@@ -1,0 +1,243 @@
+#include "session/download_worker.h"
+
+#include <cerrno>
+#include <exception>
+#include <stdexcept>
+
+#include "dc/base/errors.h"
+#include "platform/clock.h"
+#include "platform/file_replace.h"
+#include "platform/os.h"
+#include "trace/trace.h"
+
+namespace talvek {
+
+namespace {}  // namespace
+
+int exitStatusFor(int code) {
+    if (code >= 0 && code <= 255) return code;
+    switch (code) {
+        case -1:
+            return 255;
+        case 666:
+            return 154;
+        case 9999:
+            return 130;
+        default:
+            return 1;
+    }
+}
+
+DownloadWorker::DownloadWorker(WorkerSink& sink, DriverFactory drivers, DocumentWriter writer)
+    : sink_(sink), drivers_(std::move(drivers)), writer_(std::move(writer)) {
+    trace::write(trace::Detail, "sAPIThread::Create()");
+}
+
+DownloadWorker::~DownloadWorker() {
+    device_.reset();
+    trace::write(trace::Detail, "sAPIThread::Destroy()");
+}
+
+void DownloadWorker::set(const std::string& portName, const std::string& outputFile, int /*delay*/,
+                         uint32_t options) {
+    portName_ = portName;
+    outputFile_ = outputFile;
+    probeOptions_ = options & 0xCF;
+    outputOptions_ = options & 0xFFFFFF30;
+    trace::write(trace::Detail, "sAPIThread::Set() with: file=\"%s\" port=\"%s\" Options=0x%X ",
+                 outputFile_.c_str(), portName_.c_str(), options);
+}
+
+void DownloadWorker::postStatusText(const char* text) {
+    try {
+        sink_.statusText(text);
+    } catch (...) {
+        // Showing a status is never worth ending the download for.
+    }
+}
+
+void DownloadWorker::postProgress(int percent) {
+    try {
+        sink_.progress(percent);
+    } catch (...) {
+    }
+}
+
+void DownloadWorker::finish(const char* text, int code) {
+    postStatusText(text);
+    // Leaves the last text readable before the window closes.
+    platform::sleepMs(1000);
+    returnValue_.store(code);
+    done_.store(true);
+    device_.reset();  // closes the serial port
+}
+
+bool DownloadWorker::cancelCheck() {
+    if (!cancel_.load()) return false;
+    trace::write(trace::Info, "Terminate() Raised");
+    finish("Canceled", 9999);
+    return true;
+}
+
+void DownloadWorker::installCallbacks() {
+    device_->setCallbacks([this](int percent) { postProgress(percent); },
+                          [this](const char* text) { postStatusText(text); }, nullptr);
+}
+
+bool DownloadWorker::probe(int type, const DriverFactory::Make& make, bool& found) {
+    static const char* const searching[] = {"Searching for Device (1)", "Searching for Device (2)",
+                                            "Searching for Device (3)"};
+    postStatusText(searching[type - 1]);
+    try {
+        if (!make) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
+        device_ = make(portName_, &cancel_);
+        if (!device_) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
+        installCallbacks();
+        device_->open(4);
+        if (type == 1) trace::write(trace::Info, "Found Device Type1");
+        if (type == 2) trace::write(trace::Info, "Found Device Type2");
+        if (type == 3) trace::write(trace::Info, "Found Device Type 3");
+        found = true;
+    } catch (DeviceNotPresent&) {
+        if (type == 1) trace::write(trace::Info, "Did Not Find Device Type 1");
+        if (type == 2) trace::write(trace::Info, "Did Not Find Device Type 2");
+        if (type == 3) trace::write(trace::Info, "Did Not Find Device Type C2V2");
+        device_.reset();
+    } catch (Error& e) {
+        std::string message = e.what();
+        if (type == 1)
+            trace::write(trace::Error, "Device Type1: %s", message.c_str());
+        else
+            trace::write(trace::Error, "%s", message.c_str());
+        finish(e.what(), e.code());
+        return true;
+    } catch (...) {
+        int error = platform::lastError();
+        if (type == 1) {
+            trace::write(trace::Error, "Unknown Exception searching for Device 1 - error = %d",
+                         error);
+            finish("Runtime Error", 1);
+        } else if (type == 2) {
+            trace::write(trace::Error, "Unknown Exception searching for Device 2 - error = %d",
+                         error);
+            finish("Runtime Error", 1);
+        } else {
+            trace::write(trace::Error, "Unknown Exception searching for Device C2V2 - error = %d",
+                         error);
+            finish("Unknown Error", -1);
+        }
+        return true;
+    }
+    return false;
+}
+
+void DownloadWorker::execute() {
+    try {
+        bool found = false;
+        postProgress(0);
+
+        // Empty names end the run before any port is touched.
+        if (outputFile_.empty()) {
+            trace::write(trace::Error, "No Output File Specified");
+            finish("Can't Open File", 1);
+            return;
+        }
+        if (portName_.empty()) {
+            trace::write(trace::Error, "No Comm Port Specified");
+            finish(errorText(ErrorCode::NoPortSpecified), 2);
+            return;
+        }
+
+        if (!found && (probeOptions_ & 0x01) && probe(1, drivers_.type1, found)) return;
+        if (cancelCheck()) return;
+        if (!found && (probeOptions_ & 0x02) && probe(2, drivers_.type2, found)) return;
+        if (cancelCheck()) return;
+        if (!found && (probeOptions_ & 0x04) && probe(3, drivers_.type3, found)) return;
+        if (cancelCheck()) return;
+
+        postProgress(0);
+        if (!found) {
+            finish("Device Not Found", 17);
+            return;
+        }
+
+        postStatusText("Downloading Computer Data");
+        try {
+            trace::write(trace::Info, "Downloading Device");
+            device_->readHeader();
+            postProgress(100);
+            platform::sleepMs(100);
+        } catch (Error& e) {
+            trace::write(trace::Error, "Download Device: %s", e.what());
+            finish(e.what(), e.code());
+            return;
+        } catch (RuntimeError& e) {
+            trace::write(trace::Error, "Download Device: runtime_error %s", e.what());
+            finish(e.what(), 666);
+            return;
+        } catch (...) {
+            trace::write(trace::Error, "Download Device: Unexpected Error = %d",
+                         platform::lastError());
+            finish("Runtime Error", 1);
+            return;
+        }
+        if (cancelCheck()) return;
+
+        postStatusText("Downloading Dive Profiles");
+        postProgress(0);
+        for (unsigned n = 1;; ++n) {
+            try {
+                trace::write(trace::Info, "Downloading Dive %u", n);
+                if (device_->nextDive()) {
+                    trace::write(trace::Info, "Download Complete");
+                } else {
+                    trace::write(trace::Debug, "Download Aborted");
+                    buildAndWrite();
+                    return;
+                }
+            } catch (Error& e) {
+                trace::write(trace::Error, "Download Dive: %s with code %d", e.what(), e.code());
+                finish(e.what(), e.code());
+                return;
+            } catch (RuntimeError& e) {
+                trace::write(trace::Error, "Download Dive:runtime_error %s ", e.what());
+                finish(e.what(), 666);
+                return;
+            } catch (...) {
+                trace::write(trace::Error, "Download Dive: Unexpected Error = %d",
+                             platform::lastError());
+                finish("Runtime Error", 1);
+                return;
+            }
+            if (cancelCheck()) return;
+        }
+    } catch (...) {
+        // Nothing may escape the thread body; only a failure of the trace or
+        // status plumbing itself can get here.
+        if (!done_.load()) finish("Runtime Error", 1);
+    }
+}
+
+void DownloadWorker::buildAndWrite() {
+    postStatusText("Building Data File");
+    writer_(device_->diveSet(), outputOptions_, document_);
+
+    const std::string& name = outputFile_;
+    const char* bytes = document_.outputBuffer();
+    const platform::ReplaceResult result =
+        platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.outputLength() : 0);
+    if (!result.ok()) {
+        if (result.stage == platform::ReplaceStage::Write)
+            trace::write(trace::Error, "Can't Write %s with error :%d (%s)", name.c_str(),
+                         result.error, platform::errorText(result.error).c_str());
+        else
+            trace::write(trace::Error, "Can't Open %s with error :%d", name.c_str(), result.error);
+        finish("Can't Open File", 1);
+        return;
+    }
+    postProgress(100);
+    finish("Download Successfull", 0);
+    trace::write(trace::Info, "Success: Exiting with code %d", returnValue_.load());
+}
+
+}  // namespace talvek

@@ -1,0 +1,108 @@
+#pragma once
+// The download worker: finds a dive computer by probing the three interface
+// types in order, reads its header and its dives, lets the driver build the
+// output document and writes that document to the output file.  Every path
+// ends in one Finish call that leaves a last status text and a result code.
+//
+// This is the thread body without the thread: the window runs it on a worker
+// thread (gui_worker_thread.h); tests run it in process with fake drivers.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "dc/base/driver.h"
+#include "output/writer_table.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
+
+// Where the worker's status texts and progress go.  Called on the worker
+// thread; an implementation hands the values over to whoever shows them.
+class WorkerSink {
+  public:
+    virtual ~WorkerSink() = default;
+    // A status text (UTF-8).
+    virtual void statusText(const std::string& text) = 0;
+    // A progress value in percent, 0 to 100.
+    virtual void progress(int percent) = 0;
+};
+
+// Makes the driver of each interface type from the port name and the cancel
+// flag; construction opens the port and throws when it cannot.
+struct DriverFactory {
+    using Make =
+        std::function<std::unique_ptr<Driver>(const std::string& port, const CancelFlag* cancel)>;
+    Make type1;  // Type1Driver
+    Make type2;  // Type2Driver
+    Make type3;  // Type3Driver
+};
+
+// The real drivers of the three interface types.
+DriverFactory defaultDriverFactory();
+
+class DownloadWorker {
+  public:
+    // Builds the output document from what the driver yielded.
+    using DocumentWriter =
+        std::function<void(const DiveSet& dives, uint32_t options, XmlDocument& document)>;
+
+    explicit DownloadWorker(WorkerSink& sink, DriverFactory drivers = defaultDriverFactory(),
+                            DocumentWriter writer = writeDocument);
+    ~DownloadWorker();
+    DownloadWorker(const DownloadWorker&) = delete;
+    DownloadWorker& operator=(const DownloadWorker&) = delete;
+
+    // Stores the names and splits the Options word into the probe mask (kept
+    // here) and the output flags (handed to the driver).  `delay` is unused.
+    void set(const std::string& portName, const std::string& outputFile, int delay,
+             uint32_t options);
+
+    // The thread body: all phases; never throws.
+    void execute();
+
+    // The terminate request: drivers and cancel checks see it.
+    void requestCancel() { cancel_.store(true); }
+    const CancelFlag& cancelFlag() const { return cancel_; }
+
+    // Set by Finish; polled by the window.
+    bool done() const { return done_.load(); }
+    // The result code; 9999 until Finish stores the real one.
+    int returnValue() const { return returnValue_.load(); }
+
+    uint32_t probeOptions() const { return probeOptions_; }
+    uint32_t outputOptions() const { return outputOptions_; }
+    const XmlDocument& document() const { return document_; }
+
+  private:
+    void postStatusText(const char* text);
+    void postProgress(int percent);
+    void finish(const char* text, int code);
+    // True (after finishing with "Canceled") when a cancel was requested.
+    bool cancelCheck();
+    // One probe; true when the download has ended (finished) inside it.
+    bool probe(int type, const DriverFactory::Make& make, bool& found);
+    void installCallbacks();
+    // Builds the document and writes the file; ends the download either way.
+    void buildAndWrite();
+
+    WorkerSink& sink_;
+    DriverFactory drivers_;
+    DocumentWriter writer_;
+    std::unique_ptr<Driver> device_;
+    XmlDocument document_;
+    std::string outputFile_;
+    std::string portName_;
+    uint32_t probeOptions_ = 0;
+    uint32_t outputOptions_ = 0;
+    std::atomic<bool> done_{false};
+    std::atomic<int> returnValue_{9999};
+    CancelFlag cancel_{false};
+};
+
+// The POSIX exit status (8 bits) for a result code: 0..255 as they are,
+// -1 -> 255, 666 -> 154, 9999 (cancelled) -> 130, anything else -> 1.
+int exitStatusFor(int code);
+
+}  // namespace talvek

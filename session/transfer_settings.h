@@ -1,0 +1,62 @@
+#pragma once
+// The transfer settings of one run, built from the command line alone, and
+// the two later steps the window takes on first activation: normalising the
+// port name and composing the Options word.  No GUI here.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace talvek {
+
+// A value of g, dv, v or d that is not an integer ends start-up; the entry
+// shows the message and exits with code 1.
+class ConversionError : public std::runtime_error {
+  public:
+    explicit ConversionError(const std::string& value);
+};
+
+class TransferSettings {
+  public:
+    // The defaults of a run without options.
+    TransferSettings();
+
+    // Tokenises `commandLine` (program path included), splits the program
+    // path, sets the trace base path, scans the options and applies the
+    // option table.  Throws ConversionError for a bad g, dv, v or d value.
+    void load(const std::string& commandLine);
+
+    // "COM" + anything becomes the device path "\\.\COM..."; any other name
+    // is left as it is.
+    void normalisePort();
+    // Completes OptionBits from the other settings and returns it.
+    uint32_t composeOptions();
+
+    // Trace log: base name = the trace base path, naming mode 0, level 4.
+    void configureTrace() const;
+    // The first two trace lines of a run.
+    void traceStart(const std::string& versionText) const;
+
+    // Strict conversion: optional sign and decimal digits, 32-bit range.
+    static bool toInt(const std::string& text, int32_t& value);
+
+    std::string outputFile;
+    std::string portName;
+    int32_t windowTop;
+    int32_t windowLeft;
+    int32_t delay;
+    uint32_t versionBits;
+    bool showGradient;
+    bool hideCancel;
+    bool fmtOn;
+    bool tagsOn;
+    uint32_t codecBits;
+    uint32_t unitsBits;
+    uint32_t deviceMask;
+    uint32_t optionBits;
+
+    std::string traceBasePath;  // trace file = this + ".txt"
+    std::string commandLine;    // the full text, as given
+    std::string programPath;    // token 0, the program path as typed
+};
+
+}  // namespace talvek

@@ -1,0 +1,593 @@
+// Type 2 and type 3 drivers against the simulated computers, in process on
+// the virtual clock.
+#include <gtest/gtest.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <map>
+#include <regex>
+#include <set>
+
+#include "dc/base/errors.h"
+#include "dc/paged/type2_driver.h"
+#include "dc/paged/type3_driver.h"
+#include "output/writer_table.h"
+#include "platform/clock.h"
+#include "sim/dive_builder.h"
+#include "sim/memory_computer.h"
+#include "sim/memory_port.h"
+#include "support/ring_fake_driver.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
+
+namespace {
+
+using ringtest::TraceCapture;
+
+// Sits between the port and the simulated computer: counts the host's
+// frames and can corrupt or swallow the computer's answers from a chosen
+// moment on.
+class Wire : public platform::MemoryPeer, private platform::MemoryLine {
+  public:
+    explicit Wire(sim::MemoryComputer& dc) : dc_(dc) {}
+
+    void onHostBytes(platform::MemoryLine& line, const uint8_t* data, size_t n,
+                     uint64_t atMs) override {
+        host_ = &line;
+        hostBytes += n;
+        if (n >= 1) frames[data[0]]++;
+        dc_.onHostBytes(*this, data, n, atMs);
+    }
+    void onLines(platform::MemoryLine& line, bool rts, bool dtr, uint64_t atMs) override {
+        dc_.onLines(line, rts, dtr, atMs);
+    }
+    void onPurge(platform::MemoryLine& line, uint64_t atMs) override { dc_.onPurge(line, atMs); }
+
+    bool corrupt = false;  // flip the last byte of every answer
+    bool silent = false;   // answer nothing
+    size_t hostBytes = 0;
+    size_t deviceBytes = 0;
+    std::map<uint8_t, int> frames;  // host frames by their first byte
+
+  private:
+    void send(const uint8_t* data, size_t n, uint64_t atMs) override {
+        if (silent || n == 0) return;
+        std::vector<uint8_t> bytes(data, data + n);
+        if (corrupt) bytes.back() ^= 0x55;
+        deviceBytes += n;
+        host_->send(bytes.data(), bytes.size(), atMs);
+    }
+    bool rts() const override { return host_->rts(); }
+    bool dtr() const override { return host_->dtr(); }
+    const platform::SerialSettings& settings() const override { return host_->settings(); }
+
+    sim::MemoryComputer& dc_;
+    platform::MemoryLine* host_ = nullptr;
+};
+
+// A driver that records its memory reads; page reads are the uncounted ones.
+template <class Driver>
+class Recording : public Driver {
+  public:
+    using Driver::Driver;
+    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override {
+        if (countProgress) return Driver::read(address, count, destination, countProgress);
+        pageReads.emplace_back(address, count);
+        const int got = Driver::read(address, count, destination, countProgress);
+        if (cancelAfterPages && pageReads.size() == cancelAfterPages && flag) *flag = true;
+        return got;
+    }
+    std::vector<std::pair<uint32_t, int>> pageReads;
+    size_t cancelAfterPages = 0;
+    CancelFlag* flag = nullptr;
+};
+
+struct Rig {
+    explicit Rig(const sim::BuildOptions& options, sim::EngineOptions engine = {})
+        : built(sim::buildComputer(options)),
+          dc(built.image, std::move(engine)),
+          wire(dc),
+          scoped(clock) {
+        ports.add("SIM", &wire);
+    }
+    sim::BuiltComputer built;
+    sim::MemoryComputer dc;
+    Wire wire;
+    platform::VirtualClock clock;
+    platform::ScopedClock scoped;
+    platform::MemoryPortRegistry ports;
+    CancelFlag cancel{false};
+};
+
+sim::BuildOptions options(sim::InterfaceType type, uint32_t seed, int dives) {
+    sim::BuildOptions o;
+    o.type = type;
+    o.seed = seed;
+    o.dives = dives;
+    return o;
+}
+
+uint16_t word(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Pages (by index) the stored dives occupy, with the 84 header bytes fetched.
+std::set<uint32_t> pagesTouched(const sim::MeantComputer& m) {
+    const uint32_t top = m.type == sim::InterfaceType::Type2 ? 0x7FFE : 0x7FF7;
+    auto wrap = [&](uint32_t a) { return a >= top ? a - top + 0x019A : a; };
+    std::set<uint32_t> pages;
+    for (const auto& d : m.dives) {
+        uint32_t span = d.headerSize + static_cast<uint32_t>(d.profile.size());
+        span = std::max<uint32_t>(span, 84);
+        for (uint32_t i = 0; i < span; ++i)
+            pages.insert((wrap(d.headerAddress + i) - 0x016E) / 120);
+    }
+    return pages;
+}
+
+void expectSameDive(const DiveRecord& got, const DiveRecord& want, size_t index) {
+    SCOPED_TRACE(index);
+    for (int i = 0; i < 9; ++i) EXPECT_EQ(got.tissue[i], want.tissue[i]);
+    EXPECT_EQ(got.surfaceIntervalMinutes, want.surfaceIntervalMinutes);
+    EXPECT_EQ(got.surfaceIntervalHours, want.surfaceIntervalHours);
+    EXPECT_EQ(got.diveNumber, want.diveNumber);
+    EXPECT_EQ(got.sampleInterval, want.sampleInterval);
+    EXPECT_EQ(got.personalAltitude, want.personalAltitude);
+    EXPECT_EQ(got.oxygen1, want.oxygen1);
+    EXPECT_EQ(got.oxygen2, want.oxygen2);
+    EXPECT_EQ(got.oxygen3, want.oxygen3);
+    EXPECT_EQ(got.fixedByte, want.fixedByte);
+    EXPECT_EQ(got.year, want.year);
+    EXPECT_EQ(got.month, want.month);
+    EXPECT_EQ(got.day, want.day);
+    EXPECT_EQ(got.hour, want.hour);
+    EXPECT_EQ(got.minute, want.minute);
+    EXPECT_EQ(got.second, want.second);
+    EXPECT_EQ(got.cnsOtu, want.cnsOtu);
+    EXPECT_EQ(got.temperatureInterval, want.temperatureInterval);
+    EXPECT_EQ(got.rgbm, want.rgbm);
+    EXPECT_EQ(got.diveMode, want.diveMode);
+    EXPECT_EQ(got.diveTime, want.diveTime);
+    EXPECT_EQ(got.maxDepth, want.maxDepth);
+    EXPECT_EQ(got.firstEventBlock, want.firstEventBlock);
+    EXPECT_EQ(got.pressureSamples, want.pressureSamples);
+    ASSERT_EQ(got.profileLength, want.profileLength);
+    for (uint32_t i = 0; i < got.profileLength; ++i)
+        ASSERT_EQ(got.profile[i], want.profile[i]) << "profile byte " << i;
+}
+
+template <class Driver>
+std::unique_ptr<Recording<Driver>> openDriver(Rig& rig) {
+    auto d = std::make_unique<Recording<Driver>>("SIM", &rig.cancel);
+    d->flag = &rig.cancel;
+    d->open(4);
+    return d;
+}
+
+// Downloads every dive and checks each against what the simulator wrote,
+// and that no page was read twice.
+template <class Driver>
+void downloadAndCompare(Rig& rig) {
+    auto d = openDriver<Driver>(rig);
+    d->readHeader();
+    d->pageReads.clear();
+    int n = 0;
+    while (d->nextDive()) ++n;
+    const auto& meant = rig.built.meant;
+    ASSERT_EQ(static_cast<size_t>(n), meant.dives.size());
+    ASSERT_EQ(d->dives().size(), meant.dives.size());
+    size_t i = 0;
+    for (const DivePtr& got : d->dives()) {
+        DiveRecord want;
+        sim::fillDiveData(meant.dives[i], meant.type, want);
+        expectSameDive(*got, want, i);
+        ++i;
+    }
+    std::set<uint32_t> addresses;
+    for (auto& r : d->pageReads) EXPECT_TRUE(addresses.insert(r.first).second) << r.first;
+    EXPECT_EQ(d->pageReads.size(), pagesTouched(meant).size());
+    EXPECT_EQ(d->progress().percent(), 100);
+}
+
+}  // namespace
+
+TEST(TypedSim, DetectsAndReadsTheHeaderImage) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        Rig rig(options(type, 7, 10));
+        std::vector<std::string> status;
+        std::vector<int> found;
+        std::unique_ptr<Driver> d;
+        if (type == sim::InterfaceType::Type2)
+            d = std::make_unique<Type2Driver>("SIM", &rig.cancel);
+        else
+            d = std::make_unique<Type3Driver>("SIM", &rig.cancel);
+        d->setCallbacks(
+            nullptr, [&](const char* s) { status.push_back(s); },
+            [&](int f) { found.push_back(f); });
+        d->open(4);
+        EXPECT_EQ(status, std::vector<std::string>{"Comm Opened Successfully!"});
+        EXPECT_EQ(found, std::vector<int>{1});
+        d->readHeader();
+        const uint8_t* h = d->header();
+        const auto& m = rig.built.meant;
+        EXPECT_EQ(h[0x28], m.model);
+        EXPECT_EQ(h[0x29], m.firmware[0]);
+        EXPECT_EQ(h[0x81], m.firmware[1]);
+        EXPECT_EQ(h[0x82], m.firmware[2]);
+        EXPECT_EQ(0, std::memcmp(h + 0x2A, m.serial, 4));
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(h + 0x30),
+                              strnlen(reinterpret_cast<const char*>(h + 0x30), 40)),
+                  m.personalText.substr(0, 40));
+        EXPECT_EQ(h[0x58], 0);
+        EXPECT_EQ(h[0x72], m.metric ? 1 : 0);
+        EXPECT_EQ(word(h + 0x22), m.maxDepth);
+        EXPECT_EQ(word(h + 0x24), m.totalDiveTime);
+        EXPECT_EQ(word(h + 0x26), m.totalDives);
+        EXPECT_EQ(word(h + 0x84), m.startPointer);
+        EXPECT_EQ(word(h + 0x86), m.newestHeader);
+        EXPECT_EQ(word(h + 0x88), m.endPointer);
+        EXPECT_EQ(word(h + 0x8A), m.startPointer);
+        EXPECT_EQ(word(h + 0x8C), m.diveCount);
+        EXPECT_EQ(d->familyCode(), type == sim::InterfaceType::Type2 ? 2 : 4);
+        EXPECT_EQ(d->memoryTop(), type == sim::InterfaceType::Type2 ? 0x7FFE : 0x7FF7);
+    }
+}
+
+TEST(TypedSim, DetectionGivesUpAfterFourAttempts) {
+    for (bool three : {false, true}) {
+        TraceCapture trace;
+        platform::VirtualClock clock;
+        platform::ScopedClock scoped(clock);
+        platform::MemoryPortRegistry ports;
+        ports.add("MUTE", nullptr);
+        CancelFlag cancel{false};
+        std::vector<int> found;
+        std::unique_ptr<Driver> d;
+        if (three)
+            d = std::make_unique<Type3Driver>("MUTE", &cancel);
+        else
+            d = std::make_unique<Type2Driver>("MUTE", &cancel);
+        d->setCallbacks(nullptr, nullptr, [&](int f) { found.push_back(f); });
+        try {
+            d->open(4);
+            FAIL() << "detected a silent port";
+        } catch (const DeviceNotPresent& e) {
+            EXPECT_EQ(e.code(), 17);
+            EXPECT_STREQ(e.what(), three ? "Device Type3 Not Found" : "Device Type2 Not Found");
+        }
+        EXPECT_EQ(found, std::vector<int>{0});
+        EXPECT_EQ(trace.count(three ? "Device_TypeC2V2::getheader(): Exception Caught"
+                                    : "Device_TypeD::getheader(): Exception Caught"),
+                  4u);
+    }
+}
+
+TEST(TypedSim, WholeDownloadsOfManyDives) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        Rig rig(options(type, 11, 30));
+        if (type == sim::InterfaceType::Type2)
+            downloadAndCompare<Type2Driver>(rig);
+        else
+            downloadAndCompare<Type3Driver>(rig);
+    }
+}
+
+TEST(TypedSim, FullWrappedRingWithHeaderAcrossTheTop) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        sim::BuildOptions o = options(type, 23, 0);
+        o.fill = true;
+        o.wrap = true;
+        o.headerAcrossTop = true;
+        Rig rig(o);
+        ASSERT_GT(rig.built.meant.overwritten, 0u);
+        if (type == sim::InterfaceType::Type2)
+            downloadAndCompare<Type2Driver>(rig);
+        else
+            downloadAndCompare<Type3Driver>(rig);
+    }
+}
+
+TEST(TypedSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
+    // The builder's header across the top cuts a header at the ring top; the
+    // profile then starts in the ring, not above it.
+    for (uint32_t seed : {3u, 4u, 5u}) {
+        SCOPED_TRACE(seed);
+        sim::BuildOptions o = options(sim::InterfaceType::Type3, seed, 25);
+        o.wrap = true;
+        o.headerAcrossTop = true;
+        Rig rig(o);
+        const uint32_t top = 0x7FF7;
+        bool across = false;
+        for (const auto& dive : rig.built.meant.dives)
+            across |= dive.headerAddress < top && dive.headerAddress + dive.headerSize >= top;
+        ASSERT_TRUE(across);
+        downloadAndCompare<Type3Driver>(rig);
+    }
+}
+
+TEST(TypedSim, HeaderWithoutEndMarkerStopsTheDownload) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        TraceCapture trace;
+        sim::BuildOptions o = options(type, 5, 12);
+        o.noEndMarker = true;
+        o.brokenDive = 3;
+        Rig rig(o);
+        auto d = type == sim::InterfaceType::Type2
+                     ? std::unique_ptr<Driver>(openDriver<Type2Driver>(rig))
+                     : std::unique_ptr<Driver>(openDriver<Type3Driver>(rig));
+        d->readHeader();
+        int n = 0;
+        try {
+            while (d->nextDive()) ++n;
+            FAIL() << "downloaded past a header without end marker";
+        } catch (const CriticalError& e) {
+            EXPECT_EQ(e.code(), 2);
+            EXPECT_STREQ(e.what(), "DownloadControl::Header Size Unknown");
+        }
+        EXPECT_EQ(n, 3);
+        EXPECT_EQ(d->dives().size(), 3u);
+        EXPECT_EQ(trace.count("DownLoadControl:: Header Size Error - End Not Found "), 1u);
+    }
+}
+
+TEST(TypedSim, OccasionalChecksumErrorsAreRetried) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        sim::EngineOptions e;
+        e.faults.corruptEvery = 3;
+        Rig rig(options(type, 13, 15), e);
+        if (type == sim::InterfaceType::Type2)
+            downloadAndCompare<Type2Driver>(rig);
+        else
+            downloadAndCompare<Type3Driver>(rig);
+    }
+}
+
+TEST(TypedSim, LinkFailuresDuringTheDivesEndTheDownload) {
+    struct Case {
+        bool corrupt;
+        int code;
+    };
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        for (const Case c : {Case{true, 8}, Case{false, 18}}) {
+            SCOPED_TRACE(static_cast<int>(type) * 100 + c.code);
+            Rig rig(options(type, 17, 10));
+            auto d = type == sim::InterfaceType::Type2
+                         ? std::unique_ptr<Driver>(openDriver<Type2Driver>(rig))
+                         : std::unique_ptr<Driver>(openDriver<Type3Driver>(rig));
+            d->readHeader();
+            ASSERT_TRUE(d->nextDive());
+            (c.corrupt ? rig.wire.corrupt : rig.wire.silent) = true;
+            const int readsBefore = rig.wire.frames[0x05];
+            try {
+                while (d->nextDive()) {
+                }
+                FAIL() << "no failure";
+            } catch (const Error& e) {
+                EXPECT_EQ(e.code(), c.code);
+            }
+            // One exchange, tried four times.
+            EXPECT_EQ(rig.wire.frames[0x05] - readsBefore, 4);
+            EXPECT_EQ(d->dives().size(), 1u);
+        }
+    }
+}
+
+TEST(TypedSim, CancelDuringTheDives) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        Rig rig(options(type, 19, 20));
+        std::unique_ptr<Driver> d;
+        size_t pagesRead = 0;
+        if (type == sim::InterfaceType::Type2) {
+            auto r = openDriver<Type2Driver>(rig);
+            r->readHeader();
+            r->cancelAfterPages = 6;
+            r->pageReads.clear();
+            try {
+                while (r->nextDive()) {
+                }
+                FAIL() << "not cancelled";
+            } catch (const UserCancel& e) {
+                EXPECT_EQ(e.code(), 9999);
+            }
+            pagesRead = r->pageReads.size();
+            d = std::move(r);
+        } else {
+            auto r = openDriver<Type3Driver>(rig);
+            r->readHeader();
+            r->cancelAfterPages = 6;
+            r->pageReads.clear();
+            EXPECT_THROW(while (r->nextDive()){}, UserCancel);
+            pagesRead = r->pageReads.size();
+            d = std::move(r);
+        }
+        // The flag is noticed before the next page at the latest.
+        EXPECT_EQ(pagesRead, 6u);
+        EXPECT_LT(d->dives().size(), rig.built.meant.dives.size());
+    }
+}
+
+namespace {
+
+std::vector<std::vector<std::string>> matches(const std::string& text, const std::string& pattern) {
+    std::vector<std::vector<std::string>> out;
+    const std::regex re(pattern);
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), re); it != std::sregex_iterator();
+         ++it) {
+        std::vector<std::string> groups;
+        for (size_t g = 1; g < it->size(); ++g) groups.push_back((*it)[g].str());
+        out.push_back(groups);
+    }
+    return out;
+}
+
+std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string fmt(const char* format, ...) {
+    char buf[200];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buf, sizeof buf, format, args);
+    va_end(args);
+    return buf;
+}
+
+// Sample depth text of a depth in centimetres.
+std::string depthText(uint16_t cm, int32_t units) {
+    switch (units) {
+        case 0x40000:
+            return fmt("%.0f", static_cast<double>(cm));
+        case 0x80000:
+            return fmt("%.3f", static_cast<double>(cm) * 0.01);
+        default:
+            return fmt("%.1f",
+                       static_cast<double>(static_cast<long double>(cm) * 0.03280839895013123L));
+    }
+}
+
+std::string minutesText(uint16_t minutes) {
+    return fmt("%02u:%02u:00", minutes / 60, minutes % 60);
+}
+
+template <class Driver>
+std::unique_ptr<Recording<Driver>> downloaded(Rig& rig) {
+    auto d = openDriver<Driver>(rig);
+    d->readHeader();
+    while (d->nextDive()) {
+    }
+    return d;
+}
+
+void checkDcdml(const std::string& text, const sim::MeantComputer& m, int32_t units) {
+    const char* unitName = units == 0x40000   ? "metric"
+                           : units == 0x80000 ? "scientific"
+                                              : "imperial";
+    EXPECT_EQ(matches(text, std::string("<dcdml [^>]*units=\"") + unitName + "\"").size(), 1u);
+    EXPECT_EQ(matches(text, fmt("<device [^>]*serial=\"%02u%02u%02u%02u\"", m.serial[0],
+                                m.serial[1], m.serial[2], m.serial[3]))
+                  .size(),
+              1u);
+    EXPECT_EQ(matches(text, std::string("<settings units=\"") + (m.metric ? "metric" : "imperial") +
+                                "\" >")
+                  .size(),
+              1u);
+    const auto history =
+        matches(text, "<history dives=\"([^\"]*)\" maxdepth=\"([^\"]*)\" divetime=\"([^\"]*)\"");
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0][0], std::to_string(m.totalDives));
+    if (units == 0x40000) {
+        EXPECT_EQ(history[0][1], fmt("%.1f", m.maxDepth * 0.01));
+    } else if (units == 0x20000) {
+        EXPECT_EQ(history[0][1], depthText(m.maxDepth, units));
+    }
+    EXPECT_EQ(history[0][2], minutesText(m.totalDiveTime));
+
+    const auto dives =
+        matches(text, "<dive tstamp=\"([^\"]*)\" surfaceinterval=\"([^\"]*)\" id=\"([^\"]*)\"");
+    const auto stats = matches(text, "<statistics maxdepth=\"([^\"]*)\" divetime=\"([^\"]*)\"");
+    const auto tissues = matches(text, "<tissue name=\"tissue([1-9])\" start=\"([0-9]*)\"");
+    ASSERT_EQ(dives.size(), m.dives.size());
+    ASSERT_EQ(stats.size(), m.dives.size());
+    ASSERT_EQ(tissues.size(), 9 * m.dives.size());
+    for (size_t i = 0; i < m.dives.size(); ++i) {
+        SCOPED_TRACE(i);
+        const sim::MeantDive& d = m.dives[i];
+        EXPECT_EQ(dives[i][0], fmt("%02u-%02u-%02u T %02u:%02u:%02u", 2000u + d.year, d.month,
+                                   d.day, d.hour, d.minute, d.second));
+        EXPECT_EQ(dives[i][1],
+                  fmt("%02u:%02u:00", d.surfaceIntervalHours, d.surfaceIntervalMinutes));
+        EXPECT_EQ(dives[i][2], std::to_string(d.diveNumber));
+        EXPECT_EQ(stats[i][0], depthText(d.maxDepth, units));
+        EXPECT_EQ(stats[i][1], minutesText(d.diveTime));
+        for (int t = 0; t < 9; ++t) EXPECT_EQ(tissues[9 * i + t][1], std::to_string(d.tissue[t]));
+    }
+    // Every sample datum is one of the samples the computer stored, in order.
+    const auto samplesBlocks =
+        matches(text, "<samples interval=\"[0-9]*\" >([\\s\\S]*?)</samples >");
+    ASSERT_EQ(samplesBlocks.size(), m.dives.size());
+    for (size_t i = 0; i < m.dives.size(); ++i) {
+        SCOPED_TRACE(i);
+        const auto datums =
+            matches(samplesBlocks[i][0], "<datum depth=\"([^\"]*)\"( pressure| temp| />| time)");
+        ASSERT_GE(datums.size(), 2u);
+        EXPECT_EQ(datums.front()[0], depthText(0, units));
+        EXPECT_EQ(datums.back()[0], depthText(0, units));
+        size_t next = 0;
+        const auto& samples = m.dives[i].samples;
+        for (size_t k = 1; k + 1 < datums.size(); ++k) {
+            while (next < samples.size() && depthText(samples[next].depth, units) != datums[k][0])
+                ++next;
+            ASSERT_LT(next, samples.size()) << "datum " << k << " depth " << datums[k][0];
+            ++next;
+        }
+        EXPECT_GE(datums.size() - 2, samples.size() / 2);
+    }
+}
+
+void checkLegacy(const std::string& text, const sim::MeantComputer& m) {
+    EXPECT_EQ(matches(text, "<TalvekDownload[ >]").size(), 1u);
+    const auto maxDepth = matches(text, "<MaxDepth >([^<]*)</MaxDepth >");
+    ASSERT_EQ(maxDepth.size(), 1u);
+    EXPECT_EQ(maxDepth[0][0],
+              std::to_string(static_cast<int>(m.maxDepth * 0.03280839895013123 + 0.5)));
+    EXPECT_EQ(matches(text, fmt("<SerialNumber >%u%u%u%u</SerialNumber >", m.serial[0], m.serial[1],
+                                m.serial[2], m.serial[3]))
+                  .size(),
+              1u);
+    const auto dives = matches(text, "<DiveData >([\\s\\S]*?)</DiveData >");
+    ASSERT_EQ(dives.size(), m.dives.size());
+    for (size_t i = 0; i < m.dives.size(); ++i) {
+        SCOPED_TRACE(i);
+        const sim::MeantDive& d = m.dives[i];
+        auto field = [&](const char* name) {
+            const auto f = matches(dives[i][0], fmt("<%s >([^<]*)</%s >", name, name));
+            return f.size() == 1 ? f[0][0] : std::string("?");
+        };
+        EXPECT_EQ(field("Year"), std::to_string(d.year));
+        EXPECT_EQ(field("Month"), std::to_string(d.month));
+        EXPECT_EQ(field("Day"), std::to_string(d.day));
+        EXPECT_EQ(field("Hour"), std::to_string(d.hour));
+        EXPECT_EQ(field("Minute"), std::to_string(d.minute));
+        EXPECT_EQ(field("DiveNumber"), std::to_string(d.diveNumber));
+        EXPECT_EQ(field("SurfaceIntervalHours"), std::to_string(d.surfaceIntervalHours));
+        EXPECT_EQ(field("SurfaceIntervalMinutes"), std::to_string(d.surfaceIntervalMinutes));
+        EXPECT_EQ(field("GasMix"), std::to_string(d.oxygen1));
+        EXPECT_EQ(field("CNSClock"), std::to_string(d.cnsOtu));
+        EXPECT_EQ(field("FO2"), "0");
+    }
+}
+
+}  // namespace
+
+TEST(TypedSim, OutputInBothLayoutsAndEveryUnitSystem) {
+    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        sim::BuildOptions o = options(type, 29, 14);
+        o.wrap = true;
+        Rig rig(o);
+        std::unique_ptr<Driver> d;
+        if (type == sim::InterfaceType::Type2)
+            d = downloaded<Type2Driver>(rig);
+        else
+            d = downloaded<Type3Driver>(rig);
+        ASSERT_EQ(d->dives().size(), rig.built.meant.dives.size());
+        for (int32_t units : {0x20000, 0x40000, 0x80000}) {
+            SCOPED_TRACE(units);
+            XmlDocument doc;
+            writeDocument(d->diveSet(), 0x200 | static_cast<uint32_t>(units), doc);
+            checkDcdml(doc.text(), rig.built.meant, units);
+        }
+        for (uint32_t layout : {0x000u, 0x100u}) {
+            XmlDocument doc;
+            writeDocument(d->diveSet(), layout | 0x40000, doc);
+            checkLegacy(doc.text(), rig.built.meant);
+        }
+    }
+}
+
+}  // namespace talvek

@@ -1,0 +1,178 @@
+// The type 1 driver against the simulated type 1 computer behind the
+// in-memory port, on the virtual clock: whole downloads compared with what
+// the simulator meant to store.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "dc/type1/type1_driver.h"
+#include "output/writer_table.h"
+#include "platform/clock.h"
+#include "sim/dive_builder.h"
+#include "sim/memory_computer.h"
+#include "sim/memory_port.h"
+#include "support/serial_test_support.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
+
+namespace {
+
+uint16_t le16(const uint8_t* h, int offset) {
+    return static_cast<uint16_t>(h[offset] | (h[offset + 1] << 8));
+}
+
+void expectSameDive(const DiveRecord& got, const DiveRecord& want, size_t index) {
+    SCOPED_TRACE("dive " + std::to_string(index));
+    EXPECT_EQ(got.surfaceIntervalMinutes, want.surfaceIntervalMinutes);
+    EXPECT_EQ(got.surfaceIntervalHours, want.surfaceIntervalHours);
+    EXPECT_EQ(got.diveNumber, want.diveNumber);
+    EXPECT_EQ(got.sampleInterval, want.sampleInterval);
+    EXPECT_EQ(got.personalAltitude, want.personalAltitude);
+    EXPECT_EQ(got.gasPressure1, want.gasPressure1);
+    EXPECT_EQ(got.gasPressure2, want.gasPressure2);
+    EXPECT_EQ(got.oxygen1, want.oxygen1);
+    EXPECT_EQ(got.fixedByte, want.fixedByte);
+    EXPECT_EQ(got.type1Byte, want.type1Byte);
+    EXPECT_EQ(got.type1Bytes[0], want.type1Bytes[0]);
+    EXPECT_EQ(got.type1Bytes[1], want.type1Bytes[1]);
+    EXPECT_EQ(got.year, want.year);
+    EXPECT_EQ(got.month, want.month);
+    EXPECT_EQ(got.day, want.day);
+    EXPECT_EQ(got.hour, want.hour);
+    EXPECT_EQ(got.minute, want.minute);
+    EXPECT_EQ(got.cnsOtu, want.cnsOtu);
+    EXPECT_EQ(got.diveMode, want.diveMode);
+    ASSERT_EQ(got.profileLength, want.profileLength);
+    EXPECT_EQ(std::vector<uint8_t>(got.profile.get(), got.profile.get() + got.profileLength),
+              std::vector<uint8_t>(want.profile.get(), want.profile.get() + want.profileLength));
+}
+
+class Type1SimTest : public ::testing::Test {
+  protected:
+    Type1SimTest() : scoped_(clock_) {}
+
+    // Builds the computer, downloads it completely and returns the driver.
+    std::unique_ptr<Type1Driver> download(const sim::BuildOptions& options) {
+        built_ = sim::buildComputer(options);
+        dc_ = std::make_unique<sim::MemoryComputer>(built_.image);
+        registry_.add("SIM1", dc_.get());
+        auto driver = std::make_unique<Type1Driver>("SIM1", &cancel_);
+        driver->open(4);
+        driver->readHeader();
+        while (driver->nextDive()) {
+        }
+        return driver;
+    }
+
+    void expectDives(const Type1Driver& driver) {
+        std::vector<const sim::MeantDive*> kept;
+        for (const auto& d : built_.meant.dives)
+            if (!d.noDiveMarker) kept.push_back(&d);
+        ASSERT_EQ(driver.dives().size(), kept.size());
+        size_t i = 0;
+        for (const DivePtr& got : driver.dives()) {
+            DiveRecord want;
+            sim::fillDiveData(*kept[i], sim::InterfaceType::Type1, want);
+            expectSameDive(*got, want, i);
+            ++i;
+        }
+    }
+
+    serialtest::TraceCapture trace_;
+    platform::VirtualClock clock_{5000};
+    platform::ScopedClock scoped_;
+    platform::MemoryPortRegistry registry_;
+    sim::BuiltComputer built_;
+    std::unique_ptr<sim::MemoryComputer> dc_;
+    CancelFlag cancel_{false};
+};
+
+}  // namespace
+
+TEST_F(Type1SimTest, DownloadsHeaderAndEveryDive) {
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.seed = 11;
+    o.dives = 7;
+    auto driver = download(o);
+
+    const sim::MeantComputer& m = built_.meant;
+    const uint8_t* h = driver->header();
+    EXPECT_EQ(le16(h, 0x22), m.maxDepth);
+    EXPECT_EQ(le16(h, 0x24), m.totalDiveTime);
+    EXPECT_EQ(le16(h, 0x26), m.totalDives);
+    EXPECT_EQ(h[0x28], m.model);
+    EXPECT_EQ(h[0x29], m.firmware[0]);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(h[0x2A + i], m.serial[i]);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(h + 0x30)), m.personalText);
+    EXPECT_EQ(h[0x62], m.sampleInterval);
+    EXPECT_EQ(h[0x63], m.personalAltitudeByte);
+    EXPECT_EQ(le16(h, 0x6C), m.freeDiveMaxDepth);
+    EXPECT_EQ(le16(h, 0x6E), m.freeDiveTime);
+    EXPECT_EQ(h[0x71], m.timeFormat24h);
+    EXPECT_EQ(h[0x73], m.diveModeByte);
+    EXPECT_EQ(le16(h, 0x76), m.timeAlarm);
+    EXPECT_EQ(le16(h, 0x78), m.depthAlarm);
+    EXPECT_EQ(h[0x80], 0);
+
+    expectDives(*driver);
+    EXPECT_TRUE(driver->endOfDives());
+    EXPECT_EQ(trace_.matching("End of Dives Found").size(), 1u);
+}
+
+TEST_F(Type1SimTest, DiveWithoutMarkerIsSkipped) {
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.seed = 4;
+    o.dives = 5;
+    o.noDiveMarker = true;
+    auto driver = download(o);
+    expectDives(*driver);
+    EXPECT_EQ(driver->dives().size(), 4u);
+    EXPECT_EQ(
+        trace_.matching("Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive").size(), 1u);
+}
+
+TEST_F(Type1SimTest, WholeDownloadThroughBothLayouts) {
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.seed = 23;
+    o.dives = 4;
+    auto driver = download(o);
+    ASSERT_EQ(driver->dives().size(), 4u);
+
+    XmlDocument legacy;
+    writeDocument(driver->diveSet(), 0, legacy);
+    const std::string l = legacy.outputBuffer();
+    EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TalvekDownload >", 0), 0u);
+    size_t diveData = 0;
+    for (size_t p = l.find("<DiveData >"); p != std::string::npos; p = l.find("<DiveData >", p + 1))
+        ++diveData;
+    EXPECT_EQ(diveData, 4u);
+    EXPECT_NE(l.find("<TotalDives >4</TotalDives >"), std::string::npos);
+
+    XmlDocument dcdml;
+    writeDocument(driver->diveSet(), 0x200 | 0x80000 | 0x2000, dcdml);
+    const std::string d = dcdml.outputBuffer();
+    EXPECT_NE(d.find("<dcdml "), std::string::npos);
+    EXPECT_NE(d.find("units=\"scientific\""), std::string::npos);
+    size_t dives = 0;
+    for (size_t p = d.find("<dive "); p != std::string::npos; p = d.find("<dive ", p + 1)) ++dives;
+    EXPECT_EQ(dives, 4u);
+    EXPECT_NE(d.find("dives=\"4\""), std::string::npos);
+}
+
+TEST_F(Type1SimTest, ComputerWithoutDives) {
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type1;
+    o.dives = 0;
+    auto driver = download(o);
+    EXPECT_TRUE(driver->dives().empty());
+    XmlDocument legacy;
+    writeDocument(driver->diveSet(), 0x100, legacy);
+    EXPECT_NE(std::string(legacy.outputBuffer()).find("<!--   No Dives   -->"), std::string::npos);
+}
+
+}  // namespace talvek

@@ -1,0 +1,276 @@
+// The download worker with the real drivers against simulated computers, in
+// process behind the in-memory port, on the virtual clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "platform/clock.h"
+#include "session/transfer_settings.h"
+#include "sim/dive_builder.h"
+#include "sim/memory_computer.h"
+#include "sim/memory_port.h"
+#include "support/worker_test_support.h"
+
+namespace talvek {
+
+using namespace worker_test;
+using sim::InterfaceType;
+
+namespace {
+
+constexpr uint32_t DcdmlMetric = 0x40000 | 0x4000 | 0x2000 | 0x200;
+
+int count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+bool contains(const std::vector<std::string>& v, const std::string& s) {
+    return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+class WorkerSimTest : public ::testing::Test {
+  protected:
+    WorkerSimTest() : scoped_(clock_), trace_(dir_.path()) {}
+
+    // A computer of `type` with `dives` dives on the port "SIM".
+    void Serve(InterfaceType type, int dives, sim::EngineOptions options = {}) {
+        sim::BuildOptions o;
+        o.type = type;
+        o.dives = dives;
+        o.seed = 5;
+        built_ = sim::buildComputer(o);
+        computer_ = std::make_unique<sim::MemoryComputer>(built_.image, options);
+        ports_.add("SIM", computer_.get());
+    }
+
+    int Run(uint32_t options, const std::string& port = "SIM") {
+        DownloadWorker worker(sink_);
+        worker.set(port, Output(), 6, options);
+        worker.execute();
+        EXPECT_TRUE(worker.done());
+        return worker.returnValue();
+    }
+
+    std::string Output() const {
+        std::string n = dir_.file("out.xml");
+        return std::string(n.begin(), n.end());
+    }
+    std::string Written() const { return readFile(dir_.file("out.xml")); }
+    bool WasWritten() const { return fileExists(dir_.file("out.xml")); }
+
+    ScratchDir dir_;
+    platform::VirtualClock clock_{1000};
+    platform::ScopedClock scoped_;
+    TraceCapture trace_;
+    platform::MemoryPortRegistry ports_;
+    sim::BuiltComputer built_;
+    std::unique_ptr<sim::MemoryComputer> computer_;
+    RecordingSink sink_;
+};
+
+TEST_F(WorkerSimTest, Type2DownloadStatusSequenceAndFile) {
+    Serve(InterfaceType::Type2, 4);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 0);
+    // The type 1 driver gives up with its own text before type 2 answers.
+    EXPECT_EQ(sink_.texts,
+              (std::vector<std::string>{"Searching for Device (1)", "Comm Open Failure!",
+                                        "Searching for Device (2)", "Comm Opened Successfully!",
+                                        "Downloading Computer Data", "Downloading Dive Profiles",
+                                        "Building Data File", "Download Successfull"}));
+    ASSERT_FALSE(sink_.percents.empty());
+    EXPECT_EQ(sink_.percents.front(), 0);
+    EXPECT_EQ(sink_.percents.back(), 100);
+    for (int p : sink_.percents) {
+        EXPECT_GE(p, 0);
+        EXPECT_LE(p, 100);
+    }
+    std::string xml = Written();
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    EXPECT_EQ(count(xml, "<dive "), 4);
+    std::string::size_type root = xml.find("<dcdml ");
+    ASSERT_NE(root, std::string::npos);
+    std::string rootTag = xml.substr(root, xml.find('>', root) - root);
+    EXPECT_NE(rootTag.find("units=\"metric\""), std::string::npos) << rootTag;
+    std::vector<std::string> m = trace_.messages();
+    EXPECT_TRUE(contains(m, "Found Device Type2"));
+    EXPECT_TRUE(contains(m, "Downloading Dive 5"));
+    EXPECT_FALSE(contains(m, "Downloading Dive 6"));
+    EXPECT_TRUE(contains(m, "Download Aborted"));
+}
+
+TEST_F(WorkerSimTest, Type3IsFoundAfterTheOtherTypesFail) {
+    Serve(InterfaceType::Type3, 2);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 0);
+    std::vector<std::string> m = trace_.messages();
+    auto at = [&](const std::string& s) { return std::find(m.begin(), m.end(), s) - m.begin(); };
+    ASSERT_TRUE(contains(m, "Did Not Find Device Type 1"));
+    ASSERT_TRUE(contains(m, "Did Not Find Device Type 2"));
+    ASSERT_TRUE(contains(m, "Found Device Type 3"));
+    EXPECT_LT(at("Did Not Find Device Type 1"), at("Did Not Find Device Type 2"));
+    EXPECT_LT(at("Did Not Find Device Type 2"), at("Found Device Type 3"));
+    EXPECT_EQ(count(Written(), "<dive "), 2);
+}
+
+TEST_F(WorkerSimTest, Type1Download) {
+    Serve(InterfaceType::Type1, 3);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 0);
+    EXPECT_TRUE(contains(trace_.messages(), "Found Device Type1"));
+    EXPECT_FALSE(contains(sink_.texts, "Searching for Device (2)"));
+    EXPECT_EQ(sink_.texts.back(), "Download Successfull");
+    EXPECT_EQ(count(Written(), "<dive "), 3);
+}
+
+TEST_F(WorkerSimTest, LegacyLayoutWhenNoLayoutIsAsked) {
+    Serve(InterfaceType::Type2, 1);
+    EXPECT_EQ(Run(0x4000 | 0x2000 | 0x20000 | 0x02), 0);
+    EXPECT_NE(Written().find("<TalvekDownload"), std::string::npos);
+}
+
+TEST_F(WorkerSimTest, SilentPortIsNoComputer) {
+    ports_.add("SIM", nullptr);
+    EXPECT_EQ(Run(DcdmlMetric | 0x0F), 17);
+    EXPECT_EQ(sink_.texts.back(), "Device Not Found");
+    std::vector<std::string> m = trace_.messages();
+    EXPECT_TRUE(contains(m, "Did Not Find Device Type 1"));
+    EXPECT_TRUE(contains(m, "Did Not Find Device Type 2"));
+    EXPECT_TRUE(contains(m, "Did Not Find Device Type C2V2"));
+    EXPECT_FALSE(WasWritten());
+}
+
+TEST_F(WorkerSimTest, PortThatDoesNotExistEndsWith12) {
+    EXPECT_EQ(Run(DcdmlMetric | 0x0E, "/dev/talvek-no-such-port"), 12);
+    EXPECT_EQ(sink_.texts.back(), "Comm Port Not Found");
+    EXPECT_FALSE(contains(sink_.texts, "Searching for Device (3)"));
+}
+
+TEST_F(WorkerSimTest, NoDivesStillWritesTheFile) {
+    Serve(InterfaceType::Type2, 0);
+    EXPECT_EQ(Run(DcdmlMetric | 0x02), 0);
+    std::string xml = Written();
+    EXPECT_NE(xml.find("<dcdml "), std::string::npos);
+    EXPECT_EQ(count(xml, "<dive "), 0);
+}
+
+TEST_F(WorkerSimTest, CancelDuringTheDivesLeavesNoFile) {
+    Serve(InterfaceType::Type2, 6);
+    // The window's cancel arrives while the dives are read.
+    struct CancellingSink : RecordingSink {
+        DownloadWorker* worker = nullptr;
+        void statusText(const std::string& text) override {
+            RecordingSink::statusText(text);
+            if (text == "Downloading Dive Profiles") worker->requestCancel();
+        }
+    } sink;
+    DownloadWorker w(sink);
+    sink.worker = &w;
+    w.set("SIM", Output(), 6, DcdmlMetric | 0x02);
+    w.execute();
+    EXPECT_EQ(w.returnValue(), 9999);
+    EXPECT_EQ(sink.texts.back(), "Canceled");
+    EXPECT_FALSE(WasWritten());
+}
+
+TEST_F(WorkerSimTest, ComputerFallingSilentInTheHeaderOrTheDives) {
+    // Detection takes two replies (identity, memory map); the header needs more.
+    sim::EngineOptions header;
+    header.faults.stopAfterReplies = 3;
+    Serve(InterfaceType::Type2, 3, header);
+    EXPECT_EQ(Run(DcdmlMetric | 0x02), 18);
+    std::vector<std::string> m = trace_.messages();
+    EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const std::string& s) {
+        return s.rfind("Download Device: ", 0) == 0;
+    }));
+    EXPECT_FALSE(WasWritten());
+}
+
+TEST_F(WorkerSimTest, HangUpDuringTheDivesEndsWithADeviceError) {
+    sim::EngineOptions dives;
+    dives.faults.stopAfterReplies = 40;
+    Serve(InterfaceType::Type2, 30, dives);
+    int code = Run(DcdmlMetric | 0x02);
+    EXPECT_EQ(code, 18);
+    std::vector<std::string> m = trace_.messages();
+    EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const std::string& s) {
+        return s.rfind("Download Dive: ", 0) == 0 && s.find("with code 18") != std::string::npos;
+    }));
+    EXPECT_FALSE(WasWritten());
+}
+
+// Each type in each layout and unit system, asked for with the options of
+// the command line and composed into the options word as the program does:
+// the whole computer ends up in the file, in the layout and units asked for.
+struct LayoutCase {
+    InterfaceType type;
+    const char* layout;  // "-v=2" (DCDML) or "-v=1" (legacy)
+    const char* units;   // "-um", "-ui", "-us"
+};
+
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << "type " << static_cast<int>(c.type) << " " << c.layout << " " << c.units;
+}
+
+class EveryTypeLayoutAndUnits : public WorkerSimTest,
+                                public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(EveryTypeLayoutAndUnits, WritesTheWholeComputer) {
+    const LayoutCase c = GetParam();
+    const int dives = 3;
+    Serve(c.type, dives);
+    const int type = static_cast<int>(c.type);
+    TransferSettings settings;
+    settings.load(std::string("talvek-dl -p=SIM ") + c.layout + " " + c.units +
+                  " -dv=" + std::to_string(type));
+    ASSERT_EQ(Run(settings.composeOptions()), 0);
+    EXPECT_EQ(sink_.texts.back(), "Download Successfull");
+
+    const std::string xml = Written();
+    EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    EXPECT_EQ(xml.find('\r'), std::string::npos);
+    if (std::string(c.layout) == "-v=2") {
+        const std::string::size_type root = xml.find("<dcdml ");
+        ASSERT_NE(root, std::string::npos) << xml.substr(0, 400);
+        const std::string rootTag = xml.substr(root, xml.find('>', root) - root);
+        const char* units = c.units == std::string("-um")   ? "units=\"metric\""
+                            : c.units == std::string("-us") ? "units=\"scientific\""
+                                                            : "units=\"imperial\"";
+        EXPECT_NE(rootTag.find(units), std::string::npos) << rootTag;
+        EXPECT_EQ(count(xml, "<dive "), dives);
+        EXPECT_EQ(count(xml, "<TalvekDownload"), 0);
+    } else {
+        EXPECT_NE(xml.find("<TalvekDownload >"), std::string::npos) << xml.substr(0, 400);
+        EXPECT_EQ(count(xml, "<DiveData >"), dives);
+        EXPECT_EQ(count(xml, "<dcdml"), 0);
+        if (c.type == InterfaceType::Type1) {
+            EXPECT_NE(xml.find("<TotalDives >" + std::to_string(built_.meant.totalDives) +
+                               "</TotalDives >"),
+                      std::string::npos);
+        }
+    }
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::count(m.begin(), m.end(), "Success: Exiting with code 0"), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(worker, EveryTypeLayoutAndUnits,
+                         ::testing::Values(LayoutCase{InterfaceType::Type1, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type1, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type1, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type1, "-v=1", "-um"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type2, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type2, "-v=1", "-um"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-um"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-ui"},
+                                           LayoutCase{InterfaceType::Type3, "-v=2", "-us"},
+                                           LayoutCase{InterfaceType::Type3, "-v=1", "-ui"}),
+                         [](const ::testing::TestParamInfo<LayoutCase>& info) {
+                             return "Type" + std::to_string(static_cast<int>(info.param.type)) +
+                                    (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
+                                    (info.param.units + 1);
+                         });
+
+}  // namespace
+
+}  // namespace talvek

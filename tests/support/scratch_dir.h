@@ -1,0 +1,51 @@
+#pragma once
+// A private temporary directory for one test, removed with its content.
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace talvek {
+
+class ScratchDir {
+  public:
+    ScratchDir() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "talvek_test_XXXXXX").string();
+        char* made = mkdtemp(pattern.data());
+        if (made) path_ = made;
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+    static bool exists(const std::string& name) { return std::filesystem::exists(name); }
+    static std::string read(const std::string& name) {
+        std::ifstream in(name, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static void write(const std::string& name, const std::string& bytes) {
+        std::ofstream out(name, std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    // Number of entries in the directory.
+    size_t count() const {
+        size_t n = 0;
+        for (auto it = std::filesystem::directory_iterator(path_);
+             it != std::filesystem::directory_iterator(); ++it)
+            ++n;
+        return n;
+    }
+
+  private:
+    std::string path_;
+};
+
+}  // namespace talvek

@@ -1,0 +1,202 @@
+#pragma once
+// Shared by the worker tests: fake drivers with scripted behaviour, a sink
+// that records what the worker shows, the trace read back as messages, and a
+// scratch directory.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "dc/base/driver.h"
+#include "dc/base/errors.h"
+#include "session/download_worker.h"
+#include "trace/trace.h"
+
+namespace talvek {
+
+namespace worker_test {
+
+// What one fake interface type does.  Each hook may throw.
+struct FakePlan {
+    std::function<void()> construct;               // in the driver's constructor
+    std::function<void()> open;                    // default: not present
+    std::function<void()> header;                  // in ReadHeader
+    int dives = 0;                                 // NextDive returns true this often
+    std::function<void(unsigned n)> dive;          // in each NextDive call
+    std::function<void(XmlDocument&)> makeOutput;  // building the document
+};
+
+// Everything the fakes did, in order ("construct 1", "open 2", ...).
+using CallLog = std::vector<std::string>;
+
+class FakeDevice : public Driver {
+  public:
+    FakeDevice(int type, const FakePlan& plan, const CancelFlag* cancel, CallLog& log)
+        : Driver(type == 3 ? 4 : type, 0x7FFE, cancel), type_(type), plan_(plan), log_(log) {
+        log_.push_back("construct " + std::to_string(type_));
+        if (plan_.construct) plan_.construct();
+    }
+    ~FakeDevice() override { log_.push_back("destroy " + std::to_string(type_)); }
+
+    int read(uint32_t, int, uint8_t*, bool) override { return 0; }
+    int write(uint32_t, int, const uint8_t*, bool) override { return 0; }
+    int command(int, const uint8_t*, int, uint8_t*) override { return 0; }
+    void open(int attempts) override {
+        log_.push_back("open " + std::to_string(type_) + " x" + std::to_string(attempts));
+        if (!plan_.open) throw DeviceNotPresent("The Interface Was Not Detected");
+        plan_.open();
+        showStatus("Comm Opened Successfully!");
+        prepare();
+    }
+    void prepare() override { dives_.clear(); }
+    void readHeader() override {
+        log_.push_back("header");
+        if (plan_.header) plan_.header();
+    }
+    bool nextDive() override {
+        ++calls_;
+        log_.push_back("dive " + std::to_string(calls_));
+        if (plan_.dive) plan_.dive(calls_);
+        if (static_cast<int>(calls_) > plan_.dives) return false;
+        progress_.reset(plan_.dives);
+        progress_.advance(static_cast<int>(calls_));
+        return true;
+    }
+
+    static std::string hex(uint32_t v) {
+        std::ostringstream s;
+        s << std::hex << std::uppercase << v;
+        return s.str();
+    }
+
+  private:
+    int type_;
+    FakePlan plan_;
+    CallLog& log_;
+    unsigned calls_ = 0;
+};
+
+struct FakeComputers {
+    FakePlan type1, type2, type3;
+    CallLog log;
+
+    DriverFactory factory() {
+        DriverFactory f;
+        f.type1 = [this](const std::string&, const CancelFlag* c) {
+            return std::unique_ptr<Driver>(new FakeDevice(1, type1, c, log));
+        };
+        f.type2 = [this](const std::string&, const CancelFlag* c) {
+            return std::unique_ptr<Driver>(new FakeDevice(2, type2, c, log));
+        };
+        f.type3 = [this](const std::string&, const CancelFlag* c) {
+            return std::unique_ptr<Driver>(new FakeDevice(3, type3, c, log));
+        };
+        return f;
+    }
+
+    // The document writer: logs the options and runs the found type's hook.
+    DownloadWorker::DocumentWriter writer() {
+        return [this](const DiveSet& dives, uint32_t options, XmlDocument& document) {
+            log.push_back("output 0x" + FakeDevice::hex(options));
+            const FakePlan& plan = dives.family == 1 ? type1 : dives.family == 2 ? type2 : type3;
+            if (plan.makeOutput) plan.makeOutput(document);
+        };
+    }
+};
+
+class RecordingSink : public WorkerSink {
+  public:
+    void statusText(const std::string& text) override { texts.push_back(text); }
+    void progress(int percent) override { percents.push_back(percent); }
+    std::vector<std::string> texts;
+    std::vector<int> percents;
+};
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it at the end.
+class ScratchDir {
+  public:
+    ScratchDir() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/talvek-test-XXXXXX";
+        std::vector<char> buf(pattern.begin(), pattern.end());
+        buf.push_back('\0');
+        path_ = mkdtemp(buf.data()) ? buf.data() : "";
+    }
+    ~ScratchDir() {
+        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+    }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Names of the directory's entries, sorted.
+    std::vector<std::string> entries(const std::string& sub = "") const {
+        std::vector<std::string> names;
+        if (DIR* d = opendir((path_ + "/" + sub).c_str())) {
+            while (dirent* e = readdir(d)) {
+                std::string n = e->d_name;
+                if (n != "." && n != "..") names.push_back(n);
+            }
+            closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+  private:
+    std::string path_;
+};
+
+inline bool fileExists(const std::string& name) {
+    struct stat st {};
+    return ::stat(name.c_str(), &st) == 0;
+}
+
+inline std::string readFile(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Sends the trace to a file in `dir` at every level; messages() reads back
+// the message part of each line ("  Info:: " and what follows it).
+class TraceCapture {
+  public:
+    explicit TraceCapture(const std::string& dir) : base_(dir + "/trace") {
+        trace::setFile(base_.c_str(), 0);
+        trace::setLevel(4);
+    }
+    ~TraceCapture() { trace::shutdown(); }
+    std::vector<std::string> lines() const {
+        std::vector<std::string> out;
+        std::istringstream in(readFile(base_ + ".txt"));
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::string::size_type at = line.find(":: ");
+            out.push_back(at == std::string::npos ? line : line.substr(at - 6));
+        }
+        return out;
+    }
+    // The messages alone, without the level names.
+    std::vector<std::string> messages() const {
+        std::vector<std::string> out;
+        for (const std::string& l : lines()) out.push_back(l.size() >= 9 ? l.substr(9) : l);
+        return out;
+    }
+
+  private:
+    std::string base_;
+};
+
+}  // namespace worker_test
+
+}  // namespace talvek
