@@ -1,14 +1,14 @@
 #pragma once
 // What the serial-port class of the device layer needs from the system, and
-// nothing more.  Two implementations: the POSIX termios port for real cables
-// and pseudo-terminals, and the in-memory port (memory_port.h) for tests and
-// the in-process simulated computers.
+// nothing more.  The system's port is opened by openSerialPort (one per
+// operating system, chosen by the build); tests and the in-process simulated
+// computers hand the device layer another SerialOpener.
 //
-// Every call that can fail returns false (or -1) and leaves the system error
-// number in lastError(); none throws.
+// Every call that can fail returns false (or -1) and leaves what went wrong
+// in lastError(); none throws, and none writes the trace: the caller decides
+// what is worth a line.
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +23,36 @@ struct SerialSettings {
     bool abortOnError = false;
     uint32_t readTimeoutMs = 1000;   // total time-out of one read call
     uint32_t writeTimeoutMs = 1000;  // total time-out of one write call
+};
+
+// What went wrong with a port, in terms every system can give.
+enum class PortFault {
+    None,
+    NotFound,        // no port of that name
+    Busy,            // another program (or this one) holds it
+    AccessDenied,    // the user may not open it
+    NotASerialPort,  // a name that opens but is no serial line (a plain file)
+    Gone,            // the device went away (cable pulled, hang-up, closed)
+    Unsupported,     // a setting or operation the port cannot do
+    Other,
+};
+
+// A port failure as it crosses into the device layer: the kind, and the
+// system's own error number and text for the trace.
+struct PortError {
+    PortFault fault = PortFault::None;
+    int number = 0;    // the system's error number (errno here)
+    std::string text;  // the system's message for it
+};
+
+// The error value for the system's own error number `number`.
+PortError systemPortError(int number);
+
+// The outcome of driving an RTS or DTR line.
+enum class LineResult {
+    Driven,
+    NoModemLines,  // the port has no such lines (a pseudo-terminal); lastError() says why
+    Failed,
 };
 
 class SerialPort {
@@ -50,32 +80,34 @@ class SerialPort {
     // Discards unread input and unsent output.
     virtual bool purge() = 0;
 
-    virtual bool setRTS(bool on) = 0;
-    virtual bool setDTR(bool on) = 0;
+    virtual LineResult setRTS(bool on) = 0;
+    virtual LineResult setDTR(bool on) = 0;
 
     // Releases the port; further calls fail.  Idempotent.
     virtual void close() = 0;
 
-    // System error number of the last failed call (errno).
-    virtual int lastError() const = 0;
+    // What the last failed call (or the last NoModemLines) ran into.
+    virtual const PortError& lastError() const = 0;
 
     // A number that identifies the open port in the trace (a descriptor);
     // diagnostic only.
     virtual int id() const { return -1; }
 };
 
-// Opens a port by name.  On failure returns null and sets `error` to the
-// system error number.  Names are tried against the in-process registry
-// (tests, simulated computers) first, then as device paths: an installed
-// opener that answers ENOENT does not know the name, and the name is then
-// opened as a device path; any other error of the opener stands.
-std::unique_ptr<SerialPort> openSerialPort(const std::string& name, int& error);
+// Opens the system's serial port `name` (a device path) for exclusive use.
+// On failure returns null and fills `error`.
+std::unique_ptr<SerialPort> openSerialPort(const std::string& name, PortError& error);
 
-// Replaces the opener (tests and the in-process simulator); an empty function
-// puts the system opener back.  The opener returns null with `error` set when
-// it does not know the name (ENOENT) or cannot open it (any other errno).
-using SerialOpener = std::function<std::unique_ptr<SerialPort>(const std::string&, int&)>;
-void setSerialOpener(SerialOpener opener);
+// Where the device layer gets its ports from.
+class SerialOpener {
+  public:
+    virtual ~SerialOpener() = default;
+    // Opens `name`; on failure returns null and fills `error`.
+    virtual std::unique_ptr<SerialPort> open(const std::string& name, PortError& error) = 0;
+};
+
+// The system's ports (openSerialPort).
+SerialOpener& systemSerialOpener();
 
 }  // namespace platform
 

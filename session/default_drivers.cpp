@@ -9,17 +9,19 @@ namespace talvek {
 namespace {
 
 template <typename Driver>
-std::unique_ptr<Driver> make(const std::string& port, const CancelFlag* cancel) {
-    return std::make_unique<Driver>(port.c_str(), cancel);
+DriverFactory::Make make(platform::SerialOpener& ports) {
+    return [&ports](const std::string& port, const CancelFlag* cancel) {
+        return std::make_unique<Driver>(port.c_str(), cancel, ports);
+    };
 }
 
 }  // namespace
 
-DriverFactory defaultDriverFactory() {
+DriverFactory defaultDriverFactory(platform::SerialOpener& ports) {
     DriverFactory f;
-    f.type1 = make<Type1Driver>;
-    f.type2 = make<Type2Driver>;
-    f.type3 = make<Type3Driver>;
+    f.type1 = make<Type1Driver>(ports);
+    f.type2 = make<Type2Driver>(ports);
+    f.type3 = make<Type3Driver>(ports);
     return f;
 }
 

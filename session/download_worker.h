@@ -14,6 +14,7 @@
 
 #include "dc/base/driver.h"
 #include "output/writer_table.h"
+#include "platform/serial_port.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -39,8 +40,9 @@ struct DriverFactory {
     Make type3;  // Type3Driver
 };
 
-// The real drivers of the three interface types.
-DriverFactory defaultDriverFactory();
+// The real drivers of the three interface types, opening their ports
+// through `ports`.
+DriverFactory defaultDriverFactory(platform::SerialOpener& ports = platform::systemSerialOpener());
 
 class DownloadWorker {
   public:

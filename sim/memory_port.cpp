@@ -134,8 +134,8 @@ class MemoryPort::Host : public SerialPort {
         return true;
     }
 
-    bool setRTS(bool on) override { return line(true, on); }
-    bool setDTR(bool on) override { return line(false, on); }
+    LineResult setRTS(bool on) override { return line(true, on); }
+    LineResult setDTR(bool on) override { return line(false, on); }
 
     void close() override {
         std::lock_guard<std::mutex> g(port_->mutex_);
@@ -144,33 +144,36 @@ class MemoryPort::Host : public SerialPort {
         port_->open_ = false;
     }
 
-    int lastError() const override { return lastError_; }
+    const PortError& lastError() const override { return lastError_; }
     int id() const override { return id_; }
 
   private:
     // Call with the port's mutex held.
     bool usable() {
         if (!closed_) return true;
-        lastError_ = EBADF;
+        lastError_ = systemPortError(EBADF);
         return false;
     }
     bool fail(int e) {
-        lastError_ = e;
+        lastError_ = systemPortError(e);
         return false;
     }
     long failCount(int e) {
-        lastError_ = e;
+        lastError_ = systemPortError(e);
         return -1;
     }
 
-    bool line(bool isRts, bool on) {
+    LineResult line(bool isRts, bool on) {
         MemoryPeer* peer;
         uint64_t now = platform::nowMs();
         bool rts, dtr;
         {
             std::lock_guard<std::mutex> g(port_->mutex_);
-            if (!usable()) return false;
-            if (port_->faults_.failLineControl || port_->gone_) return fail(EIO);
+            if (!usable()) return LineResult::Failed;
+            if (port_->faults_.failLineControl || port_->gone_) {
+                fail(EIO);
+                return LineResult::Failed;
+            }
             (isRts ? port_->rts_ : port_->dtr_) = on;
             rts = port_->rts_;
             dtr = port_->dtr_;
@@ -178,7 +181,7 @@ class MemoryPort::Host : public SerialPort {
             peer = port_->peer_;
         }
         if (peer) peer->onLines(*port_, rts, dtr, now);
-        return true;
+        return LineResult::Driven;
     }
 
     std::shared_ptr<MemoryPort> port_;
@@ -186,7 +189,7 @@ class MemoryPort::Host : public SerialPort {
     bool closed_ = false;
     SerialSettings saved_;
     bool haveSaved_ = false;
-    int lastError_ = 0;
+    PortError lastError_;
 };
 
 MemoryPort::MemoryPort(std::string name, MemoryPeer* peer) : name_(std::move(name)), peer_(peer) {}
@@ -256,17 +259,17 @@ void MemoryPort::setLineSettings(const SerialSettings& s) {
     writeTimeoutMs_ = s.writeTimeoutMs;
 }
 
-std::unique_ptr<SerialPort> MemoryPort::open(int& error) {
+std::unique_ptr<SerialPort> MemoryPort::open(PortError& error) {
     std::lock_guard<std::mutex> g(mutex_);
     if (gone_) {
-        error = ENOENT;
+        error = systemPortError(ENOENT);
         return nullptr;
     }
     if (busy_ || open_) {
-        error = EBUSY;
+        error = systemPortError(EBUSY);
         return nullptr;
     }
-    error = 0;
+    error = PortError{};
     open_ = true;
     rts_ = dtr_ = false;
     ++openCount_;
@@ -344,25 +347,15 @@ struct MemoryPortRegistry::Impl {
     std::map<std::string, std::shared_ptr<MemoryPort>> ports;
 };
 
-MemoryPortRegistry::MemoryPortRegistry() : impl_(std::make_unique<Impl>()) {
-    Impl* impl = impl_.get();
-    setSerialOpener([impl](const std::string& name, int& error) -> std::unique_ptr<SerialPort> {
-        std::shared_ptr<MemoryPort> port;
-        {
-            std::lock_guard<std::mutex> g(impl->mutex);
-            auto it = impl->ports.find(name);
-            if (it != impl->ports.end()) port = it->second;
-        }
-        if (!port) {
-            error = ENOENT;
-            return nullptr;
-        }
-        return port->open(error);
-    });
-}
+MemoryPortRegistry::MemoryPortRegistry() : impl_(std::make_unique<Impl>()) {}
 
-MemoryPortRegistry::~MemoryPortRegistry() {
-    setSerialOpener({});
+MemoryPortRegistry::~MemoryPortRegistry() = default;
+
+std::unique_ptr<SerialPort> MemoryPortRegistry::open(const std::string& name, PortError& error) {
+    std::shared_ptr<MemoryPort> port = find(name);
+    if (!port) return openSerialPort(name, error);
+    error = PortError{};
+    return port->open(error);
 }
 
 std::shared_ptr<MemoryPort> MemoryPortRegistry::add(const std::string& name, MemoryPeer* peer) {

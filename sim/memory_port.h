@@ -118,7 +118,7 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     void setLineSettings(const SerialSettings& s);
 
     // Opens the host side; null with `error` set when busy or gone.
-    std::unique_ptr<SerialPort> open(int& error);
+    std::unique_ptr<SerialPort> open(PortError& error);
     bool isOpen() const;
     int openCount() const;
 
@@ -165,13 +165,13 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     uint32_t writeTimeoutMs_ = 1000;
 };
 
-// Creates in-memory ports by name and registers them with the serial opener,
-// so that the device layer opens them like real ports.  One registry may be
-// installed at a time; the destructor restores the system opener.
-class MemoryPortRegistry {
+// Creates in-memory ports by name and opens them for the device layer: hand
+// the registry to a driver (or a session) as its SerialOpener.  A name it
+// does not know is opened as a system port, so real paths still work.
+class MemoryPortRegistry : public SerialOpener {
   public:
     MemoryPortRegistry();
-    ~MemoryPortRegistry();
+    ~MemoryPortRegistry() override;
     MemoryPortRegistry(const MemoryPortRegistry&) = delete;
     MemoryPortRegistry& operator=(const MemoryPortRegistry&) = delete;
 
@@ -179,6 +179,8 @@ class MemoryPortRegistry {
     // null for a port that never answers).  Returns its control block.
     std::shared_ptr<MemoryPort> add(const std::string& name, MemoryPeer* peer);
     std::shared_ptr<MemoryPort> find(const std::string& name) const;
+
+    std::unique_ptr<SerialPort> open(const std::string& name, PortError& error) override;
 
   private:
     struct Impl;

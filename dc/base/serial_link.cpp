@@ -3,7 +3,6 @@
 #include <string>
 
 #include "dc/base/errors.h"
-#include "platform/os.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -17,7 +16,8 @@ constexpr uint32_t WriteTimeoutConstant = 1000;
 SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl,
                        bool abortOnError, uint8_t parity, uint32_t readTimeoutConstant,
                        size_t sendBufferSize, size_t receiveBufferSize,
-                       const CancelFlag* cancelFlag, int32_t retryBudget)
+                       const CancelFlag* cancelFlag, int32_t retryBudget,
+                       platform::SerialOpener& ports)
     : commCancel_(cancelFlag),
       commRetries_(retryBudget),
       commSend_(new uint8_t[sendBufferSize]()),
@@ -29,14 +29,15 @@ SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrContr
         throw CriticalError(ErrorCode::NoPortSpecified);
     }
 
-    int error = 0;
-    commPort_ = platform::openSerialPort(portName, error);
+    commName_ = portName;
+    platform::PortError error;
+    commPort_ = ports.open(commName_, error);
     if (!commPort_) {
-        // The errno tells a busy port from one that is not there or not ours.
+        // The system's reason tells a busy port from one that is not there or not ours.
         trace::write(trace::Error,
                      "Device_Comm::Create() Unable To Open Port <Port Busy or Not Present> "
                      "(%d: %s)",
-                     error, platform::errorText(error).c_str());
+                     error.number, error.text.c_str());
         throw CommError(ErrorCode::CantOpenPort, "Comm Port Not Found");
     }
 
@@ -96,11 +97,23 @@ void SerialLink::close() {
 }
 
 void SerialLink::setRTS(bool on) {
-    if (!commPort_->setRTS(on)) throw UnknownError("SetRTS", commPort_->lastError());
+    lineDriven(commPort_->setRTS(on), "SetRTS");
 }
 
 void SerialLink::setDTR(bool on) {
-    if (!commPort_->setDTR(on)) throw UnknownError("SetDTR", commPort_->lastError());
+    lineDriven(commPort_->setDTR(on), "SetDTR");
+}
+
+void SerialLink::lineDriven(platform::LineResult result, const char* what) {
+    if (result == platform::LineResult::Failed)
+        throw UnknownError(what, commPort_->lastError().number);
+    if (result == platform::LineResult::NoModemLines && !noModemLinesTraced_) {
+        noModemLinesTraced_ = true;
+        const platform::PortError& why = commPort_->lastError();
+        trace::write(trace::Detail,
+                     "SerialPort::modemLine() %s has no modem lines (%d: %s), RTS/DTR not driven",
+                     commName_.c_str(), why.number, why.text.c_str());
+    }
 }
 
 uint8_t SerialLink::checksum(const uint8_t* bytes, int count) {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "dc/base/driver.h"
 #include "platform/serial_port.h"
@@ -17,14 +18,17 @@ class SerialLink {
   public:
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
-    // Opens `portName` (the device path, passed unchanged) and configures it.
-    // `dtrControl` and `abortOnError` are the settings block's flags; parity
-    // 1 is odd, 0 none.  Throws CriticalError(ErrorCode::NoPortSpecified) for an absent name,
-    // CommError(ErrorCode::CantOpenPort) when the port cannot be opened or is not a serial port,
-    // CriticalError("Error Setting Comm Port") when it cannot be configured.
+    // Opens `portName` (the device path, passed unchanged) through `ports`
+    // and configures it.  `dtrControl` and `abortOnError` are the settings
+    // block's flags; parity 1 is odd, 0 none.  Throws
+    // CriticalError(ErrorCode::NoPortSpecified) for an absent name,
+    // CommError(ErrorCode::CantOpenPort) when the port cannot be opened or is
+    // not a serial port, CriticalError("Error Setting Comm Port") when it
+    // cannot be configured.
     SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl, bool abortOnError,
                uint8_t parity, uint32_t readTimeoutConstant, size_t sendBufferSize,
-               size_t receiveBufferSize, const CancelFlag* cancelFlag, int32_t retryBudget);
+               size_t receiveBufferSize, const CancelFlag* cancelFlag, int32_t retryBudget,
+               platform::SerialOpener& ports = platform::systemSerialOpener());
 
     // Puts the lines into receive (0) or transmit (1) state.
     virtual void setMode(int mode) = 0;
@@ -84,9 +88,14 @@ class SerialLink {
 
   private:
     [[noreturn]] void failCreate(const char* trace, bool restoreSettings);
+    // Throws UnknownError(`what`) for a failed line; a port without modem
+    // lines is traced once and otherwise accepted.
+    void lineDriven(platform::LineResult result, const char* what);
 
+    std::string commName_;
     std::unique_ptr<platform::SerialPort> commPort_;
     bool commOpen_ = false;
+    bool noModemLinesTraced_ = false;
     platform::SerialSettings commSettings_;
     std::unique_ptr<uint8_t[]> commSend_;
     std::unique_ptr<uint8_t[]> commReceive_;

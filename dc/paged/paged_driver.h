@@ -6,6 +6,7 @@
 
 #include "dc/paged/paged_memory.h"
 #include "dc/ring/ring_walker.h"
+#include "platform/serial_port.h"
 
 namespace talvek {
 
@@ -14,7 +15,8 @@ namespace paged {
 template <class Control>
 class PagedDriver : public Control {
   public:
-    PagedDriver(const char* portName, const CancelFlag* cancel) : Control(portName, cancel) {}
+    PagedDriver(const char* portName, const CancelFlag* cancel, platform::SerialOpener& ports)
+        : Control(portName, cancel, ports) {}
 
     void prepare() override {
         firstDive_ = true;

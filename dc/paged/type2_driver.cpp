@@ -23,8 +23,9 @@ const paged::Texts kTexts{
 
 }  // namespace
 
-Type2DriverBase::Type2DriverBase(const char* portName, const CancelFlag* cancel)
-    : Driver(FamilyCode, MemoryTop, cancel), Type2Link(portName, cancel, 3) {}
+Type2DriverBase::Type2DriverBase(const char* portName, const CancelFlag* cancel,
+                                 platform::SerialOpener& ports)
+    : Driver(FamilyCode, MemoryTop, cancel), Type2Link(portName, cancel, ports, 3) {}
 
 Type2DriverBase::~Type2DriverBase() = default;
 
@@ -90,8 +91,9 @@ void Type2DriverBase::open(int attempts) {
     prepare();
 }
 
-Type2Driver::Type2Driver(const char* portName, const CancelFlag* cancel)
-    : paged::PagedDriver<Type2DriverBase>(portName, cancel) {}
+Type2Driver::Type2Driver(const char* portName, const CancelFlag* cancel,
+                         platform::SerialOpener& ports)
+    : paged::PagedDriver<Type2DriverBase>(portName, cancel, ports) {}
 
 Type2Driver::~Type2Driver() = default;
 

@@ -15,7 +15,8 @@ class Type2DriverBase : public Driver, public Type2Link {
     static constexpr const char* DriverName = "Device_TypeD";
     static constexpr int32_t MemoryTop = 0x7FFE;
 
-    Type2DriverBase(const char* portName, const CancelFlag* cancel);
+    Type2DriverBase(const char* portName, const CancelFlag* cancel,
+                    platform::SerialOpener& ports = platform::systemSerialOpener());
     ~Type2DriverBase() override;
 
     int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
@@ -38,7 +39,8 @@ class Type2DriverBase : public Driver, public Type2Link {
 
 class Type2Driver : public paged::PagedDriver<Type2DriverBase> {
   public:
-    Type2Driver(const char* portName, const CancelFlag* cancel);
+    Type2Driver(const char* portName, const CancelFlag* cancel,
+                platform::SerialOpener& ports = platform::systemSerialOpener());
     ~Type2Driver() override;
 };
 

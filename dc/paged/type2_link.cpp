@@ -6,9 +6,10 @@
 
 namespace talvek {
 
-Type2Link::Type2Link(const char* portName, const CancelFlag* cancelFlag, int32_t retryBudget)
+Type2Link::Type2Link(const char* portName, const CancelFlag* cancelFlag,
+                     platform::SerialOpener& ports, int32_t retryBudget)
     : SerialLink(portName, BaudRate, /*dtrControl=*/0, /*abortOnError=*/true, /*parity=*/0,
-                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget) {}
+                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
 
 void Type2Link::setMode(int mode) {
     clearCommError();

@@ -23,8 +23,9 @@ const paged::Texts kTexts{
 
 }  // namespace
 
-Type3DriverBase::Type3DriverBase(const char* portName, const CancelFlag* cancel)
-    : Driver(FamilyCode, MemoryTop, cancel), Type3Link(portName, cancel, 3) {}
+Type3DriverBase::Type3DriverBase(const char* portName, const CancelFlag* cancel,
+                                 platform::SerialOpener& ports)
+    : Driver(FamilyCode, MemoryTop, cancel), Type3Link(portName, cancel, ports, 3) {}
 
 Type3DriverBase::~Type3DriverBase() = default;
 
@@ -95,8 +96,9 @@ void Type3DriverBase::open(int attempts) {
     prepare();
 }
 
-Type3Driver::Type3Driver(const char* portName, const CancelFlag* cancel)
-    : paged::PagedDriver<Type3DriverBase>(portName, cancel) {}
+Type3Driver::Type3Driver(const char* portName, const CancelFlag* cancel,
+                         platform::SerialOpener& ports)
+    : paged::PagedDriver<Type3DriverBase>(portName, cancel, ports) {}
 
 Type3Driver::~Type3Driver() = default;
 

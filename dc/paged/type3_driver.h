@@ -15,7 +15,8 @@ class Type3DriverBase : public Driver, public Type3Link {
     static constexpr const char* DriverName = "Device_TypeC2V2";
     static constexpr int32_t MemoryTop = 0x7FF7;
 
-    Type3DriverBase(const char* portName, const CancelFlag* cancel);
+    Type3DriverBase(const char* portName, const CancelFlag* cancel,
+                    platform::SerialOpener& ports = platform::systemSerialOpener());
     ~Type3DriverBase() override;
 
     int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
@@ -38,7 +39,8 @@ class Type3DriverBase : public Driver, public Type3Link {
 
 class Type3Driver : public paged::PagedDriver<Type3DriverBase> {
   public:
-    Type3Driver(const char* portName, const CancelFlag* cancel);
+    Type3Driver(const char* portName, const CancelFlag* cancel,
+                platform::SerialOpener& ports = platform::systemSerialOpener());
     ~Type3Driver() override;
 };
 

@@ -6,9 +6,10 @@
 
 namespace talvek {
 
-Type3Link::Type3Link(const char* portName, const CancelFlag* cancelFlag, int32_t retryBudget)
+Type3Link::Type3Link(const char* portName, const CancelFlag* cancelFlag,
+                     platform::SerialOpener& ports, int32_t retryBudget)
     : SerialLink(portName, BaudRate, /*dtrControl=*/1, /*abortOnError=*/false, /*parity=*/0,
-                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget) {}
+                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
 
 void Type3Link::setMode(int mode) {
     clearCommError();

@@ -13,6 +13,7 @@ class Type3Link : public SerialLink {
     static constexpr int32_t DefaultRetries = 3;
 
     Type3Link(const char* portName, const CancelFlag* cancelFlag,
+              platform::SerialOpener& ports = platform::systemSerialOpener(),
               int32_t retryBudget = DefaultRetries);
 
     void setMode(int mode) override;

@@ -30,8 +30,9 @@ constexpr int SwappedWords[] = {0x22, 0x24, 0x26, 0x6C, 0x6E, 0x76, 0x78};
 
 // --- Type1DriverBase -------------------------------------------------
 
-Type1DriverBase::Type1DriverBase(const char* portName, const CancelFlag* cancel)
-    : Driver(FamilyCode, MemoryTop, cancel), Type1Link(portName, cancel) {}
+Type1DriverBase::Type1DriverBase(const char* portName, const CancelFlag* cancel,
+                                 platform::SerialOpener& ports)
+    : Driver(FamilyCode, MemoryTop, cancel), Type1Link(portName, cancel, ports) {}
 
 void Type1DriverBase::checkRange(uint32_t address, int count) const {
     if (static_cast<uint64_t>(address) + static_cast<uint64_t>(count) >
@@ -157,8 +158,9 @@ void Type1DriverBase::detect(int attempts) {
 
 // --- Type1Driver ---------------------------------------------------------
 
-Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel)
-    : Type1DriverBase(portName, cancel) {}
+Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel,
+                         platform::SerialOpener& ports)
+    : Type1DriverBase(portName, cancel, ports) {}
 
 Type1Driver::~Type1Driver() = default;
 

@@ -18,7 +18,8 @@ class Type1DriverBase : public Driver, public Type1Link {
     static constexpr int BlockSize = 32;
 
     // Opens the port with the type 1 settings; throws when it cannot.
-    Type1DriverBase(const char* portName, const CancelFlag* cancel);
+    Type1DriverBase(const char* portName, const CancelFlag* cancel,
+                    platform::SerialOpener& ports = platform::systemSerialOpener());
 
     // Memory is read and written in blocks of at most 32 bytes.  n < 1 or no
     // buffer throws BadInstruction (7 for reads, 6 for writes); a range past
@@ -55,7 +56,8 @@ class Type1Driver : public Type1DriverBase {
     // Separates the trailing bytes from the profile.
     static constexpr uint8_t EndOfDiveMarker = 0x80;
 
-    Type1Driver(const char* portName, const CancelFlag* cancel);
+    Type1Driver(const char* portName, const CancelFlag* cancel,
+                platform::SerialOpener& ports = platform::systemSerialOpener());
     ~Type1Driver() override;
 
     void prepare() override;

@@ -5,9 +5,10 @@
 
 namespace talvek {
 
-Type1Link::Type1Link(const char* portName, const CancelFlag* cancelFlag, int32_t retryBudget)
+Type1Link::Type1Link(const char* portName, const CancelFlag* cancelFlag,
+                     platform::SerialOpener& ports, int32_t retryBudget)
     : SerialLink(portName, BaudRate, /*dtrControl=*/1, /*abortOnError=*/false, /*parity=*/1,
-                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget) {}
+                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
 
 void Type1Link::setMode(int mode) {
     clearCommError();

@@ -17,6 +17,7 @@ class Type1Link : public SerialLink {
     static constexpr size_t MaxPacketBytes = 258;
 
     Type1Link(const char* portName, const CancelFlag* cancelFlag,
+              platform::SerialOpener& ports = platform::systemSerialOpener(),
               int32_t retryBudget = DefaultRetries);
 
     void setMode(int mode) override;

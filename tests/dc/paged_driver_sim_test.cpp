@@ -159,7 +159,7 @@ void expectSameDive(const DiveRecord& got, const DiveRecord& want, size_t index)
 
 template <class Driver>
 std::unique_ptr<Recording<Driver>> openDriver(Rig& rig) {
-    auto d = std::make_unique<Recording<Driver>>("SIM", &rig.cancel);
+    auto d = std::make_unique<Recording<Driver>>("SIM", &rig.cancel, rig.ports);
     d->flag = &rig.cancel;
     d->open(4);
     return d;
@@ -200,9 +200,9 @@ TEST(TypedSim, DetectsAndReadsTheHeaderImage) {
         std::vector<int> found;
         std::unique_ptr<Driver> d;
         if (type == sim::InterfaceType::Type2)
-            d = std::make_unique<Type2Driver>("SIM", &rig.cancel);
+            d = std::make_unique<Type2Driver>("SIM", &rig.cancel, rig.ports);
         else
-            d = std::make_unique<Type3Driver>("SIM", &rig.cancel);
+            d = std::make_unique<Type3Driver>("SIM", &rig.cancel, rig.ports);
         d->setCallbacks(
             nullptr, [&](const char* s) { status.push_back(s); },
             [&](int f) { found.push_back(f); });
@@ -246,9 +246,9 @@ TEST(TypedSim, DetectionGivesUpAfterFourAttempts) {
         std::vector<int> found;
         std::unique_ptr<Driver> d;
         if (three)
-            d = std::make_unique<Type3Driver>("MUTE", &cancel);
+            d = std::make_unique<Type3Driver>("MUTE", &cancel, ports);
         else
-            d = std::make_unique<Type2Driver>("MUTE", &cancel);
+            d = std::make_unique<Type2Driver>("MUTE", &cancel, ports);
         d->setCallbacks(nullptr, nullptr, [&](int f) { found.push_back(f); });
         try {
             d->open(4);

@@ -23,9 +23,9 @@ namespace {
 // SerialLink with the link operations left empty, for the port tests.
 class PlainComm : public SerialLink {
   public:
-    PlainComm(const char* name, uint32_t baud = 2400, uint8_t parity = 1,
-              const CancelFlag* cancel = nullptr)
-        : SerialLink(name, baud, 1, false, parity, 1800, 40, 40, cancel, 3) {}
+    PlainComm(platform::SerialOpener& ports, const char* name, uint32_t baud = 2400,
+              uint8_t parity = 1, const CancelFlag* cancel = nullptr)
+        : SerialLink(name, baud, 1, false, parity, 1800, 40, 40, cancel, 3, ports) {}
     void setMode(int) override {}
     void talk(int) override {}
     void listen(int) override {}
@@ -61,7 +61,7 @@ class DeviceCommTest : public ::testing::Test {
     template <class E>
     E createFails(const char* name) {
         try {
-            PlainComm comm(name);
+            PlainComm comm(registry_, name);
         } catch (const E& e) {
             return e;
         }
@@ -99,11 +99,11 @@ TEST_F(DeviceCommTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
 
     // Held by another SerialLink: the second open fails the same way.
     {
-        PlainComm first("MEM1");
+        PlainComm first(registry_, "MEM1");
         EXPECT_EQ(createFails<CommError>("MEM1").code(), 12);
     }
     // Released on destruction: opens again.
-    { PlainComm again("MEM1"); }
+    { PlainComm again(registry_, "MEM1"); }
 
     // A name no registry knows goes on to the system, which has no such file.
     CommError missing = createFails<CommError>("/nonexistent/talvek/ttyS9");
@@ -168,7 +168,7 @@ TEST_F(DeviceCommTest, FailingDtrAtTheEndOfCreateReleasesThePort) {
 
 TEST_F(DeviceCommTest, PerTypeSettingsAndDtrRaised) {
     {
-        Type2Link link("MEM1", nullptr);
+        Type2Link link("MEM1", nullptr, registry_);
         const auto& s = port_->settings();
         EXPECT_EQ(s.baud, 9600u);
         EXPECT_FALSE(s.oddParity);
@@ -183,14 +183,14 @@ TEST_F(DeviceCommTest, PerTypeSettingsAndDtrRaised) {
         EXPECT_EQ(link.eventMask(), 4u);
     }
     {
-        Type3Link link("MEM1", nullptr);
+        Type3Link link("MEM1", nullptr, registry_);
         EXPECT_TRUE(port_->settings().dtrEnable);
         EXPECT_FALSE(port_->settings().abortOnError);
         EXPECT_EQ(port_->readTimeoutMs(), 4400u);
         EXPECT_TRUE(port_->dtr());
     }
     {
-        PlainComm type1("MEM1");
+        PlainComm type1(registry_, "MEM1");
         EXPECT_EQ(port_->settings().baud, 2400u);
         EXPECT_TRUE(port_->settings().oddParity);
         EXPECT_EQ(port_->readTimeoutMs(), 1800u);
@@ -203,7 +203,7 @@ TEST_F(DeviceCommTest, PerTypeSettingsAndDtrRaised) {
 }
 
 TEST_F(DeviceCommTest, CloseRestoresAndIsIdempotent) {
-    PlainComm comm("MEM1");
+    PlainComm comm(registry_, "MEM1");
     EXPECT_TRUE(comm.portOpen());
     EXPECT_TRUE(port_->isOpen());
     comm.close();
@@ -230,7 +230,7 @@ TEST_F(DeviceCommTest, CloseRestoresAndIsIdempotent) {
 }
 
 TEST_F(DeviceCommTest, DestroyTracesAndReleases) {
-    { PlainComm comm("MEM1"); }
+    { PlainComm comm(registry_, "MEM1"); }
     EXPECT_FALSE(port_->isOpen());
     auto lines = trace_.matching("Device_Comm::Destroy()");
     ASSERT_EQ(lines.size(), 1u);
@@ -239,7 +239,7 @@ TEST_F(DeviceCommTest, DestroyTracesAndReleases) {
 }
 
 TEST_F(DeviceCommTest, LineControlDrivesTheLinesOrThrowsWithTheErrno) {
-    PlainComm comm("MEM1");
+    PlainComm comm(registry_, "MEM1");
     comm.setRTS(true);
     EXPECT_TRUE(port_->rts());
     comm.setRTS(false);

@@ -58,7 +58,7 @@ class Type1SimTest : public ::testing::Test {
         built_ = sim::buildComputer(options);
         dc_ = std::make_unique<sim::MemoryComputer>(built_.image);
         registry_.add("SIM1", dc_.get());
-        auto driver = std::make_unique<Type1Driver>("SIM1", &cancel_);
+        auto driver = std::make_unique<Type1Driver>("SIM1", &cancel_, registry_);
         driver->open(4);
         driver->readHeader();
         while (driver->nextDive()) {

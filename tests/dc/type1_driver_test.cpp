@@ -168,7 +168,7 @@ class DeviceType1Test : public ::testing::Test {
   protected:
     DeviceType1Test() : scoped_(clock_) {
         port_ = registry_.add("T1", &dc_);
-        driver_ = std::make_unique<OpenType1Driver>("T1", &cancel_);
+        driver_ = std::make_unique<OpenType1Driver>("T1", &cancel_, registry_);
         driver_->setCallbacks([this](int p) { percents_.push_back(p); },
                               [this](const char* s) { status_.push_back(s); },
                               [this](int f) { found_.push_back(f); });
@@ -444,7 +444,7 @@ TEST_F(DeviceType1Test, DiveOf64PayloadBytesEndsWithEmptyPacketOrTimeOut) {
     driver_.reset();
     dc_.silentAfterFull = true;
     dc_.dives = {transmitted(f)};
-    OpenType1Driver driver("T1", &cancel_);
+    OpenType1Driver driver("T1", &cancel_, registry_);
     driver.prepare();
     const uint64_t t0 = clock_.nowMs();
     EXPECT_TRUE(driver.nextDive());

@@ -21,7 +21,7 @@ class CommModel1Test : public ::testing::Test {
         // A type 1 computer answers well after the 200 ms purge.
         peer_.replyDelayMs = 350;
         port_ = registry_.add("T1", &peer_);
-        link_ = std::make_unique<Type1Link>("T1", &cancel_);
+        link_ = std::make_unique<Type1Link>("T1", &cancel_, registry_);
         port_->clearRecord();
         start_ = clock_.nowMs();
     }

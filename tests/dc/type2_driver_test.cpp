@@ -62,9 +62,9 @@ struct Bench {
     explicit Bench(bool type3) : computer(!type3), scoped(clock) {
         port = ports.add("BENCH", &computer);
         if (type3)
-            driver = std::make_unique<Type3Driver>("BENCH", &cancel);
+            driver = std::make_unique<Type3Driver>("BENCH", &cancel, ports);
         else
-            driver = std::make_unique<Type2Driver>("BENCH", &cancel);
+            driver = std::make_unique<Type2Driver>("BENCH", &cancel, ports);
     }
     // The read frames the host sent, as (address, count).
     std::vector<std::pair<uint32_t, int>> readFrames() const {

@@ -22,7 +22,7 @@ class CommModel2Test : public ::testing::Test {
     CommModel2Test() : scoped_(clock_) {
         peer_.echo = true;
         port_ = registry_.add("T2", &peer_);
-        link_ = std::make_unique<Type2Link>("T2", &cancel_);
+        link_ = std::make_unique<Type2Link>("T2", &cancel_, registry_);
         port_->clearRecord();
         start_ = clock_.nowMs();
     }

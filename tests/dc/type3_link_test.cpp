@@ -22,7 +22,7 @@ class CommModel3Test : public ::testing::Test {
   protected:
     CommModel3Test() : scoped_(clock_) {
         port_ = registry_.add("T3", &peer_);
-        link_ = std::make_unique<Type3Link>("T3", &cancel_);
+        link_ = std::make_unique<Type3Link>("T3", &cancel_, registry_);
         port_->clearRecord();
         start_ = clock_.nowMs();
     }

@@ -192,9 +192,9 @@ TEST_F(PtyTest, CloseRestoresThePreviousSettings) {
 }
 
 TEST_F(PtyTest, ReadTimeOutAndPartialCountsInRealTime) {
-    int error = 0;
+    platform::PortError error;
     auto port = platform::openSerialPort(pty_.name, error);
-    ASSERT_TRUE(port) << error;
+    ASSERT_TRUE(port) << error.text;
     ASSERT_TRUE(port->saveState());
     platform::SerialSettings s;
     ASSERT_TRUE(port->applySettings(s));
@@ -368,6 +368,47 @@ TEST_F(PtyTest, AHungUpTerminalFailsTheReadAtOnce) {
         EXPECT_STREQ(e.what(), "Listen: Serial Port Read");
     }
     EXPECT_LT(msSince(t0), 1000);  // not the 4400 ms time-out
+}
+
+// What goes wrong reaches the device layer as a kind, with the system's
+// number and text for the trace.
+TEST_F(PtyTest, FailuresCrossAsKinds) {
+    platform::PortError error;
+    EXPECT_EQ(platform::openSerialPort("/dev/talvek-no-such-port", error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::NotFound);
+    EXPECT_EQ(error.number, ENOENT);
+    EXPECT_EQ(error.text, "No such file or directory");
+
+    auto port = platform::openSerialPort(pty_.name, error);
+    ASSERT_TRUE(port) << error.text;
+    EXPECT_EQ(error.fault, platform::PortFault::None);
+    EXPECT_EQ(platform::openSerialPort(pty_.name, error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::Busy);
+    EXPECT_EQ(error.number, EBUSY);
+
+    // A pseudo-terminal has no modem lines: not a failure, and it says why.
+    EXPECT_EQ(port->setDTR(true), platform::LineResult::NoModemLines);
+    EXPECT_EQ(port->lastError().fault, platform::PortFault::NotASerialPort);
+    EXPECT_EQ(port->lastError().number, ENOTTY);
+
+    ASSERT_TRUE(port->applyTimeouts(2000, 1000));
+    close(pty_.master);
+    pty_.master = -1;
+    uint8_t b;
+    EXPECT_EQ(port->read(&b, 1), -1);
+    EXPECT_EQ(port->lastError().fault, platform::PortFault::Gone);
+    port->close();
+    EXPECT_FALSE(port->purge());
+    EXPECT_EQ(port->lastError().fault, platform::PortFault::Gone);
+
+    std::string file = ::testing::TempDir() + "talvek_not_a_port_" + std::to_string(getpid());
+    std::fclose(std::fopen(file.c_str(), "w"));
+    auto plain = platform::openSerialPort(file, error);
+    ASSERT_TRUE(plain);
+    EXPECT_FALSE(plain->saveState());
+    EXPECT_EQ(plain->lastError().fault, platform::PortFault::NotASerialPort);
+    plain.reset();
+    std::remove(file.c_str());
 }
 
 TEST(PosixSerialOpen, PlainFileIsInvalidPortAndMissingPathIsNotFound) {

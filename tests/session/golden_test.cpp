@@ -75,7 +75,7 @@ std::string DownloadDocument(const std::string& imagePath, const std::string& op
     TransferSettings settings;
     settings.load(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output}) + " " + options);
     settings.normalisePort();
-    DownloadWorker worker(sink);
+    DownloadWorker worker(sink, defaultDriverFactory(ports));
     worker.set(settings.portName, settings.outputFile, settings.delay, settings.composeOptions());
     worker.execute();
     if (worker.returnValue() != 0)

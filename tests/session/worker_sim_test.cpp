@@ -46,7 +46,7 @@ class WorkerSimTest : public ::testing::Test {
     }
 
     int Run(uint32_t options, const std::string& port = "SIM") {
-        DownloadWorker worker(sink_);
+        DownloadWorker worker(sink_, defaultDriverFactory(ports_));
         worker.set(port, Output(), 6, options);
         worker.execute();
         EXPECT_TRUE(worker.done());
@@ -163,7 +163,7 @@ TEST_F(WorkerSimTest, CancelDuringTheDivesLeavesNoFile) {
             if (text == "Downloading Dive Profiles") worker->requestCancel();
         }
     } sink;
-    DownloadWorker w(sink);
+    DownloadWorker w(sink, defaultDriverFactory(ports_));
     sink.worker = &w;
     w.set("SIM", Output(), 6, DcdmlMetric | 0x02);
     w.execute();

@@ -48,9 +48,10 @@ class MemoryPortTest : public ::testing::Test {
   protected:
     MemoryPortTest() : scoped_(clock_) {
         port_ = registry_.add("M", &peer_);
-        int error = -1;
-        host_ = platform::openSerialPort("M", error);
-        EXPECT_EQ(error, 0);
+        platform::PortError error{platform::PortFault::Other, -1, "?"};
+        host_ = registry_.open("M", error);
+        EXPECT_EQ(error.fault, platform::PortFault::None);
+        EXPECT_EQ(error.number, 0);
         EXPECT_TRUE(host_);
         host_->applyTimeouts(1000, 1000);
     }
@@ -118,9 +119,9 @@ TEST_F(MemoryPortTest, PurgeDropsArrivedBytesOnly) {
 }
 
 TEST_F(MemoryPortTest, LinesAreReportedAndRecorded) {
-    EXPECT_TRUE(host_->setDTR(true));
+    EXPECT_EQ(host_->setDTR(true), platform::LineResult::Driven);
     clock_.advance(5);
-    EXPECT_TRUE(host_->setRTS(true));
+    EXPECT_EQ(host_->setRTS(true), platform::LineResult::Driven);
     EXPECT_EQ(peer_.lineCalls, 2);
     EXPECT_TRUE(peer_.lastRts);
     EXPECT_TRUE(peer_.lastDtr);
@@ -132,31 +133,46 @@ TEST_F(MemoryPortTest, LinesAreReportedAndRecorded) {
 }
 
 TEST_F(MemoryPortTest, BusyGoneAndClosed) {
-    int error = 0;
-    EXPECT_EQ(platform::openSerialPort("M", error), nullptr);
-    EXPECT_EQ(error, EBUSY);
+    platform::PortError error;
+    EXPECT_EQ(registry_.open("M", error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::Busy);
+    EXPECT_EQ(error.number, EBUSY);
 
     port_->hangUp();
     uint8_t b = 0;
     EXPECT_EQ(host_->write(&b, 1), -1);
-    EXPECT_EQ(host_->lastError(), EIO);
+    EXPECT_EQ(host_->lastError().fault, platform::PortFault::Gone);
+    EXPECT_EQ(host_->lastError().number, EIO);
     EXPECT_EQ(host_->read(&b, 1), -1);
+    EXPECT_EQ(host_->setRTS(true), platform::LineResult::Failed);
     host_->close();
     host_->close();
     EXPECT_FALSE(port_->isOpen());
-    EXPECT_EQ(platform::openSerialPort("M", error), nullptr);
-    EXPECT_EQ(error, ENOENT);
+    EXPECT_EQ(registry_.open("M", error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::NotFound);
 
     port_->reconnect();
     port_->setBusy(true);
-    EXPECT_EQ(platform::openSerialPort("M", error), nullptr);
-    EXPECT_EQ(error, EBUSY);
+    EXPECT_EQ(registry_.open("M", error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::Busy);
     port_->setBusy(false);
-    auto again = platform::openSerialPort("M", error);
+    auto again = registry_.open("M", error);
     ASSERT_TRUE(again);
+    EXPECT_EQ(error.fault, platform::PortFault::None);
     EXPECT_EQ(port_->openCount(), 2);
     EXPECT_EQ(host_->read(&b, 1), -1);  // the old host side stays closed
-    EXPECT_EQ(host_->lastError(), EBADF);
+    EXPECT_EQ(host_->lastError().number, EBADF);
+}
+
+TEST(MemoryPortRegistry, UnknownNamesAreSystemPorts) {
+    platform::MemoryPortRegistry registry;
+    registry.add("KNOWN", nullptr);
+    platform::PortError error;
+    EXPECT_EQ(registry.open("/dev/talvek-no-such-port", error), nullptr);
+    EXPECT_EQ(error.fault, platform::PortFault::NotFound);
+    EXPECT_EQ(error.number, ENOENT);
+    EXPECT_EQ(error.text, "No such file or directory");
+    EXPECT_TRUE(registry.open("KNOWN", error));
 }
 
 TEST(MemoryPortRealClock, ReadSeesBytesSentFromAnotherThread) {
@@ -164,8 +180,8 @@ TEST(MemoryPortRealClock, ReadSeesBytesSentFromAnotherThread) {
     // while it waits.
     platform::MemoryPortRegistry registry;
     auto port = registry.add("R", nullptr);
-    int error = 0;
-    auto host = platform::openSerialPort("R", error);
+    platform::PortError error;
+    auto host = registry.open("R", error);
     ASSERT_TRUE(host);
     host->applyTimeouts(2000, 1000);
     std::thread sender([&] {

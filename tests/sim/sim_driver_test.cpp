@@ -27,9 +27,9 @@ struct Download {
         : scoped(clock), computer(b.image, std::move(o)) {
         ports.add("SIMDC", &computer);
         if (b.meant.type == InterfaceType::Type2)
-            driver = std::make_unique<Type2Driver>("SIMDC", &cancel);
+            driver = std::make_unique<Type2Driver>("SIMDC", &cancel, ports);
         else
-            driver = std::make_unique<Type3Driver>("SIMDC", &cancel);
+            driver = std::make_unique<Type3Driver>("SIMDC", &cancel, ports);
     }
     // Open, header, dives until none is left (as the worker calls them).
     void run() {

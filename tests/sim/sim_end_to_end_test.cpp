@@ -57,7 +57,7 @@ std::string download(const sim::BuiltComputer& b, int& result, std::string& stat
         ::testing::TempDir() + "talvek_sim_e2e_" + std::to_string(getpid()) + ".xml";
     Sink sink;
     {
-        DownloadWorker worker(sink);
+        DownloadWorker worker(sink, defaultDriverFactory(ports));
         // DCDML, metric, probing types 2 and 3.
         worker.set("SIMPORT", std::string(file.begin(), file.end()), 0, 0x40000 | 0x200 | 0x06);
         worker.execute();

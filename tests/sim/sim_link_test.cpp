@@ -56,7 +56,7 @@ TEST_F(SimInProcess, Type2LinkReadsTheBuiltMemory) {
     const auto built = sim::buildComputer(o);
     sim::MemoryComputer dc(built.image);
     registry_.add("SIM2", &dc);
-    Type2Link link("SIM2", &cancel_);
+    Type2Link link("SIM2", &cancel_, registry_);
     identityFrame(link);
     link.communicate(3, 8);
     EXPECT_EQ(Bytes(link.receiveBuffer() + 3, link.receiveBuffer() + 7),
@@ -77,7 +77,7 @@ TEST_F(SimInProcess, Type3LinkAndTheSilentComputer) {
     faults.faults.stopAfterReplies = 1;
     sim::MemoryComputer dc(sim::buildComputer({InterfaceType::Type3, 2, 2}).image, faults);
     registry_.add("SIM3", &dc);
-    Type3Link link("SIM3", &cancel_);
+    Type3Link link("SIM3", &cancel_, registry_);
     identityFrame(link);
     link.communicate(3, 8);
     EXPECT_EQ(link.receiveBuffer()[3], dc.image().identity[0]);
@@ -97,7 +97,7 @@ TEST_F(SimInProcess, HangUpFaultTakesThePortAway) {
     faults.faults.hangUpAfterBytes = 12;
     sim::MemoryComputer dc(sim::buildComputer({InterfaceType::Type3, 2, 1}).image, faults);
     registry_.add("SIMHUP", &dc);
-    Type3Link link("SIMHUP", &cancel_);
+    Type3Link link("SIMHUP", &cancel_, registry_);
     identityFrame(link);
     link.communicate(3, 8);
     // Four bytes of the second reply, then the cable is pulled.
@@ -181,7 +181,7 @@ TEST_F(SimInProcess, Type1LinkProbesAndCollectsDives) {
     img.diveStreams[1].resize(64);  // two full packets and the empty one
     sim::MemoryComputer dc(img);
     registry_.add("SIM1", &dc);
-    Type1Link link("SIM1", &cancel_);
+    Type1Link link("SIM1", &cancel_, registry_);
     const uint8_t probe[] = {0x05, 0x00, 0x1B, 0x1B};
     std::memcpy(link.sendBuffer(), probe, sizeof probe);
     link.communicate(4, 32);

@@ -1,5 +1,3 @@
-#include "platform/posix/posix_serial_port.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -10,7 +8,8 @@
 #include <cerrno>
 #include <chrono>
 
-#include "trace/trace.h"
+#include "platform/os.h"
+#include "platform/serial_port.h"
 
 namespace talvek {
 
@@ -85,7 +84,7 @@ int remainingMs(SteadyClock::time_point deadline) {
 
 class PosixSerialPort : public SerialPort {
   public:
-    PosixSerialPort(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    explicit PosixSerialPort(int fd) : fd_(fd) {}
     ~PosixSerialPort() override { close(); }
 
     bool saveState() override {
@@ -208,10 +207,10 @@ class PosixSerialPort : public SerialPort {
         return true;
     }
 
-    bool setRTS(bool on) override {
+    LineResult setRTS(bool on) override {
         return modemLine(TIOCM_RTS, on);
     }
-    bool setDTR(bool on) override {
+    LineResult setDTR(bool on) override {
         return modemLine(TIOCM_DTR, on);
     }
 
@@ -226,7 +225,7 @@ class PosixSerialPort : public SerialPort {
         fd_ = -1;
     }
 
-    int lastError() const override {
+    const PortError& lastError() const override {
         return lastError_;
     }
     int id() const override {
@@ -236,74 +235,99 @@ class PosixSerialPort : public SerialPort {
   private:
     bool usable() {
         if (fd_ >= 0) return true;
-        lastError_ = EBADF;
+        lastError_ = systemPortError(EBADF);
         return false;
     }
     bool fail() {
         return fail(errno);
     }
     long failCount(int e) {
-        lastError_ = e;
+        lastError_ = systemPortError(e);
         return -1;
     }
     bool fail(int e) {
-        lastError_ = e;
+        lastError_ = systemPortError(e);
         return false;
     }
 
-    bool modemLine(int bit, bool on) {
-        if (!usable()) return false;
+    LineResult modemLine(int bit, bool on) {
+        if (!usable()) return LineResult::Failed;
         int bits = bit;
-        if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
-        int e = errno;
-        if (e == ENOTTY || e == EINVAL) {
-            // No modem lines (pseudo-terminal, USB gadget port): nothing to drive.
-            if (!noModemLinesTraced_) {
-                noModemLinesTraced_ = true;
-                trace::write(trace::Detail,
-                             "SerialPort::modemLine() %s has no modem lines (%d: %s), RTS/DTR "
-                             "not driven",
-                             path_.c_str(), e, errorText(e).c_str());
-            }
-            return true;
-        }
-        return fail(e);
+        if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0) return LineResult::Driven;
+        const int e = errno;
+        fail(e);
+        // No modem lines (pseudo-terminal, USB gadget port): nothing to drive.
+        return (e == ENOTTY || e == EINVAL) ? LineResult::NoModemLines : LineResult::Failed;
     }
 
     int fd_;
-    std::string path_;
     termios saved_{};
     bool haveSaved_ = false;
     uint32_t readTimeoutMs_ = 1000;
     uint32_t writeTimeoutMs_ = 1000;
-    int lastError_ = 0;
-    bool noModemLinesTraced_ = false;
+    PortError lastError_;
 };
 
 }  // namespace
 
-std::unique_ptr<SerialPort> openPosixSerialPort(const std::string& path, int& error) {
-    error = 0;
+PortError systemPortError(int number) {
+    PortFault fault = PortFault::Other;
+    switch (number) {
+        case 0:
+            fault = PortFault::None;
+            break;
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            fault = PortFault::NotFound;
+            break;
+        case EBUSY:
+            fault = PortFault::Busy;
+            break;
+        case EACCES:
+        case EPERM:
+            fault = PortFault::AccessDenied;
+            break;
+        case ENOTTY:
+            fault = PortFault::NotASerialPort;
+            break;
+        case EIO:
+        case EBADF:
+        case EPIPE:
+            fault = PortFault::Gone;
+            break;
+        case EINVAL:
+        case EOPNOTSUPP:
+            fault = PortFault::Unsupported;
+            break;
+        default:
+            break;
+    }
+    return PortError{fault, number, number == 0 ? std::string() : errorText(number)};
+}
+
+std::unique_ptr<SerialPort> openSerialPort(const std::string& path, PortError& error) {
+    error = PortError{};
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = errno;
+        error = systemPortError(errno);
         return nullptr;
     }
     // The lock first: TIOCEXCL is a flag of the terminal, and clearing it
     // after a lost race would take it from the process that holds the port.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        error = (errno == EWOULDBLOCK) ? EBUSY : errno;
+        error = systemPortError(errno == EWOULDBLOCK ? EBUSY : errno);
         ::close(fd);
         return nullptr;
     }
     // TIOCEXCL fails on a plain file (ENOTTY); the settings step reports that.
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
-        error = errno;
+        error = systemPortError(errno);
         ::flock(fd, LOCK_UN);
         ::close(fd);
         return nullptr;
     }
-    return std::make_unique<PosixSerialPort>(fd, path);
+    return std::make_unique<PosixSerialPort>(fd);
 }
 
 }  // namespace platform
