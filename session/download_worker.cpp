@@ -12,23 +12,37 @@
 
 namespace talvek {
 
-namespace {}  // namespace
+// The interface types in the order they are probed, with the texts each
+// probe has always shown and traced.
+struct ProbeRow {
+    uint32_t bit;  // of the probe mask
+    DriverFactory::Make DriverFactory::*make;
+    const char* searching;      // status text
+    const char* found;          // trace, level 2
+    const char* notFound;       // trace, level 2
+    const char* errorFormat;    // trace of a device error, with its message
+    const char* unknownFormat;  // trace of anything else, with the system error number
+    const char* unknownStatus;  // and how that ends the download
+    int unknownCode;
+};
 
-int exitStatusFor(int code) {
-    if (code >= 0 && code <= 255) return code;
-    switch (code) {
-        case -1:
-            return 255;
-        case 666:
-            return 154;
-        case 9999:
-            return 130;
-        default:
-            return 1;
-    }
-}
+namespace {
 
-DownloadWorker::DownloadWorker(WorkerSink& sink, DriverFactory drivers, DocumentWriter writer)
+const ProbeRow Probes[] = {
+    {0x01, &DriverFactory::type1, "Searching for Device (1)", "Found Device Type1",
+     "Did Not Find Device Type 1", "Device Type1: %s",
+     "Unknown Exception searching for Device 1 - error = %d", "Runtime Error", 1},
+    {0x02, &DriverFactory::type2, "Searching for Device (2)", "Found Device Type2",
+     "Did Not Find Device Type 2", "%s", "Unknown Exception searching for Device 2 - error = %d",
+     "Runtime Error", 1},
+    {0x04, &DriverFactory::type3, "Searching for Device (3)", "Found Device Type 3",
+     "Did Not Find Device Type C2V2", "%s",
+     "Unknown Exception searching for Device C2V2 - error = %d", "Unknown Error", -1},
+};
+
+}  // namespace
+
+DownloadWorker::DownloadWorker(SessionSink& sink, DriverFactory drivers, DocumentWriter writer)
     : sink_(sink), drivers_(std::move(drivers)), writer_(std::move(writer)) {
     trace::write(trace::Detail, "sAPIThread::Create()");
 }
@@ -70,6 +84,10 @@ void DownloadWorker::finish(const char* text, int code) {
     returnValue_.store(code);
     done_.store(true);
     device_.reset();  // closes the serial port
+    try {
+        sink_.finished(code);
+    } catch (...) {
+    }
 }
 
 bool DownloadWorker::cancelCheck() {
@@ -84,48 +102,27 @@ void DownloadWorker::installCallbacks() {
                           [this](const char* text) { postStatusText(text); }, nullptr);
 }
 
-bool DownloadWorker::probe(int type, const DriverFactory::Make& make, bool& found) {
-    static const char* const searching[] = {"Searching for Device (1)", "Searching for Device (2)",
-                                            "Searching for Device (3)"};
-    postStatusText(searching[type - 1]);
+bool DownloadWorker::probe(const ProbeRow& row, bool& found) {
+    postStatusText(row.searching);
     try {
+        const DriverFactory::Make& make = drivers_.*row.make;
         if (!make) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
         device_ = make(portName_, &cancel_);
         if (!device_) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
         installCallbacks();
         device_->open(4);
-        if (type == 1) trace::write(trace::Info, "Found Device Type1");
-        if (type == 2) trace::write(trace::Info, "Found Device Type2");
-        if (type == 3) trace::write(trace::Info, "Found Device Type 3");
+        trace::write(trace::Info, "%s", row.found);
         found = true;
     } catch (DeviceNotPresent&) {
-        if (type == 1) trace::write(trace::Info, "Did Not Find Device Type 1");
-        if (type == 2) trace::write(trace::Info, "Did Not Find Device Type 2");
-        if (type == 3) trace::write(trace::Info, "Did Not Find Device Type C2V2");
+        trace::write(trace::Info, "%s", row.notFound);
         device_.reset();
     } catch (Error& e) {
-        std::string message = e.what();
-        if (type == 1)
-            trace::write(trace::Error, "Device Type1: %s", message.c_str());
-        else
-            trace::write(trace::Error, "%s", message.c_str());
+        trace::write(trace::Error, row.errorFormat, e.what());
         finish(e.what(), e.code());
         return true;
     } catch (...) {
-        int error = platform::lastError();
-        if (type == 1) {
-            trace::write(trace::Error, "Unknown Exception searching for Device 1 - error = %d",
-                         error);
-            finish("Runtime Error", 1);
-        } else if (type == 2) {
-            trace::write(trace::Error, "Unknown Exception searching for Device 2 - error = %d",
-                         error);
-            finish("Runtime Error", 1);
-        } else {
-            trace::write(trace::Error, "Unknown Exception searching for Device C2V2 - error = %d",
-                         error);
-            finish("Unknown Error", -1);
-        }
+        trace::write(trace::Error, row.unknownFormat, platform::lastError());
+        finish(row.unknownStatus, row.unknownCode);
         return true;
     }
     return false;
@@ -148,12 +145,10 @@ void DownloadWorker::execute() {
             return;
         }
 
-        if (!found && (probeOptions_ & 0x01) && probe(1, drivers_.type1, found)) return;
-        if (cancelCheck()) return;
-        if (!found && (probeOptions_ & 0x02) && probe(2, drivers_.type2, found)) return;
-        if (cancelCheck()) return;
-        if (!found && (probeOptions_ & 0x04) && probe(3, drivers_.type3, found)) return;
-        if (cancelCheck()) return;
+        for (const ProbeRow& row : Probes) {
+            if (!found && (probeOptions_ & row.bit) && probe(row, found)) return;
+            if (cancelCheck()) return;
+        }
 
         postProgress(0);
         if (!found) {

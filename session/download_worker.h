@@ -1,11 +1,12 @@
 #pragma once
 // The download worker: finds a dive computer by probing the three interface
-// types in order, reads its header and its dives, lets the driver build the
-// output document and writes that document to the output file.  Every path
-// ends in one Finish call that leaves a last status text and a result code.
+// types in order, reads its header and its dives, has the document built from
+// what the driver yielded and writes it to the output file.  Every path ends
+// in one finish call that leaves a last status text and a result code.
 //
-// This is the thread body without the thread: the window runs it on a worker
-// thread (gui_worker_thread.h); tests run it in process with fake drivers.
+// This is the thread body without the thread: a Session owns it and a front
+// end runs it on the thread of its choice; tests run it in process with fake
+// drivers.
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -15,20 +16,10 @@
 #include "dc/base/driver.h"
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
+#include "session/session_sink.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
-
-// Where the worker's status texts and progress go.  Called on the worker
-// thread; an implementation hands the values over to whoever shows them.
-class WorkerSink {
-  public:
-    virtual ~WorkerSink() = default;
-    // A status text (UTF-8).
-    virtual void statusText(const std::string& text) = 0;
-    // A progress value in percent, 0 to 100.
-    virtual void progress(int percent) = 0;
-};
 
 // Makes the driver of each interface type from the port name and the cancel
 // flag; construction opens the port and throws when it cannot.
@@ -40,6 +31,9 @@ struct DriverFactory {
     Make type3;  // Type3Driver
 };
 
+// One interface type of the probing table (download_worker.cpp).
+struct ProbeRow;
+
 // The real drivers of the three interface types, opening their ports
 // through `ports`.
 DriverFactory defaultDriverFactory(platform::SerialOpener& ports = platform::systemSerialOpener());
@@ -50,7 +44,7 @@ class DownloadWorker {
     using DocumentWriter =
         std::function<void(const DiveSet& dives, uint32_t options, XmlDocument& document)>;
 
-    explicit DownloadWorker(WorkerSink& sink, DriverFactory drivers = defaultDriverFactory(),
+    explicit DownloadWorker(SessionSink& sink, DriverFactory drivers = defaultDriverFactory(),
                             DocumentWriter writer = writeDocument);
     ~DownloadWorker();
     DownloadWorker(const DownloadWorker&) = delete;
@@ -68,7 +62,7 @@ class DownloadWorker {
     void requestCancel() { cancel_.store(true); }
     const CancelFlag& cancelFlag() const { return cancel_; }
 
-    // Set by Finish; polled by the window.
+    // Set by finish; polled by the front end.
     bool done() const { return done_.load(); }
     // The result code; 9999 until Finish stores the real one.
     int returnValue() const { return returnValue_.load(); }
@@ -84,12 +78,12 @@ class DownloadWorker {
     // True (after finishing with "Canceled") when a cancel was requested.
     bool cancelCheck();
     // One probe; true when the download has ended (finished) inside it.
-    bool probe(int type, const DriverFactory::Make& make, bool& found);
+    bool probe(const ProbeRow& row, bool& found);
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
 
-    WorkerSink& sink_;
+    SessionSink& sink_;
     DriverFactory drivers_;
     DocumentWriter writer_;
     std::unique_ptr<Driver> device_;
@@ -102,9 +96,5 @@ class DownloadWorker {
     std::atomic<int> returnValue_{9999};
     CancelFlag cancel_{false};
 };
-
-// The POSIX exit status (8 bits) for a result code: 0..255 as they are,
-// -1 -> 255, 666 -> 154, 9999 (cancelled) -> 130, anything else -> 1.
-int exitStatusFor(int code);
 
 }  // namespace talvek

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "session/command_line.h"
-#include "trace/trace.h"
 
 namespace talvek {
 
@@ -158,16 +157,6 @@ uint32_t TransferSettings::composeOptions() {
     optionBits |= (fmtOn ? 0x2000u : 0u) | (tagsOn ? 0x1000u : 0u) | codecBits | unitsBits |
                   versionBits | deviceMask;
     return optionBits;
-}
-
-void TransferSettings::configureTrace() const {
-    trace::setFile(traceBasePath.c_str(), 0);
-    trace::setLevel(4);
-}
-
-void TransferSettings::traceStart(const std::string& versionText) const {
-    trace::write(2, "Version = %s", versionText.c_str());
-    trace::write(3, "CommandLine = %s ", commandLine.c_str());
 }
 
 }  // namespace talvek

@@ -1,7 +1,7 @@
 #pragma once
 // The transfer settings of one run, built from the command line alone, and
-// the two later steps the window takes on first activation: normalising the
-// port name and composing the Options word.  No GUI here.
+// the two later steps of the first activation: normalising the port name and
+// composing the Options word.
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -30,11 +30,6 @@ class TransferSettings {
     void normalisePort();
     // Completes OptionBits from the other settings and returns it.
     uint32_t composeOptions();
-
-    // Trace log: base name = the trace base path, naming mode 0, level 4.
-    void configureTrace() const;
-    // The first two trace lines of a run.
-    void traceStart(const std::string& versionText) const;
 
     // Strict conversion: optional sign and decimal digits, 32-bit range.
     static bool toInt(const std::string& text, int32_t& value);

@@ -4,30 +4,32 @@
 
 namespace talvek {
 
-DownloadThread::DownloadThread(DriverFactory drivers) : core_(*this, std::move(drivers)) {}
+namespace {
+
+void post(QEvent* e) {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QCoreApplication::postEvent(app, e);
+    else
+        delete e;
+}
+
+}  // namespace
+
+void PostingSink::statusText(const std::string& text) {
+    post(new StatusEvent(QString::fromStdString(text)));
+}
+
+void PostingSink::progress(int percent) {
+    post(new ProgressEvent(percent));
+}
+
+void PostingSink::finished(int) {
+    post(new FinishedEvent);
+}
 
 DownloadThread::~DownloadThread() {
-    terminate();
+    session_.cancel();
     wait();
-}
-
-int DownloadThread::waitFor() {
-    wait();
-    return core_.returnValue();
-}
-
-void DownloadThread::run() {
-    core_.execute();
-}
-
-void DownloadThread::statusText(const std::string& text) {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QCoreApplication::postEvent(app, new StatusEvent(QString::fromStdString(text)));
-}
-
-void DownloadThread::progress(int percent) {
-    if (QCoreApplication* app = QCoreApplication::instance())
-        QCoreApplication::postEvent(app, new ProgressEvent(percent));
 }
 
 }  // namespace talvek

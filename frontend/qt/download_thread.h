@@ -1,14 +1,13 @@
 #pragma once
-// DownloadThread: the download worker on its own QThread.  Status texts and
-// progress travel to the GUI thread as two custom events posted to the
-// application, each carrying its value; the window's application-wide event
-// filter shows them.
+// The session's body on its own QThread, and the sink that carries its
+// status texts, progress and ending to the GUI thread as custom events posted
+// to the application, each with its value; the window's application-wide
+// event filter shows them.
 #include <QEvent>
 #include <QString>
 #include <QThread>
-#include <memory>
 
-#include "session/download_worker.h"
+#include "session/session.h"
 
 namespace talvek {
 
@@ -34,34 +33,32 @@ class ProgressEvent : public QEvent {
     int percent_;
 };
 
-class DownloadThread : public QThread, private WorkerSink {
+// The download has ended; wakes a GUI thread that waits for it.
+class FinishedEvent : public QEvent {
   public:
-    // Created not started (the framework's suspended creation).
-    explicit DownloadThread(DriverFactory drivers = defaultDriverFactory());
-    // Requests the end and waits for it, as the framework thread does.
-    ~DownloadThread() override;
+    static constexpr QEvent::Type Kind = static_cast<QEvent::Type>(QEvent::User + 2);
+    FinishedEvent() : QEvent(Kind) {}
+};
 
-    void set(const std::string& portName, const std::string& outputFile, int delay,
-             uint32_t options) {
-        core_.set(portName, outputFile, delay, options);
-    }
-    void resume() { start(); }
-    // The terminate request: sets the drivers' cancel flag.
-    void terminate() { core_.requestCancel(); }
-    bool terminated() const { return core_.cancelFlag().load(); }
-    // Waits for the thread to end; returns its result.
-    int waitFor();
-    bool done() const { return core_.done(); }
-    int returnValue() const { return core_.returnValue(); }
-
-  protected:
-    void run() override;
-
-  private:
+class PostingSink : public SessionSink {
+  public:
     void statusText(const std::string& text) override;
     void progress(int percent) override;
+    void finished(int code) override;
+};
 
-    DownloadWorker core_;
+class DownloadThread : public QThread {
+  public:
+    // Created not started (the framework's suspended creation).
+    explicit DownloadThread(Session& session) : session_(session) {}
+    // Cancels the body and waits for it, as the framework thread does.
+    ~DownloadThread() override;
+
+  protected:
+    void run() override { session_.run(); }
+
+  private:
+    Session& session_;
 };
 
 }  // namespace talvek

@@ -8,12 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "dc/base/errors.h"
 #include "frontend/qt/transfer_window.h"
 #include "platform/console.h"
 #include "session/command_line.h"
-#include "session/download_worker.h"
-#include "trace/trace.h"
+#include "session/session.h"
 
 using namespace talvek;
 

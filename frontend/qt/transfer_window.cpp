@@ -5,14 +5,10 @@
 #include <QScreen>
 #include <QTimer>
 
-#include "frontend/qt/download_thread.h"
 #include "frontend/qt/gradient_background.h"
 #include "frontend/qt/progress_gauge.h"
 #include "platform/clock.h"
 #include "platform/console.h"
-#include "platform/os.h"
-#include "session/version_information.h"
-#include "trace/trace.h"
 
 namespace talvek {
 
@@ -35,7 +31,7 @@ QString caption() {
 
 }  // namespace
 
-TransferWindow::TransferWindow(const std::string& commandLine, DriverFactory drivers)
+TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setup)
     : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                            Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
@@ -79,28 +75,22 @@ TransferWindow::TransferWindow(const std::string& commandLine, DriverFactory dri
     closeButton->setFocus();
     connect(closeButton, &QPushButton::clicked, this, [this] { closeButtonClick(); });
 
-    // 2 to 9. Defaults, command line, trace log, version.  The program's
-    // own file is read for the version, whatever path it was started by.
-    settings_.load(commandLine);
-    VersionInformation version(platform::ownExecutablePath().c_str());
-    settings_.configureTrace();
-    settings_.traceStart(version.fileVersion());
-    useVersionForOutput(version);
-
-    // 10. The worker, not started yet.
-    worker_ = std::make_unique<DownloadThread>(std::move(drivers));
+    // 2 to 10. Settings, trace log, version and worker: the session's.
+    session_ = std::make_unique<Session>(commandLine, sink_, std::move(setup));
+    thread_ = std::make_unique<DownloadThread>(*session_);
+    const TransferSettings& settings = session_->settings();
 
     // 11. Placement.
-    if (settings_.windowTop >= 0 && settings_.windowLeft >= 0) {
-        move(settings_.windowLeft, settings_.windowTop);
+    if (settings.windowTop >= 0 && settings.windowLeft >= 0) {
+        move(settings.windowLeft, settings.windowTop);
     } else if (QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
 
     // 12. Gradient and Cancel.
-    gradient->setVisible(settings_.showGradient);
-    if (settings_.hideCancel) {
+    gradient->setVisible(settings.showGradient);
+    if (settings.hideCancel) {
         closeButton->hide();
         resize(300, 85);
     }
@@ -113,13 +103,12 @@ TransferWindow::TransferWindow(const std::string& commandLine, DriverFactory dri
 
 TransferWindow::~TransferWindow() {
     qApp->removeEventFilter(this);
-    worker_.reset();
+    thread_.reset();
     if (terminal_ && !terminalStatus_.isEmpty()) platform::writeStandardError("\n");
 }
 
 bool TransferWindow::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate && !activated_) {
-        activated_ = true;
+    if (e->type() == QEvent::WindowActivate && !session_->started()) {
         // Run the start sequence from the message loop, not inside the
         // activation itself.
         QTimer::singleShot(0, this, [this] { formActivate(); });
@@ -135,31 +124,26 @@ void TransferWindow::showEvent(QShowEvent* e) {
 }
 
 void TransferWindow::formShow() {
-    if (settings_.showGradient) {
-        trace::write(trace::Info, "Gradient=\"ON\"");
-    } else {
-        trace::write(trace::Info, "Gradient=\"OFF\"");
+    session_->shown();
+    if (!session_->settings().showGradient) {
         gradient->hide();
         repaint();
     }
 }
 
 void TransferWindow::formActivate() {
+    if (session_->started()) return;  // a later activation
     progressBar->setShowText(false);
     repaint();
     progressBar->setShowText(true);
 
-    settings_.normalisePort();
-    options_ = settings_.composeOptions();
-    worker_->set(settings_.portName, settings_.outputFile, settings_.delay, options_);
-    worker_->resume();
+    if (!session_->start()) return;  // closed before it could start
+    thread_->start();
 
-    // Keep the GUI alive until the worker is done (or collected by a close).
-    QTimer tick;
-    tick.start(20);
-    while (worker_ && !worker_->done())
+    // Keep the GUI alive until the download is done (the finished event
+    // wakes this loop) or collected by a close.
+    while (thread_ && !session_->done())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    tick.stop();
 
     pumpFor(1500);
     // After a Cancel the window is already closed; closing it again only
@@ -184,7 +168,7 @@ void TransferWindow::pumpFor(uint32_t ms) {
 }
 
 void TransferWindow::closeButtonClick() {
-    trace::write(trace::Info, "CloseButton Pressed");
+    session_->cancelPressed();
     close();
 }
 
@@ -195,12 +179,12 @@ void TransferWindow::closeEvent(QCloseEvent* e) {
 }
 
 void TransferWindow::formClose() {
-    if (worker_) {
-        worker_->terminate();
-        exitCode_ = worker_->waitFor();
-        worker_.reset();
+    if (thread_) {
+        session_->cancel();
+        thread_->wait();
+        thread_.reset();
     }
-    trace::write(trace::Info, "FormClose(): Returning %d", exitCode_);
+    session_->close();
 }
 
 bool TransferWindow::eventFilter(QObject* watched, QEvent* e) {
@@ -218,6 +202,7 @@ bool TransferWindow::eventFilter(QObject* watched, QEvent* e) {
         showOnTerminal();
         return true;
     }
+    if (e->type() == FinishedEvent::Kind) return true;  // only wakes formActivate's loop
     return QWidget::eventFilter(watched, e);
 }
 
@@ -229,7 +214,7 @@ void TransferWindow::showOnTerminal() {
 }
 
 void TransferWindow::cancelBySignal(int signal) {
-    trace::write(trace::Info, "Signal %d Received", signal);
+    session_->signalReceived(signal);
     close();
 }
 

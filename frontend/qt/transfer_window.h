@@ -1,23 +1,22 @@
 #pragma once
-// TransferWindow: the program's one window.  It starts the worker on its first
-// activation, shows the worker's status texts and progress, keeps the GUI
-// alive while the worker runs, closes itself a moment after the worker is
-// done, and on every close stops and collects the worker, whose result
-// becomes the exit code.
+// TransferWindow: the program's one window.  It renders a Session (status
+// line, gauge, gradient, Cancel), runs the session's body on a thread from
+// its first activation, keeps the GUI alive meanwhile, closes itself a moment
+// after the download is done, and forwards Cancel, signals and closing to the
+// session, whose result becomes the exit code.
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
 #include <memory>
 #include <string>
 
-#include "session/download_worker.h"
-#include "session/transfer_settings.h"
+#include "frontend/qt/download_thread.h"
+#include "session/session.h"
 
 namespace talvek {
 
 class GradientBackground;
 class ProgressGauge;
-class DownloadThread;
 
 // The maker's notice in the caption and the application title.
 extern const char* const MakersNotice;
@@ -27,21 +26,20 @@ QString applicationTitle();
 class TransferWindow : public QWidget {
     Q_OBJECT
   public:
-    // Construction steps 1 to 13: reads the command line (a bad g, dv, v or d
-    // value throws ConversionError), configures the trace log, reads the
-    // program's version, creates the worker with `drivers`, places the window
-    // and installs the application-wide event filter.
-    explicit TransferWindow(const std::string& commandLine,
-                            DriverFactory drivers = defaultDriverFactory());
+    // The designed layout, then the session's start-up (a bad g, dv, v or d
+    // value throws ConversionError), then placement and the options that
+    // change the look, and the application-wide event filter.
+    explicit TransferWindow(const std::string& commandLine, SessionSetup setup = {});
     ~TransferWindow() override;
 
-    // The process result (the worker's result once the window has closed).
-    int exitCode() const { return exitCode_; }
+    // The session's result code (fixed once the window has closed).
+    int exitCode() const { return session_->exitCode(); }
+    int exitStatus() const { return session_->exitStatus(); }
     // True once the start sequence has run to its end.
     bool finished() const { return finished_; }
-    // The worker, or null once it has been collected.
-    DownloadThread* worker() const { return worker_.get(); }
-    const TransferSettings& settings() const { return settings_; }
+    // The thread running the session's body, or null once it has been collected.
+    DownloadThread* thread() const { return thread_.get(); }
+    const Session& session() const { return *session_; }
     // SIGINT or SIGTERM: acts as the Cancel button.
     void cancelBySignal(int signal);
 
@@ -67,14 +65,14 @@ class TransferWindow : public QWidget {
     void formClose();
     // Pumps GUI messages for `ms` milliseconds of the program's clock.
     void pumpFor(uint32_t ms);
+
+    PostingSink sink_;
+    std::unique_ptr<Session> session_;
+    std::unique_ptr<DownloadThread> thread_;
+    bool finished_ = false;
     void showOnTerminal();
 
-    TransferSettings settings_;
-    uint32_t options_ = 0;
-    std::unique_ptr<DownloadThread> worker_;
-    int exitCode_ = 0;
-    bool activated_ = false;
-    bool finished_ = false;
+    // The status also on standard error, when that is a terminal.
     bool terminal_ = false;
     QString terminalStatus_;
     int terminalPercent_ = 0;

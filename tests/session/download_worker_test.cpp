@@ -114,6 +114,7 @@ TEST_F(WorkerTest, Type2DownloadShowsEveryStatusAndWritesTheFile) {
     EXPECT_EQ(lines, expectedLines);
     // The header pause and the pause of Finish.
     EXPECT_EQ(clock_.sleptMs(), 1100u);
+    EXPECT_EQ(sink_.finishes, std::vector<int>{0});
 }
 
 TEST_F(WorkerTest, ProbesTheTypesInOrderUntilOneAnswers) {
@@ -341,6 +342,7 @@ TEST_P(WorkerCancelTest, CancelEndsWith9999AndNoFile) {
     }
     EXPECT_EQ(Run(Options(0x0F)), 9999);
     EXPECT_EQ(sink_.texts.back(), "Canceled");
+    EXPECT_EQ(sink_.finishes, std::vector<int>{9999});
     EXPECT_EQ(contains(trace_.messages(), "Terminate() Raised"), checkPoint);
     EXPECT_FALSE(fileExists(outputName()));
     EXPECT_FALSE(contains(computers_.log, "output 0x46200"));
@@ -406,20 +408,6 @@ TEST_F(WorkerTest, FailedWriteIsCantOpenFileAndLeavesNoPartialFile) {
     EXPECT_TRUE(std::any_of(m.begin(), m.end(), [&](const std::string& s) {
         return s.rfind("Can't Write " + outputName() + " with error :27", 0) == 0;
     }));
-}
-
-TEST(ExitStatus, MapsResultCodesToEightBits) {
-    EXPECT_EQ(exitStatusFor(0), 0);
-    EXPECT_EQ(exitStatusFor(1), 1);
-    EXPECT_EQ(exitStatusFor(12), 12);
-    EXPECT_EQ(exitStatusFor(17), 17);
-    EXPECT_EQ(exitStatusFor(255), 255);
-    EXPECT_EQ(exitStatusFor(-1), 255);
-    EXPECT_EQ(exitStatusFor(666), 154);
-    EXPECT_EQ(exitStatusFor(9999), 130);
-    // Nothing out of range may read as success.
-    EXPECT_EQ(exitStatusFor(256), 1);
-    EXPECT_EQ(exitStatusFor(-7), 1);
 }
 
 }  // namespace

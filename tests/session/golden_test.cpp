@@ -15,27 +15,25 @@
 
 #include "output/dcdml/dcdml_writer_base.h"
 #include "platform/clock.h"
-#include "platform/os.h"
 #include "session/command_line.h"
-#include "session/download_worker.h"
-#include "session/transfer_settings.h"
-#include "session/version_information.h"
+#include "session/session.h"
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
 #include "support/scratch_dir.h"
+#include "trace/trace.h"
 
 namespace talvek {
 
 namespace {
 
 // The one function that knows how the program is put together: serves the
-// image on an in-memory port, runs the download worker with the real drivers
-// on the virtual clock, with the Options word the command line `options`
-// gives, and returns the bytes the worker wrote to the output file.  The
-// download time in the root "tstamp" is fixed so that the documents are
-// reproducible.  Throws when the download does not succeed.
+// image on an in-memory port and runs a session with the command line
+// `options` and the real drivers on the virtual clock, and returns the bytes
+// it wrote to the output file.  The download time in the root "tstamp" is
+// fixed so that the documents are reproducible.  Throws when the download
+// does not succeed.
 std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
     struct FixedTime {
         FixedTime() {
@@ -54,11 +52,10 @@ std::string DownloadDocument(const std::string& imagePath, const std::string& op
         ~FixedTime() {
             DcdmlWriterBase::setTimeSource(nullptr);
             DcdmlWriterBase::setVersionSource(nullptr);
+            trace::shutdown();
         }
     } fixedTime;
-    // As the program does at start-up: its own version block names it.
-    useVersionForOutput(VersionInformation(platform::ownExecutablePath().c_str()));
-    struct Sink : WorkerSink {
+    struct Sink : SessionSink {
         void statusText(const std::string& text) override { last = text; }
         void progress(int) override {}
         std::string last;
@@ -72,15 +69,18 @@ std::string DownloadDocument(const std::string& imagePath, const std::string& op
     ScratchDir dir;
 
     const std::string output = dir.file("out.xml");
-    TransferSettings settings;
-    settings.load(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output}) + " " + options);
-    settings.normalisePort();
-    DownloadWorker worker(sink, defaultDriverFactory(ports));
-    worker.set(settings.portName, settings.outputFile, settings.delay, settings.composeOptions());
-    worker.execute();
-    if (worker.returnValue() != 0)
-        throw std::runtime_error("download ended with code " +
-                                 std::to_string(worker.returnValue()) + " (\"" + sink.last + "\")");
+    SessionSetup setup;
+    setup.ports = &ports;
+    Session session(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output,
+                                         "-cdblog=" + dir.file("trace")}) +
+                        " " + options,
+                    sink, std::move(setup));
+    session.start();
+    session.run();
+    const int code = session.close();
+    if (code != 0)
+        throw std::runtime_error("download ended with code " + std::to_string(code) + " (\"" +
+                                 sink.last + "\")");
     if (!ScratchDir::exists(output)) throw std::runtime_error("no output file " + output);
     return ScratchDir::read(output);
 }

@@ -2,13 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdio>
 #include <string>
-
-#include "platform/os.h"
-#include "support/scratch_dir.h"
-#include "trace/trace.h"
 
 namespace talvek {
 
@@ -204,24 +198,6 @@ TEST(toInt, AcceptsOnlyWholeDecimalIntegers) {
     EXPECT_EQ(v, -2147483647 - 1);
     for (const char* bad : {"", "-", "+", "2147483648", "-2147483649", " 5", "5 ", "0x10", "1e3"})
         EXPECT_FALSE(TransferSettings::toInt(bad, v)) << bad;
-}
-
-TEST(TransferSettings, ConfiguresTheTraceAndWritesTheFirstLines) {
-    ScratchDir dir;
-    TransferSettings s = load("-cdblog=" + dir.file("log") + " -v=2");
-    s.configureTrace();
-    s.traceStart("1.0.0.0");
-    s.traceStart("");
-    trace::shutdown();
-    char tid[16];
-    std::snprintf(tid, sizeof tid, "%X", platform::threadId());
-    std::string text = ScratchDir::read(dir.file("log.txt"));
-    const std::string line = "/opt/x/talvek-dl -cdblog=" + dir.file("log") + " -v=2";
-    EXPECT_NE(text.find(std::string("_") + tid + ":   Info:: Version = 1.0.0.0\r\n"),
-              std::string::npos);
-    EXPECT_NE(text.find(":  Debug:: CommandLine = " + line + " \r\n"), std::string::npos);
-    EXPECT_NE(text.find(":   Info:: Version = \r\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 4);
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ using sim::InterfaceType;
 
 namespace {
 
-class Sink : public WorkerSink {
+class Sink : public SessionSink {
   public:
     void statusText(const std::string& text) override { last = text; }
     void progress(int) override {}

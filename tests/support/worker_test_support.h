@@ -1,6 +1,6 @@
 #pragma once
-// Shared by the worker tests: fake drivers with scripted behaviour, a sink
-// that records what the worker shows, the trace read back as messages, and a
+// Shared by the worker and session tests: fake drivers with scripted
+// behaviour, a sink that records what the worker shows, the trace read back as messages, and a
 // scratch directory.
 #include <dirent.h>
 #include <sys/stat.h>
@@ -112,12 +112,14 @@ struct FakeComputers {
     }
 };
 
-class RecordingSink : public WorkerSink {
+class RecordingSink : public SessionSink {
   public:
     void statusText(const std::string& text) override { texts.push_back(text); }
     void progress(int percent) override { percents.push_back(percent); }
+    void finished(int code) override { finishes.push_back(code); }
     std::vector<std::string> texts;
     std::vector<int> percents;
+    std::vector<int> finishes;
 };
 
 // A fresh directory under the system's temporary directory, removed with

@@ -1,0 +1,94 @@
+#include "session/session.h"
+
+#include "platform/os.h"
+#include "trace/trace.h"
+
+namespace talvek {
+
+Session::Session(const std::string& commandLine, SessionSink& sink, SessionSetup setup) {
+    settings_.load(commandLine);
+    // The program's own file is read for the version, whatever path it was
+    // started by.
+    version_.read(setup.programFile.empty() ? platform::ownExecutablePath().c_str()
+                                            : setup.programFile.c_str());
+
+    // Nothing is traced before this point.
+    trace::setFile(settings_.traceBasePath.c_str(), 0);
+    trace::setLevel(4);
+    trace::write(trace::Info, "Version = %s", version_.fileVersion().c_str());
+    trace::write(trace::Debug, "CommandLine = %s ", settings_.commandLine.c_str());
+    useVersionForOutput(version_);
+
+    platform::SerialOpener& ports = setup.ports ? *setup.ports : platform::systemSerialOpener();
+    worker_ = std::make_unique<DownloadWorker>(
+        sink, setup.drivers ? std::move(*setup.drivers) : defaultDriverFactory(ports),
+        setup.writer ? std::move(setup.writer) : DownloadWorker::DocumentWriter(writeDocument));
+}
+
+Session::~Session() = default;
+
+void Session::shown() {
+    if (settings_.showGradient)
+        trace::write(trace::Info, "Gradient=\"ON\"");
+    else
+        trace::write(trace::Info, "Gradient=\"OFF\"");
+}
+
+void Session::cancelPressed() {
+    trace::write(trace::Info, "CloseButton Pressed");
+}
+
+void Session::signalReceived(int signal) {
+    trace::write(trace::Info, "Signal %d Received", signal);
+}
+
+bool Session::start() {
+    if (started_ || !worker_) return false;
+    started_ = true;
+    settings_.normalisePort();
+    const uint32_t options = settings_.composeOptions();
+    worker_->set(settings_.portName, settings_.outputFile, settings_.delay, options);
+    return true;
+}
+
+void Session::run() {
+    if (worker_) worker_->execute();
+}
+
+void Session::cancel() {
+    if (worker_) worker_->requestCancel();
+}
+
+bool Session::done() const {
+    return worker_ && worker_->done();
+}
+
+int Session::close() {
+    if (worker_) {
+        worker_->requestCancel();
+        exitCode_ = worker_->returnValue();
+        worker_.reset();
+    }
+    trace::write(trace::Info, "FormClose(): Returning %d", exitCode_);
+    return exitCode_;
+}
+
+int Session::exitStatus() const {
+    return exitStatusFor(exitCode_);
+}
+
+int exitStatusFor(int code) {
+    if (code >= 0 && code <= 255) return code;
+    switch (code) {
+        case -1:
+            return 255;
+        case 666:
+            return 154;
+        case 9999:
+            return 130;
+        default:
+            return 1;
+    }
+}
+
+}  // namespace talvek
