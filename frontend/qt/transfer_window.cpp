@@ -34,7 +34,8 @@ QString caption() {
 TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setup)
     : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint) {
+                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      terminalLine_(platform::writeStandardError) {
     // 1. The designed layout.
     setWindowTitle(caption());
     setFixedWidth(300);
@@ -104,7 +105,7 @@ TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setu
 TransferWindow::~TransferWindow() {
     qApp->removeEventFilter(this);
     thread_.reset();
-    if (terminal_ && !terminalStatus_.isEmpty()) platform::writeStandardError("\n");
+    if (terminal_) terminalLine_.end();
 }
 
 bool TransferWindow::event(QEvent* e) {
@@ -191,26 +192,17 @@ bool TransferWindow::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == StatusEvent::Kind) {
         statusInfo->setText(static_cast<StatusEvent*>(e)->text());
         statusInfo->repaint();
-        terminalStatus_ = statusInfo->text();
-        showOnTerminal();
+        if (terminal_) terminalLine_.status(statusInfo->text().toStdString());
         return true;
     }
     if (e->type() == ProgressEvent::Kind) {
         progressBar->setProgress(static_cast<ProgressEvent*>(e)->percent());
         progressBar->repaint();
-        terminalPercent_ = progressBar->percent();
-        showOnTerminal();
+        if (terminal_) terminalLine_.progress(progressBar->percent());
         return true;
     }
     if (e->type() == FinishedEvent::Kind) return true;  // only wakes formActivate's loop
     return QWidget::eventFilter(watched, e);
-}
-
-void TransferWindow::showOnTerminal() {
-    if (!terminal_ || terminalStatus_.isEmpty()) return;
-    QString line = QStringLiteral("\r[%1%] %2\x1b[K")
-                       .arg(QString::number(terminalPercent_).rightJustified(3), terminalStatus_);
-    platform::writeStandardError(line.toStdString());
 }
 
 void TransferWindow::cancelBySignal(int signal) {

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "frontend/qt/download_thread.h"
+#include "frontend/terminal/terminal_frontend.h"
 #include "session/session.h"
 
 namespace talvek {
@@ -70,12 +71,9 @@ class TransferWindow : public QWidget {
     std::unique_ptr<Session> session_;
     std::unique_ptr<DownloadThread> thread_;
     bool finished_ = false;
-    void showOnTerminal();
-
     // The status also on standard error, when that is a terminal.
     bool terminal_ = false;
-    QString terminalStatus_;
-    int terminalPercent_ = 0;
+    StatusLine terminalLine_;
 };
 
 }  // namespace talvek

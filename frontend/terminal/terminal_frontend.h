@@ -1,0 +1,51 @@
+#pragma once
+// A download without a window: the session's status text and percentage on
+// one updating line of a terminal.
+#include <functional>
+#include <string>
+
+#include "session/session.h"
+
+namespace talvek {
+
+// "\r[ 45%] Downloading Dive Profiles" followed by erase-to-end-of-line,
+// rewritten on every change; nothing until the first status text.
+class StatusLine {
+  public:
+    // Receives each rewrite of the line (one write call's worth).
+    using Write = std::function<void(const std::string&)>;
+    explicit StatusLine(Write write);
+    void status(const std::string& text);
+    void progress(int percent);
+    // Ends the line, if anything was shown.
+    void end();
+
+  private:
+    void show();
+
+    Write write_;
+    std::string status_;
+    int percent_ = 0;
+};
+
+class TerminalFrontend : private SessionSink {
+  public:
+    // Session start-up; a bad g, dv, v or d value throws ConversionError.
+    TerminalFrontend(const std::string& commandLine, StatusLine::Write write,
+                     SessionSetup setup = {});
+
+    // The whole download on the calling thread (the sink's calls come on
+    // it too); returns the exit status.
+    int run();
+    // SIGINT or SIGTERM, from another thread: acts as Cancel.
+    void cancel(int signal);
+
+  private:
+    void statusText(const std::string& text) override;
+    void progress(int percent) override;
+
+    StatusLine line_;
+    Session session_;
+};
+
+}  // namespace talvek
