@@ -17,20 +17,13 @@
 
 #include "support/process.h"
 #include "support/scratch_dir.h"
+#include "support/text_count.h"
 
 namespace talvek {
 
 namespace {
 
 using e2e::Process;
-
-int count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (std::string::size_type at = text.find(what); at != std::string::npos;
-         at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 
 bool Has(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
@@ -189,9 +182,9 @@ TEST_F(OrdinaryUserRun, ExitStatusZeroAndTheComputerInTheFile) {
     const std::string::size_type root = xml.find("<dcdml ");
     ASSERT_NE(root, std::string::npos) << xml.substr(0, 400);
     EXPECT_TRUE(Has(xml.substr(root, xml.find('>', root) - root), "units=\"metric\""));
-    EXPECT_EQ(count(xml, "<dive "), 1);
+    EXPECT_EQ(occurrences(xml, "<dive "), 1);
     EXPECT_TRUE(Has(run.trace, "Success: Exiting with code 0"));
-    EXPECT_EQ(count(run.trace, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(occurrences(run.trace, "FormClose(): Returning 0"), 1);
 }
 
 TEST_F(OrdinaryUserRun, TraceFileAtItsDefaultPlace) {
@@ -222,7 +215,7 @@ TEST_F(OrdinaryUserRun, StatusAndProgressOnATerminal) {
     EXPECT_TRUE(Has(screen, "\r[100%] Downloading Computer Data"));
     EXPECT_TRUE(Has(screen, "] Downloading Dive Profiles"));
     EXPECT_TRUE(Has(screen, "\r[100%] Download Successfull\x1b[K"));
-    EXPECT_EQ(count(screen, "\n"), 1);
+    EXPECT_EQ(occurrences(screen, "\n"), 1);
 }
 
 // Root may open a port another descriptor holds with TIOCEXCL, so only an
@@ -234,7 +227,7 @@ TEST_F(OrdinaryUserRun, ProbesEveryTypeAsAnOrdinaryUser) {
     const auto notType1 = trace.find("Did Not Find Device Type 1");
     ASSERT_NE(notType1, std::string::npos);
     EXPECT_GT(trace.find("Found Device Type2"), notType1);
-    EXPECT_EQ(count(trace, "Device_Comm::Create() Port Opened"), 2);
+    EXPECT_EQ(occurrences(trace, "Device_Comm::Create() Port Opened"), 2);
 }
 
 TEST_F(DownloadTest, Type3InTheLegacyLayout) {
@@ -247,11 +240,11 @@ TEST_F(DownloadTest, Type3InTheLegacyLayout) {
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
     EXPECT_EQ(xml.find('\r'), std::string::npos);
     EXPECT_TRUE(Has(xml, "<TalvekDownload >"));
-    EXPECT_EQ(count(xml, "<DiveData >"), 2);
+    EXPECT_EQ(occurrences(xml, "<DiveData >"), 2);
     const std::string log = trace();
     EXPECT_TRUE(Has(log, "Found Device Type 3"));
     EXPECT_TRUE(Has(log, "Success: Exiting with code 0"));
-    EXPECT_EQ(count(log, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(occurrences(log, "FormClose(): Returning 0"), 1);
 }
 
 // The port's settings as the system holds them.
@@ -283,7 +276,7 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     dl.Signal(SIGTERM);
     EXPECT_EQ(dl.Wait(60000), 130);
     EXPECT_FALSE(ScratchDir::exists(Out()));
-    EXPECT_EQ(count(trace(), "FormClose(): Returning 9999"), 2);
+    EXPECT_EQ(occurrences(trace(), "FormClose(): Returning 9999"), 2);
     ASSERT_TRUE(PortSettings(sim.Path(), after));
     EXPECT_EQ(after.c_iflag, before.c_iflag);
     EXPECT_EQ(after.c_oflag, before.c_oflag);

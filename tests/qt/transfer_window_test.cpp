@@ -85,23 +85,8 @@ class FormTest : public ::testing::Test {
         return "talvek-dl -cdblog=" + dir_.file("trace") + " -f=" + dir_.file("out.xml") +
                " -p=/dev/ttyS9 " + options;
     }
-    // The trace lines' messages, from wherever this build puts the trace.
-    std::vector<std::string> Messages() const {
-        for (const char* name : {"trace.txt", "CDBLOG.txt"}) {
-            std::string text = readFile(dir_.file(name));
-            if (text.empty()) continue;
-            std::vector<std::string> out;
-            std::istringstream in(text);
-            std::string line;
-            while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                std::string::size_type at = line.find(":: ");
-                out.push_back(at == std::string::npos ? line : line.substr(at + 3));
-            }
-            return out;
-        }
-        return {};
-    }
+    // The trace lines' messages.
+    std::vector<std::string> Messages() const { return traceMessages(dir_.file("trace.txt")); }
 
     ScratchDir dir_;
     std::string cwd_;

@@ -39,17 +39,7 @@ class SessionTest : public ::testing::Test {
         return setup;
     }
     // The trace lines, level name and message ("  Info:: Version = ...").
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> out;
-        std::istringstream in(readFile(dir_.file("trace.txt")));
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            std::string::size_type at = line.find(":: ");
-            out.push_back(at == std::string::npos ? line : line.substr(at - 6));
-        }
-        return out;
-    }
+    std::vector<std::string> Lines() const { return traceLines(dir_.file("trace.txt")); }
 
     ScratchDir dir_;
     platform::VirtualClock clock_;

@@ -9,6 +9,7 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
+#include "support/text_count.h"
 #include "support/worker_test_support.h"
 
 namespace talvek {
@@ -19,12 +20,6 @@ using sim::InterfaceType;
 namespace {
 
 constexpr uint32_t DcdmlMetric = 0x40000 | 0x4000 | 0x2000 | 0x200;
-
-int count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
@@ -88,7 +83,7 @@ TEST_F(WorkerSimTest, Type2DownloadStatusSequenceAndFile) {
     }
     std::string xml = Written();
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
-    EXPECT_EQ(count(xml, "<dive "), 4);
+    EXPECT_EQ(occurrences(xml, "<dive "), 4);
     std::string::size_type root = xml.find("<dcdml ");
     ASSERT_NE(root, std::string::npos);
     std::string rootTag = xml.substr(root, xml.find('>', root) - root);
@@ -110,7 +105,7 @@ TEST_F(WorkerSimTest, Type3IsFoundAfterTheOtherTypesFail) {
     ASSERT_TRUE(contains(m, "Found Device Type 3"));
     EXPECT_LT(at("Did Not Find Device Type 1"), at("Did Not Find Device Type 2"));
     EXPECT_LT(at("Did Not Find Device Type 2"), at("Found Device Type 3"));
-    EXPECT_EQ(count(Written(), "<dive "), 2);
+    EXPECT_EQ(occurrences(Written(), "<dive "), 2);
 }
 
 TEST_F(WorkerSimTest, Type1Download) {
@@ -119,7 +114,7 @@ TEST_F(WorkerSimTest, Type1Download) {
     EXPECT_TRUE(contains(trace_.messages(), "Found Device Type1"));
     EXPECT_FALSE(contains(sink_.texts, "Searching for Device (2)"));
     EXPECT_EQ(sink_.texts.back(), "Download Successfull");
-    EXPECT_EQ(count(Written(), "<dive "), 3);
+    EXPECT_EQ(occurrences(Written(), "<dive "), 3);
 }
 
 TEST_F(WorkerSimTest, LegacyLayoutWhenNoLayoutIsAsked) {
@@ -150,7 +145,7 @@ TEST_F(WorkerSimTest, NoDivesStillWritesTheFile) {
     EXPECT_EQ(Run(DcdmlMetric | 0x02), 0);
     std::string xml = Written();
     EXPECT_NE(xml.find("<dcdml "), std::string::npos);
-    EXPECT_EQ(count(xml, "<dive "), 0);
+    EXPECT_EQ(occurrences(xml, "<dive "), 0);
 }
 
 TEST_F(WorkerSimTest, CancelDuringTheDivesLeavesNoFile) {
@@ -236,12 +231,12 @@ TEST_P(EveryTypeLayoutAndUnits, WritesTheWholeComputer) {
                             : c.units == std::string("-us") ? "units=\"scientific\""
                                                             : "units=\"imperial\"";
         EXPECT_NE(rootTag.find(units), std::string::npos) << rootTag;
-        EXPECT_EQ(count(xml, "<dive "), dives);
-        EXPECT_EQ(count(xml, "<TalvekDownload"), 0);
+        EXPECT_EQ(occurrences(xml, "<dive "), dives);
+        EXPECT_EQ(occurrences(xml, "<TalvekDownload"), 0);
     } else {
         EXPECT_NE(xml.find("<TalvekDownload >"), std::string::npos) << xml.substr(0, 400);
-        EXPECT_EQ(count(xml, "<DiveData >"), dives);
-        EXPECT_EQ(count(xml, "<dcdml"), 0);
+        EXPECT_EQ(occurrences(xml, "<DiveData >"), dives);
+        EXPECT_EQ(occurrences(xml, "<dcdml"), 0);
         if (c.type == InterfaceType::Type1) {
             EXPECT_NE(xml.find("<TotalDives >" + std::to_string(built_.meant.totalDives) +
                                "</TotalDives >"),

@@ -168,6 +168,27 @@ inline std::string readFile(const std::string& name) {
     return s.str();
 }
 
+// The lines of the trace file `name` as level name and message
+// ("  Info:: Version = ..."), without time stamp and thread id.
+inline std::vector<std::string> traceLines(const std::string& name) {
+    std::vector<std::string> out;
+    std::istringstream in(readFile(name));
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string::size_type at = line.find(":: ");
+        out.push_back(at == std::string::npos || at < 6 ? line : line.substr(at - 6));
+    }
+    return out;
+}
+
+// The messages alone, without the level names.
+inline std::vector<std::string> traceMessages(const std::string& name) {
+    std::vector<std::string> out;
+    for (const std::string& l : traceLines(name)) out.push_back(l.size() >= 9 ? l.substr(9) : l);
+    return out;
+}
+
 // Sends the trace to a file in `dir` at every level; messages() reads back
 // the message part of each line ("  Info:: " and what follows it).
 class TraceCapture {
@@ -177,23 +198,8 @@ class TraceCapture {
         trace::setLevel(4);
     }
     ~TraceCapture() { trace::shutdown(); }
-    std::vector<std::string> lines() const {
-        std::vector<std::string> out;
-        std::istringstream in(readFile(base_ + ".txt"));
-        std::string line;
-        while (std::getline(in, line)) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            std::string::size_type at = line.find(":: ");
-            out.push_back(at == std::string::npos ? line : line.substr(at - 6));
-        }
-        return out;
-    }
-    // The messages alone, without the level names.
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        for (const std::string& l : lines()) out.push_back(l.size() >= 9 ? l.substr(9) : l);
-        return out;
-    }
+    std::vector<std::string> lines() const { return traceLines(base_ + ".txt"); }
+    std::vector<std::string> messages() const { return traceMessages(base_ + ".txt"); }
 
   private:
     std::string base_;

@@ -8,6 +8,7 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
+#include "support/text_count.h"
 #include "support/worker_test_support.h"
 
 namespace talvek {
@@ -15,12 +16,6 @@ namespace talvek {
 using namespace worker_test;
 
 namespace {
-
-int count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 class TerminalTest : public ::testing::Test {
   protected:
@@ -82,11 +77,11 @@ TEST_F(TerminalTest, AWholeDownloadOnOneLine) {
     EXPECT_EQ(percents.back(), 100);
     // The line ends once, after the last text.
     EXPECT_EQ(shown_.substr(shown_.size() - 26), "] Download Successfull\x1b[K\n");
-    EXPECT_EQ(count(shown_, "\n"), 1);
+    EXPECT_EQ(occurrences(shown_, "\n"), 1);
 
     const std::string xml = readFile(dir_.file("out.xml"));
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
-    EXPECT_EQ(count(xml, "<dive "), 3);
+    EXPECT_EQ(occurrences(xml, "<dive "), 3);
     EXPECT_NE(xml.find("units=\"metric\""), std::string::npos);
 
     // The trace ends as the window's does.

@@ -9,16 +9,11 @@
 
 #include "support/process.h"
 #include "support/scratch_dir.h"
+#include "support/text_count.h"
 
 namespace talvek {
 
 namespace {
-
-int count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 class Type1Download : public ::testing::Test {
   protected:
@@ -57,13 +52,13 @@ TEST_F(Type1Download, DcdmlWithEveryTypeProbed) {
     EXPECT_EQ(xml.find('\r'), std::string::npos);
     EXPECT_NE(xml.find("<dcdml "), std::string::npos);
     EXPECT_NE(xml.find("units=\"scientific\""), std::string::npos);
-    EXPECT_EQ(count(xml, "<dive "), 2);
+    EXPECT_EQ(occurrences(xml, "<dive "), 2);
     const std::string log = trace();
-    EXPECT_EQ(count(log, "Found Device Type1"), 1);
-    EXPECT_EQ(count(log, "End of Dives Found"), 1);
-    EXPECT_EQ(count(log, "Device Type 2"), 0);  // never probed
-    EXPECT_EQ(count(log, "Success: Exiting with code 0"), 1);
-    EXPECT_EQ(count(log, "FormClose(): Returning 0"), 1);
+    EXPECT_EQ(occurrences(log, "Found Device Type1"), 1);
+    EXPECT_EQ(occurrences(log, "End of Dives Found"), 1);
+    EXPECT_EQ(occurrences(log, "Device Type 2"), 0);  // never probed
+    EXPECT_EQ(occurrences(log, "Success: Exiting with code 0"), 1);
+    EXPECT_EQ(occurrences(log, "FormClose(): Returning 0"), 1);
 }
 
 }  // namespace talvek
