@@ -56,6 +56,7 @@ void Session::run() {
 }
 
 void Session::cancel() {
+    std::lock_guard<std::mutex> g(workerMutex_);
     if (worker_) worker_->requestCancel();
 }
 
@@ -64,10 +65,14 @@ bool Session::done() const {
 }
 
 int Session::close() {
-    if (worker_) {
-        worker_->requestCancel();
-        exitCode_ = worker_->returnValue();
-        worker_.reset();
+    std::unique_ptr<DownloadWorker> collected;
+    {
+        std::lock_guard<std::mutex> g(workerMutex_);
+        collected = std::move(worker_);
+    }
+    if (collected) {
+        exitCode_ = collected->returnValue();
+        collected.reset();
     }
     trace::write(trace::Info, "FormClose(): Returning %d", exitCode_);
     return exitCode_;

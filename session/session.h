@@ -7,6 +7,7 @@
 // knows which front end that is.
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -60,8 +61,9 @@ class Session {
     // once, after start(), on whatever thread the front end chooses; it
     // blocks and never throws.
     void run();
-    // The terminate request; from any thread.  The body stops at its next
-    // cancel check, or its driver at the next exchange.
+    // The terminate request; from any thread, at any time (a signal may come
+    // while the session closes).  The body stops at its next cancel check,
+    // or its driver at the next exchange.
     void cancel();
     // Whether the body has finished (set just after the sink's last status).
     bool done() const;
@@ -78,6 +80,8 @@ class Session {
   private:
     TransferSettings settings_;
     VersionInformation version_;
+    // Held while the worker is cancelled or collected.
+    std::mutex workerMutex_;
     std::unique_ptr<DownloadWorker> worker_;
     bool started_ = false;
     int exitCode_ = 0;
