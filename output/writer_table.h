@@ -4,7 +4,7 @@
 // and the unit system bits.  The session hands it what the driver yielded.
 #include <cstdint>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 
 namespace talvek {
 

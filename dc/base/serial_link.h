@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "dc/base/driver.h"
+#include "dc/base/cancel_flag.h"
 #include "platform/serial_port.h"
 
 namespace talvek {

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <list>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_record.h"
 
 namespace talvek {
 

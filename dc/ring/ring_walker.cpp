@@ -86,7 +86,7 @@ void RingWalker::parseHeader() {
     d.sampleInterval = h[28];
     d.personalAltitude = static_cast<uint8_t>(h[34] * 3 + h[35]);
     d.oxygen1 = h[37];
-    d.fixedByte = 127;
+    d.oxygenFraction = 127;
     d.year = static_cast<uint8_t>(word(24) % 2000);
     d.month = h[26];
     d.day = h[27];

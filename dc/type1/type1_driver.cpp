@@ -264,10 +264,10 @@ void Type1Driver::parseDive(DiveRecord& dive) {
         dive.diveNumber = stack_.pop();
         dive.sampleInterval = stack_.pop();
         dive.personalAltitude = stack_.pop();
-        dive.gasPressure1 = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
+        dive.startCylinderPressure = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
         dive.oxygen1 = stack_.pop();
-        dive.fixedByte = stack_.pop();
-        dive.type1Byte = stack_.pop();
+        dive.oxygenFraction = stack_.pop();
+        dive.startTemperature = stack_.pop();
         dive.year = stack_.pop();
         dive.month = stack_.pop();
         dive.day = stack_.pop();
@@ -286,9 +286,9 @@ void Type1Driver::parseDive(DiveRecord& dive) {
             profile.push_back(b);
         }
 
-        dive.type1Bytes[0] = stack_.pop();
-        dive.type1Bytes[1] = stack_.pop();
-        dive.gasPressure2 = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
+        dive.maxDepthTemperature = stack_.pop();
+        dive.endTemperature = stack_.pop();
+        dive.endCylinderPressure = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
         dive.cnsOtu = stack_.pop();
     } catch (const StackEmpty&) {
         throw BadDiveFormat();

@@ -180,9 +180,10 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
 
         // The device sends unsigned bytes; they are converted as they are.
         XmlElement* temperature = statistics->addChild("talvek:temperature");
-        temperature->attribute("start") = decimal(converter_->temperature(record.type1Byte));
-        temperature->attribute("atdepth") = decimal(converter_->temperature(record.type1Bytes[0]));
-        temperature->attribute("end") = decimal(converter_->temperature(record.type1Bytes[1]));
+        temperature->attribute("start") = decimal(converter_->temperature(record.startTemperature));
+        temperature->attribute("atdepth") =
+            decimal(converter_->temperature(record.maxDepthTemperature));
+        temperature->attribute("end") = decimal(converter_->temperature(record.endTemperature));
 
         if (record.cnsOtu < 0x80)
             statistics->addChild("talvek:otu")->attribute("value") = byteText(record.cnsOtu);
@@ -192,13 +193,13 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
         clearMixes();
         switch (record.diveMode) {
             case 1:
-                addMix(record.oxygen1, record.gasPressure1, record.gasPressure2);
+                addMix(record.oxygen1, record.startCylinderPressure, record.endCylinderPressure);
                 break;
             case 2:
-                addNamedMix("Gauge", 0, record.gasPressure1, record.gasPressure2);
+                addNamedMix("Gauge", 0, record.startCylinderPressure, record.endCylinderPressure);
                 break;
             default:
-                addNamedMix("Air", 21, record.gasPressure1, record.gasPressure2);
+                addNamedMix("Air", 21, record.startCylinderPressure, record.endCylinderPressure);
                 break;
         }
         XmlElement* gasDefinitions = dive->addChild("gasdefinitions");

@@ -177,11 +177,11 @@ void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
         statistics->addChild("talvek:otu")->attribute("value") = byteText(d.cnsOtu);
 
     if (d.diveMode == 1 || d.diveMode == 2) {
-        addMix(d.oxygen1, d.gasPressure1, d.gasPressure2);
+        addMix(d.oxygen1, d.startCylinderPressure, d.endCylinderPressure);
         if (d.oxygen2 > 0) addMix(d.oxygen2, 0, 0);
         if (d.oxygen3 > 0) addMix(d.oxygen3, 0, 0);
     } else {
-        addNamedMix("Air", 21, d.gasPressure1, d.gasPressure2);
+        addNamedMix("Air", 21, d.startCylinderPressure, d.endCylinderPressure);
     }
 
     XmlElement* gasDefinitions = dive->addChild("gasdefinitions");

@@ -16,7 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 #include "dc/profile/profile_decoder.h"
 #include "output/units_converter.h"
 #include "output/writer.h"

@@ -246,10 +246,10 @@ void LegacyFamily1Writer::writeSettings() {
 
 void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
     writeDiveIntro(dive);
-    addValue(diveData_, StartingPressure, dive.gasPressure1);
+    addValue(diveData_, StartingPressure, dive.startCylinderPressure);
     addValue(diveData_, GasMix, dive.oxygen1);
-    addValue(diveData_, FO2, dive.fixedByte);
-    addValue(diveData_, StartingAirTemp, dive.type1Byte);
+    addValue(diveData_, FO2, dive.oxygenFraction);
+    addValue(diveData_, StartingAirTemp, dive.startTemperature);
     addValue(diveData_, Year, dive.year);
     addValue(diveData_, Month, dive.month);
     addValue(diveData_, Day, dive.day);
@@ -274,9 +274,9 @@ void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
         }
         // A gas switch without its O2 byte at the very end is dropped.
     }
-    addValue(profile, TempAtDepth, dive.type1Bytes[0]);
-    addValue(profile, EndingTemp, dive.type1Bytes[1]);
-    addValue(profile, EndingPressure, dive.gasPressure2);
+    addValue(profile, TempAtDepth, dive.maxDepthTemperature);
+    addValue(profile, EndingTemp, dive.endTemperature);
+    addValue(profile, EndingPressure, dive.endCylinderPressure);
     addValue(profile, CNSClock, dive.cnsOtu);
 }
 
@@ -373,15 +373,15 @@ void LegacyFamily23Writer::writeDive(const DivePtr& dive) {
     // 0.1-bar units to the 2-bar units of the legacy layout.
     dive->startPressure = static_cast<uint16_t>((samples.startPressure() + 5) / 20);
     dive->endPressure = static_cast<uint16_t>((samples.endPressure() + 5) / 20);
-    dive->type1Byte = firstTemp;
-    dive->type1Bytes[0] = tempAtDepth;
-    dive->type1Bytes[1] = lastTemp;
+    dive->startTemperature = firstTemp;
+    dive->maxDepthTemperature = tempAtDepth;
+    dive->endTemperature = lastTemp;
 
     startPressure->setText(std::to_string(dive->startPressure));
     endPressure->setText(std::to_string(dive->endPressure));
-    startTemp->setText(std::to_string(dive->type1Byte));
-    endTemp->setText(std::to_string(dive->type1Bytes[1]));
-    depthTemp->setText(std::to_string(dive->type1Bytes[0]));
+    startTemp->setText(std::to_string(dive->startTemperature));
+    endTemp->setText(std::to_string(dive->endTemperature));
+    depthTemp->setText(std::to_string(dive->maxDepthTemperature));
 }
 
 }  // namespace talvek

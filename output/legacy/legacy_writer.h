@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 #include "output/writer.h"
 
 namespace talvek {

@@ -137,7 +137,7 @@ void expectSameDive(const DiveRecord& got, const DiveRecord& want, size_t index)
     EXPECT_EQ(got.oxygen1, want.oxygen1);
     EXPECT_EQ(got.oxygen2, want.oxygen2);
     EXPECT_EQ(got.oxygen3, want.oxygen3);
-    EXPECT_EQ(got.fixedByte, want.fixedByte);
+    EXPECT_EQ(got.oxygenFraction, want.oxygenFraction);
     EXPECT_EQ(got.year, want.year);
     EXPECT_EQ(got.month, want.month);
     EXPECT_EQ(got.day, want.day);

@@ -179,18 +179,19 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     EXPECT_EQ(x.oxygen1, 32);
     EXPECT_EQ(x.oxygen2, 50);
     EXPECT_EQ(x.oxygen3, 99);
-    EXPECT_EQ(x.fixedByte, 127);
+    EXPECT_EQ(x.oxygenFraction, 127);
     EXPECT_EQ(x.temperatureInterval, 4);
     EXPECT_EQ(x.firstEventBlock, 0x0203);
     EXPECT_EQ(x.pressureSamples, 1);
     EXPECT_EQ(x.profileLength, 60u);
     // Fields types 2 and 3 do not fill.
-    EXPECT_EQ(x.gasPressure1, 0);
-    EXPECT_EQ(x.gasPressure2, 0);
-    EXPECT_EQ(x.type1Byte, 0);
+    EXPECT_EQ(x.startCylinderPressure, 0);
+    EXPECT_EQ(x.endCylinderPressure, 0);
+    EXPECT_EQ(x.startTemperature, 0);
+    EXPECT_EQ(x.maxDepthTemperature, 0);
+    EXPECT_EQ(x.endTemperature, 0);
     EXPECT_EQ(x.surfaceIntervalSeconds, 0);
     EXPECT_EQ(x.startPressure, 0);
-    EXPECT_EQ(x.furtherWord, 0u);
 }
 
 TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {

@@ -105,7 +105,7 @@ struct DiveFields {
     std::vector<uint8_t> profile{std::begin(SomeProfile), std::end(SomeProfile)};  // stored order
     uint8_t minute = 42, hour = 9, day = 17, month = 6, year = 8;
     uint8_t startTemp = 24;
-    uint8_t fixedByte = 0x20;
+    uint8_t oxygenFraction = 0x20;
     uint8_t oxygen1 = 32;
     uint8_t gasPressure1Raw = 0xC9;  // stored as 0x64
     uint8_t personalAltitude = 0x04;
@@ -120,9 +120,9 @@ std::vector<uint8_t> transmitted(const DiveFields& f) {
                               f.gasPressure2Raw, f.endTemp, f.atDepthTemp};
     if (f.marker) t.push_back(0x80);
     t.insert(t.end(), f.profile.rbegin(), f.profile.rend());
-    for (uint8_t b : {f.minute, f.hour, f.day, f.month, f.year, f.startTemp, f.fixedByte, f.oxygen1,
-                      f.gasPressure1Raw, f.personalAltitude, f.sampleInterval, f.diveNumber,
-                      f.siHours, f.siMinutes})
+    for (uint8_t b : {f.minute, f.hour, f.day, f.month, f.year, f.startTemp, f.oxygenFraction,
+                      f.oxygen1, f.gasPressure1Raw, f.personalAltitude, f.sampleInterval,
+                      f.diveNumber, f.siHours, f.siMinutes})
         t.push_back(b);
     return t;
 }
@@ -133,17 +133,17 @@ void expectDive(const DiveRecord& d, const DiveFields& f) {
     EXPECT_EQ(d.diveNumber, f.diveNumber);
     EXPECT_EQ(d.sampleInterval, f.sampleInterval);
     EXPECT_EQ(d.personalAltitude, f.personalAltitude);
-    EXPECT_EQ(d.gasPressure1, (f.gasPressure1Raw >> 1) & 0x7F);
-    EXPECT_EQ(d.fixedByte, f.fixedByte);
-    EXPECT_EQ(d.type1Byte, f.startTemp);
+    EXPECT_EQ(d.startCylinderPressure, (f.gasPressure1Raw >> 1) & 0x7F);
+    EXPECT_EQ(d.oxygenFraction, f.oxygenFraction);
+    EXPECT_EQ(d.startTemperature, f.startTemp);
     EXPECT_EQ(d.year, f.year);
     EXPECT_EQ(d.month, f.month);
     EXPECT_EQ(d.day, f.day);
     EXPECT_EQ(d.hour, f.hour);
     EXPECT_EQ(d.minute, f.minute);
-    EXPECT_EQ(d.type1Bytes[0], f.atDepthTemp);
-    EXPECT_EQ(d.type1Bytes[1], f.endTemp);
-    EXPECT_EQ(d.gasPressure2, (f.gasPressure2Raw >> 1) & 0x7F);
+    EXPECT_EQ(d.maxDepthTemperature, f.atDepthTemp);
+    EXPECT_EQ(d.endTemperature, f.endTemp);
+    EXPECT_EQ(d.endCylinderPressure, (f.gasPressure2Raw >> 1) & 0x7F);
     EXPECT_EQ(d.cnsOtu, f.cnsOtu);
     if (f.oxygen1 == 0) {
         EXPECT_EQ(d.oxygen1, 21);

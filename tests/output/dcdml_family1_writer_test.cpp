@@ -66,19 +66,19 @@ DiveList ThreeDives() {
     a->surfaceIntervalHours = 1;
     a->surfaceIntervalMinutes = 30;
     a->personalAltitude = 4;
-    a->type1Byte = 24;
-    a->type1Bytes[0] = 12;
-    a->type1Bytes[1] = 14;
+    a->startTemperature = 24;
+    a->maxDepthTemperature = 12;
+    a->endTemperature = 14;
     a->cnsOtu = 0x85;
     a->oxygen1 = 32;
-    a->gasPressure1 = 100;
-    a->gasPressure2 = 50;
+    a->startCylinderPressure = 100;
+    a->endCylinderPressure = 50;
 
     DivePtr b = Dive({}, 2, 0);
     b->hour = 11;
     b->minute = 40;
     b->surfaceIntervalMinutes = 45;
-    b->type1Byte = b->type1Bytes[0] = b->type1Bytes[1] = 20;
+    b->startTemperature = b->maxDepthTemperature = b->endTemperature = 20;
     b->cnsOtu = 0x45;
     b->oxygen1 = 21;
 
@@ -91,8 +91,8 @@ DiveList ThreeDives() {
     c->sampleInterval = 30;
     c->personalAltitude = 0x18;
     c->cnsOtu = 0x80;
-    c->gasPressure1 = 90;
-    c->gasPressure2 = 40;
+    c->startCylinderPressure = 90;
+    c->endCylinderPressure = 40;
     return {a, b, c};
 }
 

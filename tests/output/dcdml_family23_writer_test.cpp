@@ -400,7 +400,7 @@ TEST_F(D23, ImperialAndScientificSamples) {
     d->maxDepth = 1234;
     d->cnsOtu = 0x45;
     d->diveMode = 0;
-    d->gasPressure1 = 200;  // replaced by the samples' pressures
+    d->startCylinderPressure = 200;  // replaced by the samples' pressures
     DivePtr p = Dive(2, {0xD2, 0x04, 0x52, 0x4E, 20, 0, 0, 0, 0});
     p->temperatureInterval = 5;
     p->pressureSamples = 1;

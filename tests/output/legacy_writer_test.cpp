@@ -45,18 +45,18 @@ DivePtr Family1Dive(std::initializer_list<uint8_t> profile) {
     d->diveNumber = 2;
     d->sampleInterval = 20;
     d->personalAltitude = 4;
-    d->gasPressure1 = 100;
+    d->startCylinderPressure = 100;
     d->oxygen1 = 32;
-    d->fixedByte = 64;
-    d->type1Byte = 254;  // -2 C as the device sends it
+    d->oxygenFraction = 64;
+    d->startTemperature = 254;  // -2 C as the device sends it
     d->year = 9;
     d->month = 3;
     d->day = 14;
     d->hour = 10;
     d->minute = 22;
-    d->type1Bytes[0] = 12;
-    d->type1Bytes[1] = 14;
-    d->gasPressure2 = 50;
+    d->maxDepthTemperature = 12;
+    d->endTemperature = 14;
+    d->endCylinderPressure = 50;
     d->cnsOtu = 7;
     return d;
 }
@@ -311,9 +311,9 @@ DivePtr Family2Dive(std::initializer_list<uint8_t> profile) {
     d->diveNumber = 1;
     d->sampleInterval = 30;
     d->personalAltitude = 7;
-    d->gasPressure1 = 99;  // not written by this layout for families 2 and 3
+    d->startCylinderPressure = 99;  // not written by this layout for families 2 and 3
     d->oxygen1 = 21;
-    d->fixedByte = 127;
+    d->oxygenFraction = 127;
     d->year = 26;
     d->month = 12;
     d->day = 8;
@@ -408,9 +408,9 @@ TEST(LegacyFamily23, WholeDocumentWithTwoDives) {
     // The values computed from the profile are left in the records.
     EXPECT_EQ(two->startPressure, 10);
     EXPECT_EQ(two->endPressure, 7);
-    EXPECT_EQ(two->type1Byte, 22);
-    EXPECT_EQ(two->type1Bytes[0], 254);
-    EXPECT_EQ(two->type1Bytes[1], 254);
+    EXPECT_EQ(two->startTemperature, 22);
+    EXPECT_EQ(two->maxDepthTemperature, 254);
+    EXPECT_EQ(two->endTemperature, 254);
     const std::string log = trace.text();
     EXPECT_NE(log.find("Generate::Device(2),Type(1): Begin 'TalvekDownload'"), std::string::npos);
     EXPECT_NE(log.find("Generate::Device(2),Type(1): Dive 2"), std::string::npos);
@@ -473,9 +473,9 @@ TEST(LegacyFamily23, NoTemperatureSampleLeavesAllTemperaturesZero) {
     // sample is read at all.
     DivePtr none = Family2Dive({0x64, 0x00, 0x00, 0x00});
     none->temperatureInterval = 1;
-    none->type1Byte = 99;  // stale values must be replaced
-    none->type1Bytes[0] = 98;
-    none->type1Bytes[1] = 97;
+    none->startTemperature = 99;  // stale values must be replaced
+    none->maxDepthTemperature = 98;
+    none->endTemperature = 97;
     DiveList dives{none};
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
@@ -487,9 +487,9 @@ TEST(LegacyFamily23, NoTemperatureSampleLeavesAllTemperaturesZero) {
     EXPECT_NE(out.find("<TempAtDepth >0</TempAtDepth ><EndingTemp >0</EndingTemp >"),
               std::string::npos);
     EXPECT_NE(out.find("<DiveProfile /></DiveData >"), std::string::npos);
-    EXPECT_EQ(none->type1Byte, 0);
-    EXPECT_EQ(none->type1Bytes[0], 0);
-    EXPECT_EQ(none->type1Bytes[1], 0);
+    EXPECT_EQ(none->startTemperature, 0);
+    EXPECT_EQ(none->maxDepthTemperature, 0);
+    EXPECT_EQ(none->endTemperature, 0);
 }
 
 }  // namespace talvek

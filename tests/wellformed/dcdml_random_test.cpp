@@ -39,7 +39,7 @@ DivePtr RandomDive(std::mt19937& rng) {
     d->diveNumber = static_cast<uint8_t>(rng() % 4);  // many series starts
     d->sampleInterval = byte();
     d->personalAltitude = byte();
-    d->gasPressure1 = byte();
+    d->startCylinderPressure = byte();
     d->oxygen1 = byte();
     d->year = byte();
     d->month = byte();
@@ -47,7 +47,7 @@ DivePtr RandomDive(std::mt19937& rng) {
     d->hour = byte();
     d->minute = byte();
     d->second = byte();
-    d->gasPressure2 = byte();
+    d->endCylinderPressure = byte();
     d->cnsOtu = byte();
     d->oxygen2 = byte();
     d->oxygen3 = byte();
