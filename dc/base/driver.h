@@ -6,12 +6,13 @@
 #include "dc/base/cancel_flag.h"
 #include "dc/base/dive_record.h"
 #include "dc/base/dive_set.h"
+#include "dc/base/memory_reader.h"
 #include "dc/base/progress_counter.h"
 
 namespace talvek {
 
 // Base of every driver.
-class Driver {
+class Driver : public MemoryReader {
   public:
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
@@ -22,7 +23,7 @@ class Driver {
     Driver(int32_t familyCode, int32_t memoryTop, const CancelFlag* cancel);
     virtual ~Driver();
 
-    virtual int read(uint32_t address, int count, uint8_t* destination, bool countProgress) = 0;
+    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override = 0;
     virtual int write(uint32_t address, int count, const uint8_t* source, bool countProgress) = 0;
     virtual int command(int sendCount, const uint8_t* sendBytes, int replyCount,
                         uint8_t* destination) = 0;
@@ -36,8 +37,8 @@ class Driver {
     void setCallbacks(ProgressFn progress, StatusFn status, FoundFn found);
 
     int32_t familyCode() const { return familyCode_; }
-    int32_t memoryTop() const { return memoryTop_; }
-    bool cancelled() const { return cancel_ && cancel_->load(); }
+    int32_t memoryTop() const override { return memoryTop_; }
+    bool cancelled() const override { return cancel_ && cancel_->load(); }
     const CancelFlag* cancelFlag() const { return cancel_; }
     ProgressCounter& progress() { return progress_; }
     uint8_t* header() { return header_; }

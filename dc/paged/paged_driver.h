@@ -20,7 +20,8 @@ class PagedDriver : public Control {
         firstDive_ = true;
         this->dives_.clear();
         downloader_.reset();
-        downloader_ = std::make_unique<RingWalker>(*this, memoryMap(this->header_));
+        downloader_ =
+            std::make_unique<RingWalker>(*this, this->progress_, memoryMap(this->header_));
     }
 
     bool nextDive() override {
