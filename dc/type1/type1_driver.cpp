@@ -28,18 +28,18 @@ constexpr int SwappedWords[] = {0x22, 0x24, 0x26, 0x6C, 0x6E, 0x76, 0x78};
 
 }  // namespace
 
-// --- Type1DriverBase -------------------------------------------------
-
-Type1DriverBase::Type1DriverBase(const char* portName, const CancelFlag* cancel)
+Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel)
     : Driver(FamilyCode, MemoryTop, cancel), Type1Link(portName, cancel) {}
 
-void Type1DriverBase::checkRange(uint32_t address, int count) const {
+Type1Driver::~Type1Driver() = default;
+
+void Type1Driver::checkRange(uint32_t address, int count) const {
     if (static_cast<uint64_t>(address) + static_cast<uint64_t>(count) >
         static_cast<uint64_t>(memoryTop_) + 1)
         throw MemoryRangeError();
 }
 
-int Type1DriverBase::read(uint32_t address, int count, uint8_t* destination, bool countProgress) {
+int Type1Driver::read(uint32_t address, int count, uint8_t* destination, bool countProgress) {
     if (count < 1 || destination == nullptr) throw BadInstruction(ErrorCode::BadReadParameter);
     checkRange(address, count);
     if (count <= BlockSize) {
@@ -58,8 +58,7 @@ int Type1DriverBase::read(uint32_t address, int count, uint8_t* destination, boo
     return count;
 }
 
-void Type1DriverBase::readBlock(uint32_t address, int count, uint8_t* destination,
-                                bool countProgress) {
+void Type1Driver::readBlock(uint32_t address, int count, uint8_t* destination, bool countProgress) {
     platform::sleepMs(500);
     purgeComm();
     uint8_t* frame = sendBuffer();
@@ -72,7 +71,7 @@ void Type1DriverBase::readBlock(uint32_t address, int count, uint8_t* destinatio
     if (countProgress) progress_.advance(count);
 }
 
-int Type1DriverBase::write(uint32_t address, int count, const uint8_t* source, bool countProgress) {
+int Type1Driver::write(uint32_t address, int count, const uint8_t* source, bool countProgress) {
     purgeComm();
     if (count < 1 || source == nullptr) throw BadInstruction(ErrorCode::BadWriteParameter);
     checkRange(address, count);
@@ -95,8 +94,8 @@ int Type1DriverBase::write(uint32_t address, int count, const uint8_t* source, b
     return count;
 }
 
-void Type1DriverBase::writeBlock(uint32_t address, int count, const uint8_t* source,
-                                 bool countProgress) {
+void Type1Driver::writeBlock(uint32_t address, int count, const uint8_t* source,
+                             bool countProgress) {
     platform::sleepMs(500);
     uint8_t* frame = sendBuffer();
     frame[0] = WriteCommand;
@@ -111,8 +110,8 @@ void Type1DriverBase::writeBlock(uint32_t address, int count, const uint8_t* sou
     if (countProgress) progress_.advance(count);
 }
 
-int Type1DriverBase::command(int sendCount, const uint8_t* sendBytes, int replyCount,
-                             uint8_t* destination) {
+int Type1Driver::command(int sendCount, const uint8_t* sendBytes, int replyCount,
+                         uint8_t* destination) {
     // The frame and its checksum must fit the send buffer.
     checkSendRoom(sendCount + 1);
     if (sendCount > 0 && sendBytes != nullptr)
@@ -127,12 +126,12 @@ int Type1DriverBase::command(int sendCount, const uint8_t* sendBytes, int replyC
     return replyCount;
 }
 
-void Type1DriverBase::open(int attempts) {
+void Type1Driver::open(int attempts) {
     detect(attempts);
     prepare();
 }
 
-void Type1DriverBase::detect(int attempts) {
+void Type1Driver::detect(int attempts) {
     std::memcpy(sendBuffer(), ProbeFrame, sizeof ProbeFrame);
     progress_.reset(attempts);
     progress_.advance(attempts);
@@ -154,13 +153,6 @@ void Type1DriverBase::detect(int attempts) {
     progress_.setCurrent(0);
     throw DeviceNotPresent("Device Type1 Not Found");
 }
-
-// --- Type1Driver ---------------------------------------------------------
-
-Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel)
-    : Type1DriverBase(portName, cancel) {}
-
-Type1Driver::~Type1Driver() = default;
 
 void Type1Driver::prepare() {
     firstDive_ = true;
