@@ -20,12 +20,12 @@ using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, int32_t units)
 
 template <class W>
 std::unique_ptr<Writer> legacy(const DiveSet& d, int32_t) {
-    return std::make_unique<W>(d.header, d.dives, d.family);
+    return std::make_unique<W>(d);
 }
 
 template <class W>
 std::unique_ptr<Writer> dcdml(const DiveSet& d, int32_t units) {
-    return std::make_unique<W>(d.header, d.dives, d.family, units);
+    return std::make_unique<W>(d, units);
 }
 
 struct WriterRow {
@@ -41,11 +41,11 @@ const WriterRow Writers[] = {
     {Layout::Dcdml, 1, dcdml<DcdmlFamily1Writer>, nullptr},
     {Layout::Legacy, 2, legacy<LegacyFamily23Writer>,
      "Device_TypeD::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 2, dcdml<DcdmlFamily2Writer>,
+    {Layout::Dcdml, 2, dcdml<DcdmlFamily23Writer>,
      "Device_TypeD::MakeOutput(): Using Generator Type 2"},
     {Layout::Legacy, 4, legacy<LegacyFamily23Writer>,
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 4, dcdml<DcdmlFamily3Writer>,
+    {Layout::Dcdml, 4, dcdml<DcdmlFamily23Writer>,
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 2"},
 };
 

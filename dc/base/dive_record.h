@@ -53,11 +53,6 @@ struct DiveRecord {
     uint8_t startTemperature = 0;
     uint8_t maxDepthTemperature = 0;
     uint8_t endTemperature = 0;
-
-    // Written by the family 2/3 writers from the first and last pressure
-    // samples.
-    uint16_t startPressure = 0;
-    uint16_t endPressure = 0;
 };
 
 using DivePtr = std::shared_ptr<DiveRecord>;

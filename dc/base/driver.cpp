@@ -1,5 +1,6 @@
 #include "dc/base/driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace talvek {
@@ -10,6 +11,14 @@ Driver::Driver(int32_t familyCode, int32_t memoryTop, const CancelFlag* cancel)
 }
 
 Driver::~Driver() = default;
+
+DiveSet Driver::diveSet() const {
+    DiveSet set;
+    set.family = familyCode_;
+    std::copy(header_, header_ + HeaderImageSize, set.header.begin());
+    set.dives.assign(dives_.begin(), dives_.end());
+    return set;
+}
 
 void Driver::setCallbacks(ProgressFn progress, StatusFn status, FoundFn found) {
     status_ = std::move(status);

@@ -45,8 +45,8 @@ class Driver : public MemoryReader {
     const uint8_t* header() const { return header_; }
     DiveList& dives() { return dives_; }
     const DiveList& dives() const { return dives_; }
-    // What the download yielded so far; valid while the driver lives.
-    DiveSet diveSet() { return DiveSet{familyCode_, header_, &dives_}; }
+    // What the download yielded so far.
+    DiveSet diveSet() const;
 
     // Call the status and device-found callbacks, when installed.
     void showStatus(const char* text) {

@@ -43,9 +43,8 @@ const char* markerEventId(uint8_t marker) {
 
 }  // namespace
 
-DcdmlFamily1Writer::DcdmlFamily1Writer(const uint8_t* header, DiveList* dives, int32_t familyCode,
-                                       int32_t unitSystem)
-    : DcdmlWriterBase(header, dives, familyCode, unitSystem) {}
+DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem)
+    : DcdmlWriterBase(set, unitSystem) {}
 
 DcdmlFamily1Writer::~DcdmlFamily1Writer() = default;
 
@@ -85,7 +84,7 @@ std::string DcdmlFamily1Writer::depthAlarmText() const {
         return intText(static_cast<uint32_t>(static_cast<int32_t>(std::trunc(d))));
     }
     // Metric and scientific alike: centimetres rounded to half metres.
-    const MetricUnits metric(familyCode_);
+    const MetricUnits metric(familyCode());
     const long double d = metric.depth(feet);
     const int64_t w = static_cast<int64_t>(std::trunc(d + 25));
     const int64_t q = w / 100;
@@ -134,15 +133,15 @@ void DcdmlFamily1Writer::writeHistory() {
 }
 
 void DcdmlFamily1Writer::writeProfileData() {
-    if (!dives_ || dives_->empty()) {
+    if (set_.dives.empty()) {
         profiledata_->addComment("  No Dives  ");
         return;
     }
     // A dive numbered 1 in its series starts a new repetition group; dives
     // before the first such dive join the first group.
-    std::list<DivePtr> pending;
+    std::vector<ConstDivePtr> pending;
     bool groupOpen = false;
-    for (const DivePtr& dive : *dives_) {
+    for (const ConstDivePtr& dive : set_.dives) {
         if (dive->diveNumber == 1 && groupOpen) {
             writeDives(profiledata_->addChild("repetitiongroup"), pending);
             pending.clear();
@@ -154,9 +153,9 @@ void DcdmlFamily1Writer::writeProfileData() {
     if (!pending.empty()) writeDives(profiledata_->addChild("repetitiongroup"), pending);
 }
 
-void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>& pending) {
+void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::vector<ConstDivePtr>& pending) {
     int count = 0;
-    for (const DivePtr& ptr : pending) {
+    for (const ConstDivePtr& ptr : pending) {
         const DiveRecord& record = *ptr;
         ++count;
         trace::write(trace::Info, "Generate():: Dive %d", count);
@@ -165,12 +164,7 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
         XmlElement* statistics = dive->addChild("statistics");
 
         diveTimeStamp(dive, record);
-        char interval[32];
-        std::snprintf(interval, sizeof interval, "%02u:%02u:%02u",
-                      static_cast<unsigned>(record.surfaceIntervalHours),
-                      static_cast<unsigned>(record.surfaceIntervalMinutes),
-                      static_cast<unsigned>(record.surfaceIntervalSeconds));
-        dive->attribute("surfaceinterval") = interval;
+        dive->attribute("surfaceinterval") = surfaceIntervalText(record);
         dive->attribute("id") = intText(record.diveNumber);
 
         settings->attribute("computermode") = computerModeText(record);

@@ -57,9 +57,8 @@ std::string format(const char* format, Args... args) {
 
 }  // namespace
 
-DcdmlWriterBase::DcdmlWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode,
-                                 int32_t unitSystem)
-    : Writer(familyCode), header_(header), dives_(dives), unitSystem_(unitSystem) {}
+DcdmlWriterBase::DcdmlWriterBase(const DiveSet& set, int32_t unitSystem)
+    : Writer(set), unitSystem_(unitSystem) {}
 
 DcdmlWriterBase::~DcdmlWriterBase() = default;
 
@@ -101,15 +100,15 @@ void DcdmlWriterBase::setUnits() {
     switch (unitSystem_) {
         case UnitSystem::Imperial:
             root_->attribute("units") = "imperial";
-            converter_ = std::make_unique<ImperialUnits>(familyCode_);
+            converter_ = std::make_unique<ImperialUnits>(familyCode());
             break;
         case UnitSystem::Metric:
             root_->attribute("units") = "metric";
-            converter_ = std::make_unique<MetricUnits>(familyCode_);
+            converter_ = std::make_unique<MetricUnits>(familyCode());
             break;
         case UnitSystem::Scientific:
             root_->attribute("units") = "scientific";
-            converter_ = std::make_unique<ScientificUnits>(familyCode_);
+            converter_ = std::make_unique<ScientificUnits>(familyCode());
             break;
         default:
             trace::write(1, "GenerateT2::SetUnits() Unknown Conversion Units");
@@ -234,6 +233,11 @@ void DcdmlWriterBase::diveTimeStamp(XmlElement* dive, const DiveRecord& r) {
     dive->attribute("tstamp") =
         format("%02u-%02u-%02u T %02u:%02u:%02u", 2000u + r.year, unsigned{r.month},
                unsigned{r.day}, unsigned{r.hour}, unsigned{r.minute}, unsigned{r.second});
+}
+
+std::string DcdmlWriterBase::surfaceIntervalText(const DiveRecord& r) {
+    return format("%02u:%02u:%02u", unsigned{r.surfaceIntervalHours},
+                  unsigned{r.surfaceIntervalMinutes}, unsigned{r.surfaceIntervalSeconds});
 }
 
 std::string DcdmlWriterBase::computerModeText(const DiveRecord& record) {

@@ -50,9 +50,8 @@ class DcdmlWriterBase : public Writer {
     // Local time for the root "tstamp".
     using TimeSource = std::function<platform::LocalTime()>;
 
-    // `header` is the driver's 144-byte header image, `dives` its dive list
-    // (oldest first); neither is owned.  `unitSystem` is one of UnitSystem::*.
-    DcdmlWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode, int32_t unitSystem);
+    // `unitSystem` is one of UnitSystem::*.
+    DcdmlWriterBase(const DiveSet& set, int32_t unitSystem);
     ~DcdmlWriterBase() override;
 
     // Replace the version and time sources (tests, the application); an
@@ -112,6 +111,8 @@ class DcdmlWriterBase : public Writer {
     static std::string altitudeFactorText(uint8_t code);
     // "tstamp" on the dive element from the record's date and time.
     static void diveTimeStamp(XmlElement* dive, const DiveRecord& record);
+    // "hh:mm:ss" of the surface interval before the dive.
+    static std::string surfaceIntervalText(const DiveRecord& record);
     // "air", "nitrox", "gauge"; "" for any other code.
     static std::string computerModeText(const DiveRecord& record);
 
@@ -137,8 +138,6 @@ class DcdmlWriterBase : public Writer {
     // with the word / 2 as "value"; "time" = data4 + event time.
     void writeHeadingUserEvent(XmlElement* parent, const ProfileDecoder::Event& event);
 
-    const uint8_t* header_;
-    DiveList* dives_;
     int32_t unitSystem_;
     std::unique_ptr<UnitsConverter> converter_;
     GasMixList mixes_;
@@ -149,11 +148,6 @@ class DcdmlWriterBase : public Writer {
     XmlElement* history_ = nullptr;
     XmlElement* profiledata_ = nullptr;
     XmlElement* gasDefinitions_ = nullptr;  // current gasdefinitions element
-
-    uint8_t headerByte(int offset) const { return header_[offset]; }
-    uint16_t headerWord(int offset) const {
-        return static_cast<uint16_t>(header_[offset] | (header_[offset + 1] << 8));
-    }
 };
 
 }  // namespace talvek

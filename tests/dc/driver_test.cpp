@@ -147,8 +147,7 @@ TEST(DiveData, ConstructorZeroesEveryField) {
                              d->maxDepthTemperature,
                              d->endTemperature};
     for (uint8_t b : bytes) EXPECT_EQ(b, 0);
-    const uint16_t words[] = {d->diveTime,        d->maxDepth,      d->firstEventBlock,
-                              d->pressureSamples, d->startPressure, d->endPressure};
+    const uint16_t words[] = {d->diveTime, d->maxDepth, d->firstEventBlock, d->pressureSamples};
     for (uint16_t w : words) EXPECT_EQ(w, 0);
 
     const uint8_t profile[] = {1, 2, 3};

@@ -191,7 +191,6 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     EXPECT_EQ(x.maxDepthTemperature, 0);
     EXPECT_EQ(x.endTemperature, 0);
     EXPECT_EQ(x.surfaceIntervalSeconds, 0);
-    EXPECT_EQ(x.startPressure, 0);
 }
 
 TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "dc/base/errors.h"
+#include "support/dive_sets.h"
 #include "support/legacy_fixtures.h"
 
 namespace talvek {
@@ -205,7 +206,7 @@ std::string make(const Header& h, DiveList dives, int32_t units,
                  uint32_t flags = XmlDocument::Utf8 | XmlDocument::Indent) {
     XmlDocument doc;
     doc.setFlags(flags);
-    DcdmlFamily1Writer gen(h.data(), &dives, 1, units);
+    DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), units);
     gen.make(doc);
     return doc.outputBuffer();
 }
@@ -304,7 +305,7 @@ TEST_F(T2D1, ProfileEndingInAGasSwitchFailsWithCode9) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    DcdmlFamily1Writer gen(header.data(), &dives, 1, 0x40000);
+    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), 0x40000);
     try {
         gen.make(doc);
         FAIL() << "a gas switch without its O2 byte must fail";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/dive_sets.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -107,7 +108,7 @@ const std::string MetricHead =
 TEST_F(D23, NoDivesIndentedWithEscapedPersonalInfo) {
     SetInfo("Caf\xE9 & <Diver>");
     doc.setFlags(XmlDocument::Indent);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
     EXPECT_EQ(Output(),
               Decl + "\n" + root("metric") + "\n    " + Generator +
@@ -133,7 +134,7 @@ TEST_F(D23, DeviceSettingsAndHistoryFields) {
     SetWord(0x26, 65535);
     SetWord(0x6C, 500);
     SetWord(0x6E, 30);
-    DcdmlFamily3Writer gen(header, &dives, 4, UnitSystem::Imperial);
+    DcdmlFamily23Writer gen(diveSetOf(4, header, dives), UnitSystem::Imperial);
     gen.make(doc);
     EXPECT_EQ(Output(),
               Decl + root("imperial") + Generator +
@@ -148,7 +149,7 @@ TEST_F(D23, DeviceSettingsAndHistoryFields) {
 TEST_F(D23, RepetitionGroups) {
     for (uint8_t n : {1, 2, 3, 1, 2}) dives.push_back(Dive(n));
     DcdmlFamily23Writer::resetDiveCounter();
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
     EXPECT_EQ(DcdmlFamily23Writer::diveCounter(), 5);
     EXPECT_EQ(Output(), Decl + root("metric") + Generator + MetricHead +
@@ -161,7 +162,7 @@ TEST_F(D23, RepetitionGroups) {
 
 TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
     for (uint8_t n : {2, 1, 2}) dives.push_back(Dive(n));
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
     EXPECT_EQ(Output(), Decl + root("metric") + Generator + MetricHead +
                             "<history dives=\"0\" maxdepth=\"12.3\" divetime=\"02:05:00\" />"
@@ -172,7 +173,7 @@ TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
     XmlDocument one;
     one.setFlags(XmlDocument::Utf8);
     DiveList single{Dive(1)};
-    DcdmlFamily3Writer gen3(header, &single, 4, UnitSystem::Metric);
+    DcdmlFamily23Writer gen3(diveSetOf(4, header, single), UnitSystem::Metric);
     gen3.make(one);
     std::string out(one.outputBuffer(), one.outputLength());
     EXPECT_NE(out.find("<profiledata ><repetitiongroup >" + EmptyAirDive(1) +
@@ -218,10 +219,8 @@ TEST_F(D23, FullDiveMetric) {
     dives.push_back(d);
     SetWord(0x26, 1);
 
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
-    EXPECT_EQ(d->startPressure, 2005);
-    EXPECT_EQ(d->endPressure, 1900);
     EXPECT_EQ(
         Output(),
         Decl + root("metric") + Generator + MetricHead +
@@ -278,7 +277,7 @@ TEST_F(D23, EveryEventCode) {
     d->oxygen1 = 21;
     d->oxygen2 = 40;
     dives.push_back(d);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
 
     std::string expected =
@@ -382,7 +381,7 @@ TEST_F(D23, GasSwitchToAMissingSecondMixIsIgnored) {
     d->firstEventBlock = 0;
     d->diveMode = 7;  // no computer mode text; an air mix
     dives.push_back(d);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric);
     gen.make(doc);
     EXPECT_NE(Output().find("<settings computermode=\"\" "), std::string::npos);
     EXPECT_NE(Output().find("<samples interval=\"20\" ><gasswitch gas=\"Air\" />"
@@ -407,7 +406,7 @@ TEST_F(D23, ImperialAndScientificSamples) {
     dives.push_back(d);
     dives.push_back(p);
 
-    DcdmlFamily3Writer imperial(header, &dives, 4, UnitSystem::Imperial);
+    DcdmlFamily23Writer imperial(diveSetOf(4, header, dives), UnitSystem::Imperial);
     imperial.make(doc);
     std::string out = Output();
     EXPECT_NE(out.find("<history dives=\"0\" maxdepth=\"40.5\" divetime=\"02:05:00\" />"),
@@ -436,7 +435,7 @@ TEST_F(D23, ImperialAndScientificSamples) {
 
     XmlDocument sci;
     sci.setFlags(XmlDocument::Utf8);
-    DcdmlFamily2Writer scientific(header, &dives, 2, UnitSystem::Scientific);
+    DcdmlFamily23Writer scientific(diveSetOf(2, header, dives), UnitSystem::Scientific);
     scientific.make(sci);
     std::string s(sci.outputBuffer(), sci.outputLength());
     EXPECT_NE(s.find("<history dives=\"0\" maxdepth=\"12.340\" divetime=\"02:05:00\" />"),

@@ -10,6 +10,7 @@
 #include "dc/base/errors.h"
 #include "output/dcdml/dcdml_family1_writer.h"
 #include "output/legacy/legacy_writer.h"
+#include "support/dive_sets.h"
 #include "support/legacy_fixtures.h"
 
 namespace talvek {
@@ -115,7 +116,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(true);
             XmlDocument doc;
             doc.setFlags(flags);
-            LegacyFamily1Writer gen(h.data(), &dives, 1);
+            LegacyFamily1Writer gen(diveSetOf(1, h.data(), dives));
             ASSERT_NO_THROW(gen.make(doc));
             save(doc);
         }
@@ -123,7 +124,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(false);
             XmlDocument doc;
             doc.setFlags(flags);
-            LegacyFamily23Writer gen(h.data(), &dives, in.Below(2) ? 2 : 4);
+            LegacyFamily23Writer gen(diveSetOf(in.Below(2) ? 2 : 4, h.data(), dives));
             ASSERT_NO_THROW(gen.make(doc));
             save(doc);
         }
@@ -131,7 +132,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(true);
             XmlDocument doc;
             doc.setFlags(flags);
-            DcdmlFamily1Writer gen(h.data(), &dives, 1, systems[in.Below(3)]);
+            DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), systems[in.Below(3)]);
             try {
                 gen.make(doc);
                 save(doc);
