@@ -18,6 +18,7 @@ constexpr size_t ProfileBytes = 32 * 1024;
 
 struct Memory {
     DiveSet set;
+    DocumentStamp stamp{std::nullopt, platform::localTime()};
     size_t profileBytes = 0;
 
     Memory() {
@@ -75,7 +76,7 @@ void BM_GenerateDocument(benchmark::State& state) {
     for (auto _ : state) {
         XmlDocument doc;
         doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
-        DcdmlFamily23Writer gen(m.set, static_cast<int32_t>(state.range(0)));
+        DcdmlFamily23Writer gen(m.set, static_cast<int32_t>(state.range(0)), m.stamp);
         gen.make(doc);
         out = doc.outputLength();
         benchmark::DoNotOptimize(doc.outputBuffer());
@@ -94,7 +95,7 @@ void BM_Serialise(benchmark::State& state) {
     Memory& m = theMemory();
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
-    DcdmlFamily23Writer gen(m.set, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(m.set, UnitSystem::Metric, m.stamp);
     gen.make(doc);
     for (auto _ : state) {
         doc.build();

@@ -28,8 +28,12 @@ int exitStatusFor(int code) {
     }
 }
 
-DownloadWorker::DownloadWorker(WorkerSink& sink, DriverFactory drivers, DocumentWriter writer)
-    : sink_(sink), drivers_(std::move(drivers)), writer_(std::move(writer)) {
+DownloadWorker::DownloadWorker(WorkerSink& sink, DriverFactory drivers, DocumentWriter writer,
+                               std::optional<ProgramVersion> program)
+    : sink_(sink),
+      drivers_(std::move(drivers)),
+      writer_(std::move(writer)),
+      program_(std::move(program)) {
     trace::write(trace::Detail, "sAPIThread::Create()");
 }
 
@@ -220,7 +224,8 @@ void DownloadWorker::execute() {
 
 void DownloadWorker::buildAndWrite() {
     postStatusText("Building Data File");
-    writer_(device_->diveSet(), outputOptions_, document_);
+    writer_(device_->diveSet(), outputOptions_, DocumentStamp{program_, platform::localTime()},
+            document_);
 
     const std::string& name = outputFile_;
     const char* bytes = document_.outputBuffer();

@@ -85,7 +85,6 @@ TransferWindow::TransferWindow(const std::string& commandLine, DriverFactory dri
     VersionInformation version(platform::ownExecutablePath().c_str());
     settings_.configureTrace();
     settings_.traceStart(version.fileVersion());
-    useVersionForOutput(version);
 
     // 10. The worker, not started yet.
     worker_ = std::make_unique<DownloadThread>(std::move(drivers));

@@ -43,8 +43,9 @@ const char* markerEventId(uint8_t marker) {
 
 }  // namespace
 
-DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem)
-    : DcdmlWriterBase(set, unitSystem) {}
+DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem,
+                                       const DocumentStamp& stamp)
+    : DcdmlWriterBase(set, unitSystem, stamp) {}
 
 DcdmlFamily1Writer::~DcdmlFamily1Writer() = default;
 

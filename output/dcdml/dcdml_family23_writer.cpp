@@ -80,8 +80,9 @@ void DcdmlFamily23Writer::resetDiveCounter() {
     divesWritten.store(0);
 }
 
-DcdmlFamily23Writer::DcdmlFamily23Writer(const DiveSet& set, int32_t unitSystem)
-    : DcdmlWriterBase(set, unitSystem) {}
+DcdmlFamily23Writer::DcdmlFamily23Writer(const DiveSet& set, int32_t unitSystem,
+                                         const DocumentStamp& stamp)
+    : DcdmlWriterBase(set, unitSystem, stamp) {}
 
 void DcdmlFamily23Writer::make(XmlDocument& document) {
     // The trace lines name the interface type: family 4 is type 3.

@@ -11,16 +11,15 @@
 // The protected writers below are meant to be called from those sections.
 // Every text helper returns the formatted text by value.
 #include <cstdint>
-#include <functional>
 #include <list>
 #include <memory>
 #include <string>
 
 #include "dc/base/dive_set.h"
 #include "dc/profile/profile_decoder.h"
+#include "output/document_stamp.h"
 #include "output/units_converter.h"
 #include "output/writer.h"
-#include "platform/os.h"
 
 namespace talvek {
 
@@ -44,20 +43,10 @@ extern const char* const DcdmlNamespace;
 
 class DcdmlWriterBase : public Writer {
   public:
-    // Reads the running program's product name and file version; returns
-    // false when they cannot be read.
-    using VersionSource = std::function<bool(std::string& name, std::string& version)>;
-    // Local time for the root "tstamp".
-    using TimeSource = std::function<platform::LocalTime()>;
-
-    // `unitSystem` is one of UnitSystem::*.
-    DcdmlWriterBase(const DiveSet& set, int32_t unitSystem);
+    // `unitSystem` is one of UnitSystem::*; `stamp` gives the generator
+    // block and the root "tstamp".
+    DcdmlWriterBase(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
     ~DcdmlWriterBase() override;
-
-    // Replace the version and time sources (tests, the application); an
-    // empty function restores the default.
-    static void setVersionSource(VersionSource source);
-    static void setTimeSource(TimeSource source);
 
     // Datum writer flags.
     static constexpr int DatumPressure = 1;
@@ -139,6 +128,7 @@ class DcdmlWriterBase : public Writer {
     void writeHeadingUserEvent(XmlElement* parent, const ProfileDecoder::Event& event);
 
     int32_t unitSystem_;
+    const DocumentStamp stamp_;
     std::unique_ptr<UnitsConverter> converter_;
     GasMixList mixes_;
     XmlElement* root_ = nullptr;

@@ -579,12 +579,14 @@ TEST(TypedSim, OutputInBothLayoutsAndEveryUnitSystem) {
         for (int32_t units : {0x20000, 0x40000, 0x80000}) {
             SCOPED_TRACE(units);
             XmlDocument doc;
-            writeDocument(d->diveSet(), 0x200 | static_cast<uint32_t>(units), doc);
+            writeDocument(d->diveSet(), 0x200 | static_cast<uint32_t>(units),
+                          DocumentStamp{std::nullopt, platform::localTime()}, doc);
             checkDcdml(doc.text(), rig.built.meant, units);
         }
         for (uint32_t layout : {0x000u, 0x100u}) {
             XmlDocument doc;
-            writeDocument(d->diveSet(), layout | 0x40000, doc);
+            writeDocument(d->diveSet(), layout | 0x40000,
+                          DocumentStamp{std::nullopt, platform::localTime()}, doc);
             checkLegacy(doc.text(), rig.built.meant);
         }
     }

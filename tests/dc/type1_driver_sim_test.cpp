@@ -144,7 +144,7 @@ TEST_F(Type1SimTest, WholeDownloadThroughBothLayouts) {
     ASSERT_EQ(driver->dives().size(), 4u);
 
     XmlDocument legacy;
-    writeDocument(driver->diveSet(), 0, legacy);
+    writeDocument(driver->diveSet(), 0, DocumentStamp{std::nullopt, platform::localTime()}, legacy);
     const std::string l = legacy.outputBuffer();
     EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TalvekDownload >", 0), 0u);
     size_t diveData = 0;
@@ -154,7 +154,8 @@ TEST_F(Type1SimTest, WholeDownloadThroughBothLayouts) {
     EXPECT_NE(l.find("<TotalDives >4</TotalDives >"), std::string::npos);
 
     XmlDocument dcdml;
-    writeDocument(driver->diveSet(), 0x200 | 0x80000 | 0x2000, dcdml);
+    writeDocument(driver->diveSet(), 0x200 | 0x80000 | 0x2000,
+                  DocumentStamp{std::nullopt, platform::localTime()}, dcdml);
     const std::string d = dcdml.outputBuffer();
     EXPECT_NE(d.find("<dcdml "), std::string::npos);
     EXPECT_NE(d.find("units=\"scientific\""), std::string::npos);
@@ -171,7 +172,8 @@ TEST_F(Type1SimTest, ComputerWithoutDives) {
     auto driver = download(o);
     EXPECT_TRUE(driver->dives().empty());
     XmlDocument legacy;
-    writeDocument(driver->diveSet(), 0x100, legacy);
+    writeDocument(driver->diveSet(), 0x100, DocumentStamp{std::nullopt, platform::localTime()},
+                  legacy);
     EXPECT_NE(std::string(legacy.outputBuffer()).find("<!--   No Dives   -->"), std::string::npos);
 }
 

@@ -571,7 +571,8 @@ TEST_F(DeviceType1Test, WholeDownloadThroughBothLayouts) {
     ASSERT_EQ(driver_->dives().size(), 2u);
 
     XmlDocument legacy;
-    writeDocument(driver_->diveSet(), 0x100 | 0x2000, legacy);
+    writeDocument(driver_->diveSet(), 0x100 | 0x2000,
+                  DocumentStamp{std::nullopt, platform::localTime()}, legacy);
     const std::string l = legacy.outputBuffer();
     EXPECT_EQ(legacy.flags(), XmlDocument::Utf8 | XmlDocument::Indent);
     // UTF-8 always; indentation puts a blank line after the declaration.
@@ -587,7 +588,8 @@ TEST_F(DeviceType1Test, WholeDownloadThroughBothLayouts) {
     EXPECT_EQ(countOf(l, "<GasMix >32</GasMix >"), 1u);
 
     XmlDocument dcdml;
-    writeDocument(driver_->diveSet(), 0x200 | 0x40000 | 0x1000, dcdml);
+    writeDocument(driver_->diveSet(), 0x200 | 0x40000 | 0x1000,
+                  DocumentStamp{std::nullopt, platform::localTime()}, dcdml);
     const std::string d = dcdml.outputBuffer();
     EXPECT_EQ(dcdml.flags(), XmlDocument::Utf8 | XmlDocument::FullEndTags);
     EXPECT_NE(d.find("<dcdml "), std::string::npos);
@@ -601,7 +603,11 @@ TEST_F(DeviceType1Test, WholeDownloadThroughBothLayouts) {
 
 TEST_F(DeviceType1Test, MakeOutputRefusesAnUnknownLayout) {
     XmlDocument doc;
-    EXPECT_EQ(codeOf([&] { writeDocument(driver_->diveSet(), 0x300 | 0x80000, doc); }), 3);
+    EXPECT_EQ(codeOf([&] {
+                  writeDocument(driver_->diveSet(), 0x300 | 0x80000,
+                                DocumentStamp{std::nullopt, platform::localTime()}, doc);
+              }),
+              3);
     EXPECT_EQ(message_, "Output: format not supported");
     EXPECT_EQ(doc.root(), nullptr);
     EXPECT_EQ(doc.flags(), 0u);

@@ -221,7 +221,8 @@ TEST(TypedDriver, InvalidOutputFormatBuildsNothing) {
         Bench b(type3);
         XmlDocument doc;
         try {
-            writeDocument(b.driver->diveSet(), 0x300 | 0x40000, doc);
+            writeDocument(b.driver->diveSet(), 0x300 | 0x40000,
+                          DocumentStamp{std::nullopt, platform::localTime()}, doc);
             FAIL();
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), 3);
@@ -240,7 +241,8 @@ TEST(TypedDriver, DocumentOptionsFollowTheFlags) {
         Bench b(false);
         XmlDocument doc;
         doc.setFlags(XmlDocument::FullEndTags | XmlDocument::Indent);
-        writeDocument(b.driver->diveSet(), flags | 0x40000, doc);
+        writeDocument(b.driver->diveSet(), flags | 0x40000,
+                      DocumentStamp{std::nullopt, platform::localTime()}, doc);
         EXPECT_EQ(doc.flags() & 0x07,
                   0x04u | ((flags & 0x1000) ? 1u : 0u) | ((flags & 0x2000) ? 2u : 0u))
             << std::hex << flags;

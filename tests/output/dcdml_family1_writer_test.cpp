@@ -6,8 +6,8 @@
 #include <map>
 
 #include "dc/base/errors.h"
-#include "support/dive_sets.h"
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 
@@ -202,43 +202,25 @@ std::string Fill(std::string text, const values& values) {
     return text;
 }
 
+// A fixed time and the program's version, so whole documents can be
+// compared.
+DocumentStamp Stamp() {
+    return stampAt(2026, 12, 8, 4, 5, 6, ProgramVersion{"Talvek XML Downloader", "1.0.0.0"});
+}
+
 std::string make(const Header& h, DiveList dives, int32_t units,
                  uint32_t flags = XmlDocument::Utf8 | XmlDocument::Indent) {
     XmlDocument doc;
     doc.setFlags(flags);
-    DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), units);
+    DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), units, Stamp());
     gen.make(doc);
     return doc.outputBuffer();
 }
 
 }  // namespace
 
-// Fixes the clock and the program's version so whole documents can be
-// compared.
 class T2D1 : public ::testing::Test {
   protected:
-    void SetUp() override {
-        DcdmlWriterBase::setTimeSource([] {
-            platform::LocalTime t;
-            t.year = 2026;
-            t.month = 12;
-            t.day = 8;
-            t.hour = 4;
-            t.minute = 5;
-            t.second = 6;
-            return t;
-        });
-        DcdmlWriterBase::setVersionSource([](std::string& name, std::string& version) {
-            name = "Talvek XML Downloader";
-            version = "1.0.0.0";
-            return true;
-        });
-    }
-    void TearDown() override {
-        DcdmlWriterBase::setTimeSource({});
-        DcdmlWriterBase::setVersionSource({});
-    }
-
     static std::string Head(const char* units) {
         return std::string(Declaration) +
                "\n<dcdml version=\"1.0\" tstamp=\"2026-12-08 T 04:05:06\" units=\"" + units +
@@ -305,7 +287,7 @@ TEST_F(T2D1, ProfileEndingInAGasSwitchFailsWithCode9) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), 0x40000);
+    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), 0x40000, Stamp());
     try {
         gen.make(doc);
         FAIL() << "a gas switch without its O2 byte must fail";

@@ -10,8 +10,8 @@
 #include "dc/base/errors.h"
 #include "output/dcdml/dcdml_family1_writer.h"
 #include "output/legacy/legacy_writer.h"
-#include "support/dive_sets.h"
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 
@@ -132,7 +132,8 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(true);
             XmlDocument doc;
             doc.setFlags(flags);
-            DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), systems[in.Below(3)]);
+            DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), systems[in.Below(3)],
+                                   DocumentStamp{std::nullopt, platform::localTime()});
             try {
                 gen.make(doc);
                 save(doc);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "support/dive_sets.h"
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 

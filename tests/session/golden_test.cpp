@@ -13,13 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "output/dcdml/dcdml_writer_base.h"
 #include "platform/clock.h"
 #include "platform/os.h"
 #include "session/command_line.h"
 #include "session/download_worker.h"
 #include "session/transfer_settings.h"
-#include "session/version_information.h"
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
@@ -37,27 +35,20 @@ namespace {
 // download time in the root "tstamp" is fixed so that the documents are
 // reproducible.  Throws when the download does not succeed.
 std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
-    struct FixedTime {
-        FixedTime() {
-            DcdmlWriterBase::setTimeSource([] {
-                platform::LocalTime t;
-                t.year = 2024;
-                t.month = 5;
-                t.day = 17;
-                t.dayOfWeek = 5;
-                t.hour = 10;
-                t.minute = 20;
-                t.second = 30;
-                return t;
-            });
-        }
-        ~FixedTime() {
-            DcdmlWriterBase::setTimeSource(nullptr);
-            DcdmlWriterBase::setVersionSource(nullptr);
-        }
-    } fixedTime;
-    // As the program does at start-up: its own version block names it.
-    useVersionForOutput(VersionInformation(platform::ownExecutablePath().c_str()));
+    // The worker names the program as the program does: by its own version
+    // block.  Only the time is replaced.
+    auto atFixedTime = [](const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
+                          XmlDocument& document) {
+        DocumentStamp fixed = stamp;
+        fixed.time.year = 2024;
+        fixed.time.month = 5;
+        fixed.time.day = 17;
+        fixed.time.dayOfWeek = 5;
+        fixed.time.hour = 10;
+        fixed.time.minute = 20;
+        fixed.time.second = 30;
+        writeDocument(dives, options, fixed, document);
+    };
     struct Sink : WorkerSink {
         void statusText(const std::string& text) override { last = text; }
         void progress(int) override {}
@@ -75,7 +66,7 @@ std::string DownloadDocument(const std::string& imagePath, const std::string& op
     TransferSettings settings;
     settings.load(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output}) + " " + options);
     settings.normalisePort();
-    DownloadWorker worker(sink);
+    DownloadWorker worker(sink, defaultDriverFactory(), atFixedTime);
     worker.set(settings.portName, settings.outputFile, settings.delay, settings.composeOptions());
     worker.execute();
     if (worker.returnValue() != 0)

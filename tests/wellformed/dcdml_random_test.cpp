@@ -82,7 +82,7 @@ DivePtr RandomDive(std::mt19937& rng) {
 
 TEST(DCDMLFuzz, RandomInputGivesWellFormedDocuments) {
     static Quiet quiet;
-    DcdmlWriterBase::setVersionSource([](std::string&, std::string&) { return false; });
+    const DocumentStamp stamp{std::nullopt, platform::localTime()};
     std::mt19937 rng(20090314);
     const int32_t systems[] = {UnitSystem::Imperial, UnitSystem::Metric, UnitSystem::Scientific};
     for (int round = 0; round < 400; ++round) {
@@ -97,13 +97,12 @@ TEST(DCDMLFuzz, RandomInputGivesWellFormedDocuments) {
         if (rng() % 2) doc.setFlags(XmlDocument::FullEndTags);
         int32_t units = systems[rng() % 3];
         set.family = rng() % 2 ? 2 : 4;
-        DcdmlFamily23Writer gen(set, units);
+        DcdmlFamily23Writer gen(set, units, stamp);
         gen.make(doc);
         ASSERT_NE(doc.outputBuffer(), nullptr);
         ASSERT_TRUE(Parses(doc.outputBuffer(), doc.outputLength())) << "round " << round << "\n"
                                                                     << doc.outputBuffer();
     }
-    DcdmlWriterBase::setVersionSource(nullptr);
 }
 
 // The parser check itself must reject what is not well-formed.
