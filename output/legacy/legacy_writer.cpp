@@ -199,6 +199,25 @@ void LegacyWriterBase::makeDocument(XmlDocument& document, int device,
     document.build();
 }
 
+void LegacyWriterBase::writeSharedSettings() {
+    addValue(settings_, TotalDiveTime, headerWord(0x24));
+    addValue(settings_, TotalDives, headerWord(0x26));
+    addValue(settings_, ComputerModel, headerByte(0x28));
+    addValue(settings_, MaxFreeDiveDepth, headerWord(0x6C));
+    addValue(settings_, MaxFreeDiveTime, headerWord(0x6E));
+    addValue(settings_, Clock, headerByte(0x71));
+    addValue(settings_, UnitSystem, headerByte(0x72));
+    addValue(settings_, FirmwareMajor, headerByte(0x29));
+}
+
+void LegacyWriterBase::writeDiveDate(const DiveRecord& dive) {
+    addValue(diveData_, Year, dive.year);
+    addValue(diveData_, Month, dive.month);
+    addValue(diveData_, Day, dive.day);
+    addValue(diveData_, Hour, dive.hour);
+    addValue(diveData_, Minute, dive.minute);
+}
+
 void LegacyWriterBase::writeDiveIntro(const DiveRecord& dive) {
     diveData_ = root_->addChild("DiveData");
     addValue(diveData_, SurfaceIntervalMinutes, dive.surfaceIntervalMinutes);
@@ -221,14 +240,7 @@ void LegacyFamily1Writer::writeSettings() {
     settings_ = root_->addChild("ComputerSettings");
     // Family 1 depths are in 1/128 foot.
     addValue(settings_, MaxDepth, headerWord(0x22) / 128);
-    addValue(settings_, TotalDiveTime, headerWord(0x24));
-    addValue(settings_, TotalDives, headerWord(0x26));
-    addValue(settings_, ComputerModel, headerByte(0x28));
-    addValue(settings_, MaxFreeDiveDepth, headerWord(0x6C));
-    addValue(settings_, MaxFreeDiveTime, headerWord(0x6E));
-    addValue(settings_, Clock, headerByte(0x71));
-    addValue(settings_, UnitSystem, headerByte(0x72));
-    addValue(settings_, FirmwareMajor, headerByte(0x29));
+    writeSharedSettings();
     addValue(settings_, SerialNumber,
              headerByte(0x2A) * 1000000 + headerByte(0x2B) * 10000 + headerByte(0x2C) * 100 +
                  headerByte(0x2D));
@@ -249,11 +261,7 @@ void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
     addValue(diveData_, GasMix, dive.oxygen1);
     addValue(diveData_, FO2, dive.oxygenFraction);
     addValue(diveData_, StartingAirTemp, dive.startTemperature);
-    addValue(diveData_, Year, dive.year);
-    addValue(diveData_, Month, dive.month);
-    addValue(diveData_, Day, dive.day);
-    addValue(diveData_, Hour, dive.hour);
-    addValue(diveData_, Minute, dive.minute);
+    writeDiveDate(dive);
 
     XmlElement* profile = diveData_->addChild("DiveProfile");
     const uint8_t* bytes = dive.profile.get();
@@ -290,14 +298,7 @@ void LegacyFamily23Writer::make(XmlDocument& document) {
 void LegacyFamily23Writer::writeSettings() {
     settings_ = root_->addChild("ComputerSettings");
     addValue(settings_, MaxDepth, WholeFeetDepth::wholeFeet(headerWord(0x22)));
-    addValue(settings_, TotalDiveTime, headerWord(0x24));
-    addValue(settings_, TotalDives, headerWord(0x26));
-    addValue(settings_, ComputerModel, headerByte(0x28));
-    addValue(settings_, MaxFreeDiveDepth, headerWord(0x6C));
-    addValue(settings_, MaxFreeDiveTime, headerWord(0x6E));
-    addValue(settings_, Clock, headerByte(0x71));
-    addValue(settings_, UnitSystem, headerByte(0x72));
-    addValue(settings_, FirmwareMajor, headerByte(0x29));
+    writeSharedSettings();
     std::string serial;
     for (int offset = 0x2A; offset <= 0x2D; ++offset) serial += std::to_string(headerByte(offset));
     addText(settings_, SerialNumber, serial);
@@ -313,11 +314,7 @@ void LegacyFamily23Writer::writeDive(const ConstDivePtr& dive) {
     addValue(diveData_, GasMix, dive->oxygen1);
     addText(diveData_, FO2, "0");
     XmlElement* startTemp = diveData_->addChild(LegacyElementNames[StartingAirTemp]);
-    addValue(diveData_, Year, dive->year);
-    addValue(diveData_, Month, dive->month);
-    addValue(diveData_, Day, dive->day);
-    addValue(diveData_, Hour, dive->hour);
-    addValue(diveData_, Minute, dive->minute);
+    writeDiveDate(*dive);
     XmlElement* depthTemp = diveData_->addChild(LegacyElementNames[TempAtDepth]);
     XmlElement* endTemp = diveData_->addChild(LegacyElementNames[EndingTemp]);
     XmlElement* endPressure = diveData_->addChild(LegacyElementNames[EndingPressure]);

@@ -51,8 +51,13 @@ class LegacyWriterBase : public Writer {
     // Adds a text element holding `value` in decimal.
     static XmlElement* addValue(XmlElement* parent, int nameIndex, int64_t value);
     static XmlElement* addText(XmlElement* parent, int nameIndex, const std::string& text);
+    // The "ComputerSettings" children both families write alike, from
+    // "TotalDiveTime" to "FirmwareVersion.major".
+    void writeSharedSettings();
     // Children of "DiveData" both families share, in their order.
     void writeDiveIntro(const DiveRecord& dive);
+    // "Year" to "Minute" of the dive.
+    void writeDiveDate(const DiveRecord& dive);
 
     // Text at `offset`, at most `width` characters, ending at the first NUL.
     std::string headerText(int offset, int width) const;
