@@ -17,15 +17,16 @@ constexpr int DiveCount = 300;
 constexpr size_t ProfileBytes = 32 * 1024;
 
 struct Memory {
-    uint8_t header[144] = {};
-    DiveList dives;
+    DiveSet set;
+    DocumentStamp stamp{std::nullopt, platform::localTime()};
     size_t profileBytes = 0;
 
     Memory() {
         std::mt19937 rng(7);
-        header[0x28] = 12;
-        header[0x72] = 1;
-        std::memcpy(header + 0x30, "Bench Diver", 11);
+        set.family = 2;
+        set.header[0x28] = 12;
+        set.header[0x72] = 1;
+        std::memcpy(set.header.data() + 0x30, "Bench Diver", 11);
         const size_t perDive = ProfileBytes / DiveCount;
         for (int n = 0; n < DiveCount; ++n) {
             DivePtr d(new DiveRecord);
@@ -59,7 +60,7 @@ struct Memory {
             }
             d->setProfile(p.data(), static_cast<uint32_t>(p.size()));
             profileBytes += p.size();
-            dives.push_back(d);
+            set.dives.push_back(d);
         }
     }
 };
@@ -75,7 +76,7 @@ void BM_GenerateDocument(benchmark::State& state) {
     for (auto _ : state) {
         XmlDocument doc;
         doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
-        DcdmlFamily2Writer gen(m.header, &m.dives, 2, static_cast<int32_t>(state.range(0)));
+        DcdmlFamily23Writer gen(m.set, static_cast<int32_t>(state.range(0)), m.stamp);
         gen.make(doc);
         out = doc.outputLength();
         benchmark::DoNotOptimize(doc.outputBuffer());
@@ -94,7 +95,7 @@ void BM_Serialise(benchmark::State& state) {
     Memory& m = theMemory();
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
-    DcdmlFamily2Writer gen(m.header, &m.dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(m.set, UnitSystem::Metric, m.stamp);
     gen.make(doc);
     for (auto _ : state) {
         doc.build();

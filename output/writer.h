@@ -1,6 +1,8 @@
 #pragma once
-// Root of every output generator: one generator writes one document.
+// Root of every writer: one writer fills one document from one dive set.
 #include <cstdint>
+
+#include "dc/base/dive_set.h"
 
 namespace talvek {
 
@@ -10,13 +12,20 @@ class Writer {
   public:
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
-    explicit Writer(int32_t familyCode) : familyCode_(familyCode) {}
+    explicit Writer(const DiveSet& set) : set_(set) {}
     virtual ~Writer() = default;
     virtual void make(XmlDocument& document) = 0;
-    int32_t familyCode() const { return familyCode_; }
+    int32_t familyCode() const { return set_.family; }
 
   protected:
-    int32_t familyCode_;
+    uint8_t headerByte(int offset) const { return set_.header[offset]; }
+    // A little-endian word of the header image.
+    uint16_t headerWord(int offset) const {
+        return static_cast<uint16_t>(set_.header[offset] | (set_.header[offset + 1] << 8));
+    }
+
+    // A copy of the set handed in; its dive records are shared and only read.
+    const DiveSet set_;
 };
 
 }  // namespace talvek

@@ -16,16 +16,18 @@ namespace {
 
 enum class Layout { Legacy, Dcdml };
 
-using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, int32_t units);
+using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, int32_t units,
+                                            const DocumentStamp& stamp);
 
+// The legacy layout has no units and no stamp.
 template <class W>
-std::unique_ptr<Writer> legacy(const DiveSet& d, int32_t) {
-    return std::make_unique<W>(d.header, d.dives, d.family);
+std::unique_ptr<Writer> legacy(const DiveSet& d, int32_t, const DocumentStamp&) {
+    return std::make_unique<W>(d);
 }
 
 template <class W>
-std::unique_ptr<Writer> dcdml(const DiveSet& d, int32_t units) {
-    return std::make_unique<W>(d.header, d.dives, d.family, units);
+std::unique_ptr<Writer> dcdml(const DiveSet& d, int32_t units, const DocumentStamp& stamp) {
+    return std::make_unique<W>(d, units, stamp);
 }
 
 struct WriterRow {
@@ -41,11 +43,11 @@ const WriterRow Writers[] = {
     {Layout::Dcdml, 1, dcdml<DcdmlFamily1Writer>, nullptr},
     {Layout::Legacy, 2, legacy<LegacyFamily23Writer>,
      "Device_TypeD::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 2, dcdml<DcdmlFamily2Writer>,
+    {Layout::Dcdml, 2, dcdml<DcdmlFamily23Writer>,
      "Device_TypeD::MakeOutput(): Using Generator Type 2"},
     {Layout::Legacy, 4, legacy<LegacyFamily23Writer>,
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 4, dcdml<DcdmlFamily3Writer>,
+    {Layout::Dcdml, 4, dcdml<DcdmlFamily23Writer>,
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 2"},
 };
 
@@ -88,7 +90,8 @@ int32_t unitSystemOf(uint32_t options) {
     }
 }
 
-void writeDocument(const DiveSet& dives, uint32_t options, XmlDocument& document) {
+void writeDocument(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
+                   XmlDocument& document) {
     const uint32_t bits = options & OutputOptions::LayoutMask;
     const WriterRow* chosen = nullptr;
     if (bits != OutputOptions::LayoutMask) {
@@ -102,7 +105,7 @@ void writeDocument(const DiveSet& dives, uint32_t options, XmlDocument& document
         throw Error("Output: format not supported");
     }
     if (chosen->chosenLine) trace::write(trace::Info, "%s", chosen->chosenLine);
-    std::unique_ptr<Writer> writer = chosen->make(dives, unitSystemOf(options));
+    std::unique_ptr<Writer> writer = chosen->make(dives, unitSystemOf(options), stamp);
     setDocumentOptions(document, options);
     writer->make(document);
 }

@@ -4,7 +4,8 @@
 // and the unit system bits.  The session hands it what the driver yielded.
 #include <cstdint>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
+#include "output/document_stamp.h"
 
 namespace talvek {
 
@@ -24,8 +25,10 @@ struct OutputOptions {
 int32_t unitSystemOf(uint32_t options);
 
 // Fills `document` (UTF-8, with the end-tag and indentation flags of
-// `options`) from `dives`.  A layout with no writer traces and throws
+// `options`) from `dives`; a DCDML document names the program and the time
+// of `stamp`.  A layout with no writer traces and throws
 // Error("Output: format not supported").
-void writeDocument(const DiveSet& dives, uint32_t options, XmlDocument& document);
+void writeDocument(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
+                   XmlDocument& document);
 
 }  // namespace talvek

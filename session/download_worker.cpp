@@ -42,8 +42,12 @@ const ProbeRow Probes[] = {
 
 }  // namespace
 
-DownloadWorker::DownloadWorker(SessionSink& sink, DriverFactory drivers, DocumentWriter writer)
-    : sink_(sink), drivers_(std::move(drivers)), writer_(std::move(writer)) {
+DownloadWorker::DownloadWorker(SessionSink& sink, DriverFactory drivers, DocumentWriter writer,
+                               std::optional<ProgramVersion> program)
+    : sink_(sink),
+      drivers_(std::move(drivers)),
+      writer_(std::move(writer)),
+      program_(std::move(program)) {
     trace::write(trace::Detail, "sAPIThread::Create()");
 }
 
@@ -215,7 +219,8 @@ void DownloadWorker::execute() {
 
 void DownloadWorker::buildAndWrite() {
     postStatusText("Building Data File");
-    writer_(device_->diveSet(), outputOptions_, document_);
+    writer_(device_->diveSet(), outputOptions_, DocumentStamp{program_, platform::localTime()},
+            document_);
 
     const std::string& name = outputFile_;
     const char* bytes = document_.outputBuffer();

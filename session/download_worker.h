@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "dc/base/driver.h"
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
 #include "session/session_sink.h"
+#include "session/version_information.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -41,11 +43,14 @@ DriverFactory defaultDriverFactory(platform::SerialOpener& ports = platform::sys
 class DownloadWorker {
   public:
     // Builds the output document from what the driver yielded.
-    using DocumentWriter =
-        std::function<void(const DiveSet& dives, uint32_t options, XmlDocument& document)>;
+    using DocumentWriter = std::function<void(const DiveSet& dives, uint32_t options,
+                                              const DocumentStamp& stamp, XmlDocument& document)>;
 
+    // `program` names the program in the document (by default as its own
+    // version block does); the time is taken when the document is built.
     explicit DownloadWorker(SessionSink& sink, DriverFactory drivers = defaultDriverFactory(),
-                            DocumentWriter writer = writeDocument);
+                            DocumentWriter writer = writeDocument,
+                            std::optional<ProgramVersion> program = ownProgramVersion());
     ~DownloadWorker();
     DownloadWorker(const DownloadWorker&) = delete;
     DownloadWorker& operator=(const DownloadWorker&) = delete;
@@ -86,6 +91,7 @@ class DownloadWorker {
     SessionSink& sink_;
     DriverFactory drivers_;
     DocumentWriter writer_;
+    std::optional<ProgramVersion> program_;
     std::unique_ptr<Driver> device_;
     XmlDocument document_;
     std::string outputFile_;

@@ -17,12 +17,13 @@ Session::Session(const std::string& commandLine, SessionSink& sink, SessionSetup
     trace::setLevel(4);
     trace::write(trace::Info, "Version = %s", version_.fileVersion().c_str());
     trace::write(trace::Debug, "CommandLine = %s ", settings_.commandLine.c_str());
-    useVersionForOutput(version_);
 
+    // The document names the program as the version block just read does.
     platform::SerialOpener& ports = setup.ports ? *setup.ports : platform::systemSerialOpener();
     worker_ = std::make_unique<DownloadWorker>(
         sink, setup.drivers ? std::move(*setup.drivers) : defaultDriverFactory(ports),
-        setup.writer ? std::move(setup.writer) : DownloadWorker::DocumentWriter(writeDocument));
+        setup.writer ? std::move(setup.writer) : DownloadWorker::DocumentWriter(writeDocument),
+        programVersionOf(version_));
 }
 
 Session::~Session() = default;

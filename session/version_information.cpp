@@ -9,7 +9,7 @@
 #include <iterator>
 #include <utility>
 
-#include "output/dcdml/dcdml_writer_base.h"
+#include "platform/os.h"
 
 namespace talvek {
 
@@ -197,17 +197,13 @@ const std::string& VersionInformation::value(const char* key) const {
     return empty;
 }
 
-void useVersionForOutput(const VersionInformation& info) {
-    if (!info.valid()) {
-        DcdmlWriterBase::setVersionSource(nullptr);
-        return;
-    }
-    DcdmlWriterBase::setVersionSource(
-        [name = info.productName(), version = info.fileVersion()](std::string& n, std::string& v) {
-            n = name;
-            v = version;
-            return true;
-        });
+std::optional<ProgramVersion> programVersionOf(const VersionInformation& info) {
+    if (!info.valid()) return std::nullopt;
+    return ProgramVersion{info.productName(), info.fileVersion()};
+}
+
+std::optional<ProgramVersion> ownProgramVersion() {
+    return programVersionOf(VersionInformation(platform::ownExecutablePath().c_str()));
 }
 
 }  // namespace talvek

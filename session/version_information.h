@@ -2,8 +2,11 @@
 // Reads the version block that the build links into each executable and keeps
 // its ten standard string values.  The block layout is described in
 // platform/version_block.cpp.in.
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "output/document_stamp.h"
 
 namespace talvek {
 
@@ -47,8 +50,10 @@ class VersionInformation {
     std::string values_[KeyCount];
 };
 
-// Lets the DCDML generator block name the program and its version as read
-// from `info`; when `info` is not valid, the generator's own fallback stands.
-void useVersionForOutput(const VersionInformation& info);
+// The program and version a document names, as read into `info`: its
+// product name and file version; nothing when `info` is not valid.
+std::optional<ProgramVersion> programVersionOf(const VersionInformation& info);
+// The same for the running program's own version block.
+std::optional<ProgramVersion> ownProgramVersion();
 
 }  // namespace talvek

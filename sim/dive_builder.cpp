@@ -5,7 +5,7 @@
 #include <deque>
 #include <stdexcept>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_record.h"
 
 namespace talvek {
 
@@ -278,7 +278,7 @@ Dive23 makeDive23(Rng& rng, Logbook& log, uint32_t seq, uint32_t sizeOffset, siz
     const int n = std::max(30, durationMin * 60 / d.sampleInterval);
     log.next(d, durationMin);
     d.diveTime = static_cast<uint16_t>(n * d.sampleInterval / 60);
-    d.fixedByte = 127;
+    d.oxygenFraction = 127;
     d.rgbm = rng.chance(50) ? 50 : 100;
     d.personalFactor = static_cast<uint8_t>(rng.range(0, 2));
     d.altitudeFactor = static_cast<uint8_t>(rng.range(0, 2));
@@ -650,14 +650,14 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
     o2raw = nitrox ? static_cast<uint8_t>(rng.range(28, 36)) : 0;
     d.oxygen1 = nitrox ? o2raw : 21;
     d.diveMode = nitrox ? 1 : 0;
-    d.fixedByte = nitrox ? static_cast<uint8_t>(o2raw * 2) : 42;
+    d.oxygenFraction = nitrox ? static_cast<uint8_t>(o2raw * 2) : 42;
     const uint8_t gp1raw = static_cast<uint8_t>(rng.range(190, 254));
     const uint8_t gp2raw = static_cast<uint8_t>(rng.range(40, 120));
-    d.gasPressure1 = (gp1raw >> 1) & 0x7F;
-    d.gasPressure2 = (gp2raw >> 1) & 0x7F;
-    d.type1Byte = static_cast<uint8_t>(rng.range(14, 28));
-    d.type1Bytes[0] = static_cast<uint8_t>(d.type1Byte - rng.range(2, 9));
-    d.type1Bytes[1] = static_cast<uint8_t>(d.type1Bytes[0] + rng.range(0, 3));
+    d.startCylinderPressure = (gp1raw >> 1) & 0x7F;
+    d.endCylinderPressure = (gp2raw >> 1) & 0x7F;
+    d.startTemperature = static_cast<uint8_t>(rng.range(14, 28));
+    d.maxDepthTemperature = static_cast<uint8_t>(d.startTemperature - rng.range(2, 9));
+    d.endTemperature = static_cast<uint8_t>(d.maxDepthTemperature + rng.range(0, 3));
     d.cnsOtu = nitrox ? static_cast<uint8_t>(0x81 + rng.range(0, 50))
                       : static_cast<uint8_t>(rng.range(0, 70));
     d.diveTime = static_cast<uint16_t>(n * d.sampleInterval / 60);
@@ -714,13 +714,14 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
               static_cast<uint8_t>((seq >> 7) & 0x7F),
               d.cnsOtu,
               gp2raw,
-              d.type1Bytes[1],
-              d.type1Bytes[0],
+              d.endTemperature,
+              d.maxDepthTemperature,
               0x80};
     stream.insert(stream.end(), d.profile.rbegin(), d.profile.rend());
-    stream.insert(stream.end(), {d.minute, d.hour, d.day, d.month, d.year, d.type1Byte, d.fixedByte,
-                                 o2raw, gp1raw, d.personalAltitude, d.sampleInterval, d.diveNumber,
-                                 d.surfaceIntervalHours, d.surfaceIntervalMinutes});
+    stream.insert(stream.end(),
+                  {d.minute, d.hour, d.day, d.month, d.year, d.startTemperature, d.oxygenFraction,
+                   o2raw, gp1raw, d.personalAltitude, d.sampleInterval, d.diveNumber,
+                   d.surfaceIntervalHours, d.surfaceIntervalMinutes});
     return d;
 }
 
@@ -838,7 +839,7 @@ void fillDiveData(const MeantDive& d, InterfaceType type, DiveRecord& r) {
     r.sampleInterval = d.sampleInterval;
     r.personalAltitude = d.personalAltitude;
     r.oxygen1 = d.oxygen1;
-    r.fixedByte = d.fixedByte;
+    r.oxygenFraction = d.oxygenFraction;
     r.year = d.year;
     r.month = d.month;
     r.day = d.day;
@@ -847,11 +848,11 @@ void fillDiveData(const MeantDive& d, InterfaceType type, DiveRecord& r) {
     r.cnsOtu = d.cnsOtu;
     r.diveMode = d.diveMode;
     if (type == InterfaceType::Type1) {
-        r.gasPressure1 = d.gasPressure1;
-        r.gasPressure2 = d.gasPressure2;
-        r.type1Byte = d.type1Byte;
-        r.type1Bytes[0] = d.type1Bytes[0];
-        r.type1Bytes[1] = d.type1Bytes[1];
+        r.startCylinderPressure = d.startCylinderPressure;
+        r.endCylinderPressure = d.endCylinderPressure;
+        r.startTemperature = d.startTemperature;
+        r.maxDepthTemperature = d.maxDepthTemperature;
+        r.endTemperature = d.endTemperature;
         return;
     }
     for (int i = 0; i < 9; ++i) r.tissue[i] = d.tissue[i];

@@ -69,12 +69,11 @@ struct MeantDive {
     uint8_t diveNumber = 0;  // number in the repetition series
     uint8_t sampleInterval = 0;
     uint8_t personalFactor = 0, altitudeFactor = 0;
-    uint8_t personalAltitude = 0;                // as stored in the record
-    uint8_t gasPressure1 = 0, gasPressure2 = 0;  // type 1, as the record holds them
+    uint8_t personalAltitude = 0;                                // as stored in the record
+    uint8_t startCylinderPressure = 0, endCylinderPressure = 0;  // type 1, as the record holds them
     uint8_t oxygen1 = 0, oxygen2 = 0, oxygen3 = 0;
-    uint8_t fixedByte = 0;
-    uint8_t type1Byte = 0;
-    uint8_t type1Bytes[2] = {};
+    uint8_t oxygenFraction = 0;
+    uint8_t startTemperature = 0, maxDepthTemperature = 0, endTemperature = 0;  // type 1
     uint8_t year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
     uint8_t cnsOtu = 0;
     uint8_t temperatureInterval = 0;

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "dc/base/errors.h"
+#include "platform/clock.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -94,6 +95,17 @@ void SerialLink::close() {
     commPort_->restoreState();
     commPort_->close();
     commOpen_ = false;
+}
+
+void SerialLink::switchLine(int mode, bool rtsHighToSend, uint32_t turnaroundMs) {
+    clearCommError();
+    if (mode == 0) {
+        setRTS(!rtsHighToSend);
+    } else if (mode == 1) {
+        setRTS(rtsHighToSend);
+        platform::sleepMs(turnaroundMs);
+    }
+    commMode_ = static_cast<uint8_t>(mode);
 }
 
 void SerialLink::setRTS(bool on) {

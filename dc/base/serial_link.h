@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "dc/base/driver.h"
+#include "dc/base/cancel_flag.h"
 #include "platform/serial_port.h"
 
 namespace talvek {
@@ -61,8 +61,15 @@ class SerialLink {
     int32_t retryBudget() const { return commRetries_; }
     // The event mask the links wait on (EV_TXEMPTY).
     uint32_t eventMask() const { return commEventMask_; }
+    // The last mode given to setMode (0 receive, 1 transmit).
+    uint8_t lineMode() const { return commMode_; }
 
   protected:
+    // The setMode of every interface type: RTS to its transmit level for
+    // mode 1 followed by `turnaroundMs`, to the other level for mode 0; any
+    // other mode switches nothing.  The mode is stored in every case.
+    void switchLine(int mode, bool rtsHighToSend, uint32_t turnaroundMs);
+
     bool commCancelled() const { return commCancel_ && commCancel_->load(); }
     // The port; present from a successful construction until destruction
     // (after Close() its calls fail).
@@ -85,6 +92,7 @@ class SerialLink {
     const CancelFlag* commCancel_;
     int32_t commRetries_;
     uint32_t commEventMask_ = 0;
+    uint8_t commMode_ = 0;
 
   private:
     [[noreturn]] void failCreate(const char* trace, bool restoreSettings);

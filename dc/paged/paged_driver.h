@@ -1,55 +1,56 @@
 #pragma once
-// The dive-download half of the type 2 and type 3 drivers: header image,
-// dives through RingWalker.  `Control` is the type's memory access class; it
-// supplies `readIdentity()`.
+// The driver of the second and third interface generations: detection by
+// identity reads, memory access in 40- and 120-byte blocks over the type's
+// link, the header image, and the dive download through RingWalker.  What
+// differs between the two types (family code, memory top, link, trace texts,
+// the identity read's pause) comes from `Traits`: Type2DriverTraits and
+// Type3DriverTraits.
+#include <cstdint>
 #include <memory>
 
+#include "dc/base/driver.h"
 #include "dc/paged/paged_memory.h"
 #include "dc/ring/ring_walker.h"
 #include "platform/serial_port.h"
 
 namespace talvek {
 
-namespace paged {
-
-template <class Control>
-class PagedDriver : public Control {
+template <class Traits>
+class PagedDriver : public Driver, public Traits::Link {
   public:
-    PagedDriver(const char* portName, const CancelFlag* cancel, platform::SerialOpener& ports)
-        : Control(portName, cancel, ports) {}
+    using Link = typename Traits::Link;
 
-    void prepare() override {
-        firstDive_ = true;
-        this->dives_.clear();
-        downloader_.reset();
-        downloader_ = std::make_unique<RingWalker>(*this, memoryMap(this->header_));
-    }
+    // Opens the port through `ports` with the type's link settings; throws
+    // when it cannot.
+    PagedDriver(const char* portName, const CancelFlag* cancel,
+                platform::SerialOpener& ports = platform::systemSerialOpener());
+    ~PagedDriver() override;
 
-    bool nextDive() override {
-        if (!downloader_) return false;
-        if (firstDive_) {
-            this->progress_.reset(static_cast<int32_t>(downloader_->downloadSize()));
-            firstDive_ = false;
-        }
-        this->currentDive_ = DivePtr(new DiveRecord);
-        const bool got = downloader_->nextDive(this->currentDive_);
-        if (got) this->dives_.push_back(this->currentDive_);
-        return got;
-    }
+    // Reads and writes follow the block rules of paged_memory.h.
+    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
+    int write(uint32_t address, int count, const uint8_t* source, bool countProgress) override;
+    // One raw exchange: the send bytes go into the link's send buffer, and
+    // `replyCount` reply bytes from position 6 are copied to `destination`
+    // when one is given, never past the receive buffer.
+    int command(int sendCount, const uint8_t* sendBytes, int replyCount,
+                uint8_t* destination) override;
+    // Identity reads until one answers (at most `attempts`, 500 ms apart),
+    // then Prepare.  Throws UserCancel or DeviceNotPresent.
+    void open(int attempts) override;
+    void prepare() override;
+    bool nextDive() override;
+    void readHeader() override;
 
-    void readHeader() override {
-        this->progress_.reset(224);
-        this->readIdentity();
-        readHeaderAfterIdentity(*this);
-    }
-
-    const RingWalker* downloader() const { return downloader_.get(); }
+    // Identity read: model and firmware into the image, then the memory map.
+    void readIdentity();
 
   private:
+    // One read-memory or write-memory exchange of at most 120 bytes.
+    void blockRead(uint32_t address, int count, uint8_t* destination);
+    void blockWrite(uint32_t address, int count, const uint8_t* source);
+
     bool firstDive_ = false;
     std::unique_ptr<RingWalker> downloader_;
 };
-
-}  // namespace paged
 
 }  // namespace talvek

@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "dc/base/errors.h"
-#include "platform/clock.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -181,73 +180,6 @@ void readHeaderAfterIdentity(Driver& device) {
     storeMemoryMap(image, block);
 
     device.progress().setCurrent(100);
-}
-
-void identityFrame(uint8_t* send) {
-    send[0] = 0x0F;
-    send[1] = 0x00;
-    send[2] = 0x00;
-}
-
-void readFrame(uint8_t* send, uint32_t address, int count) {
-    send[0] = 0x05;
-    send[1] = 0x00;
-    send[2] = 0x03;
-    send[3] = static_cast<uint8_t>(address >> 8);
-    send[4] = static_cast<uint8_t>(address & 0xFF);
-    send[5] = static_cast<uint8_t>(count);
-}
-
-int writeFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source) {
-    send[0] = 0x06;
-    send[1] = 0x00;
-    send[2] = static_cast<uint8_t>(count + 3);
-    send[3] = static_cast<uint8_t>(address >> 8);
-    send[4] = static_cast<uint8_t>(address & 0xFF);
-    send[5] = static_cast<uint8_t>(count);
-    std::memcpy(send + 6, source, static_cast<size_t>(count));
-    return count + 6;
-}
-
-void storeIdentity(uint8_t* image, const uint8_t* reply) {
-    image[ImageModel] = reply ? reply[3] : 0;
-    image[ImageFirmware1] = reply ? reply[4] : 0;
-    image[ImageFirmware2] = reply ? reply[5] : 0;
-    image[ImageFirmware3] = reply ? reply[6] : 0;
-}
-
-void readMemoryMapAfterIdentity(Driver& device) {
-    platform::sleepMs(100);
-    uint8_t scratch[SmallBlock];
-    device.read(MemMap, SmallBlock, scratch, true);
-    storeMemoryMap(device.header(), scratch);
-}
-
-void detect(Driver& device, int attempts, const std::function<void()>& identityRead,
-            const char* cancelTrace, const char* notFound) {
-    ProgressCounter& progress = device.progress();
-    progress.reset(attempts);
-    progress.setCurrent(attempts);
-    for (int attempt = 1;; ++attempt) {
-        try {
-            identityRead();
-            break;
-        } catch (const Error&) {
-            progress.advance(-1);
-            if (device.cancelled()) {
-                trace::write(trace::Info, "%s", cancelTrace);
-                throw UserCancel();
-            }
-            if (attempt >= attempts) {
-                device.deviceFound(0);
-                throw DeviceNotPresent(notFound);
-            }
-            platform::sleepMs(500);
-        }
-    }
-    device.showStatus("Comm Opened Successfully!");
-    progress.setCurrent(0);
-    device.deviceFound(1);
 }
 
 }  // namespace paged

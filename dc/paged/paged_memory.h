@@ -1,20 +1,13 @@
 #pragma once
-// What the type 2 and type 3 drivers share: memory reads and writes cut into
-// link-sized blocks, the header image, and the dive download through
-// RingWalker.  The two types differ only in their link, memory top and
-// trace texts, which they hand in here.
-#include <algorithm>
+// The memory of type 2 and type 3 computers: reads and writes cut into
+// link-sized blocks, and the header image with its memory map.
 #include <cstdint>
-#include <cstring>
 #include <functional>
-#include <memory>
 
 #include "dc/base/driver.h"
 #include "dc/ring/ring_walker.h"
 
 namespace talvek {
-
-class XmlDocument;
 
 namespace paged {
 
@@ -61,48 +54,12 @@ int read(Driver& device, const Texts& texts, const BlockRead& block, uint32_t ad
 int write(Driver& device, const Texts& texts, const BlockRead& read, const BlockWrite& write,
           uint32_t address, int count, const uint8_t* source, bool countProgress);
 
-// Model and firmware numbers from identity reply bytes 3..6 into the image;
-// a null reply (a failed identity read) clears them.
-void storeIdentity(uint8_t* image, const uint8_t* reply);
-// The end of a successful identity read: 100 ms, then the memory map.
-void readMemoryMapAfterIdentity(Driver& device);
-
 // Fills the memory map at image offset 0x84 from the 8 bytes read at 0x190.
 void storeMemoryMap(uint8_t* image, const uint8_t* at0x190);
 MemoryMap memoryMap(const uint8_t* image);
 
-// The header reads after the identity read (steps shared by both types).
+// The header reads that follow the identity read.
 void readHeaderAfterIdentity(Driver& device);
-
-// The identity frame and the read-memory frame.
-constexpr int IdentityReply = 8;
-void identityFrame(uint8_t* send);
-void readFrame(uint8_t* send, uint32_t address, int count);
-int writeFrame(uint8_t* send, uint32_t address, int count, const uint8_t* source);
-
-// Detection: identity reads until one answers, at most `attempts`, 500 ms
-// apart; then the status text and the device-found callback.  Throws
-// UserCancel (after `cancelTrace`) or DeviceNotPresent(`notFound`).
-void detect(Driver& device, int attempts, const std::function<void()>& identityRead,
-            const char* cancelTrace, const char* notFound);
-
-// One raw exchange over `link` (either type's link): the send bytes go into
-// its send buffer, and `replyCount` reply bytes from position 6 are copied
-// to `destination` when one is given, never past the receive buffer.
-template <class Link>
-int command(Link& link, int sendCount, const uint8_t* sendBytes, int replyCount,
-            uint8_t* destination) {
-    if (sendCount > 0 && sendBytes)
-        std::memcpy(link.sendBuffer(), sendBytes,
-                    std::min(static_cast<size_t>(sendCount), link.sendBufferSize()));
-    link.communicate(sendCount, replyCount);
-    if (replyCount > 0 && destination) {
-        const size_t room = link.receiveBufferSize() > 6 ? link.receiveBufferSize() - 6 : 0;
-        std::memcpy(destination, link.receiveBuffer() + 6,
-                    std::min(static_cast<size_t>(replyCount), room));
-    }
-    return replyCount;
-}
 
 }  // namespace paged
 

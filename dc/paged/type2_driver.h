@@ -1,47 +1,45 @@
 #pragma once
-// Interface type 2: memory access over the echoing half-duplex link, and the
-// driver that reads the header image and downloads the dive ring.
-#include <memory>
+// Interface type 2: the paged driver over the echoing link.
+#include <cstdint>
 
-#include "dc/base/driver.h"
 #include "dc/paged/paged_driver.h"
 #include "dc/paged/type2_link.h"
+#include "trace/trace.h"
 
 namespace talvek {
 
-class Type2DriverBase : public Driver, public Type2Link {
-  public:
+struct Type2DriverTraits {
+    using Link = Type2Link;
     static constexpr int32_t FamilyCode = 2;
-    static constexpr const char* DriverName = "Device_TypeD";
     static constexpr int32_t MemoryTop = 0x7FFE;
 
-    Type2DriverBase(const char* portName, const CancelFlag* cancel,
-                    platform::SerialOpener& ports = platform::systemSerialOpener());
-    ~Type2DriverBase() override;
+    static constexpr paged::Texts MemoryTexts{
+        "Device_Type2::Read() Bad Read Command",
+        "Device_Type2::Read() Memory Overrun Last Address = 0x%X",
+        "Device_Type2::Read() User Cancel Detected",
+        "Device_Type2::Write() User Cancel Detected",
+        nullptr,
+    };
+    // Level 1 when a block exchange fails; the detail line (level 4, count
+    // and address) may be null.
+    static constexpr const char* BlockReadFailed = "Device_TypeD::Read(): Exception Raised";
+    static constexpr const char* BlockReadDetail = nullptr;
+    static constexpr const char* BlockWriteFailed = "Device_TypeD::Write(): Exception Raised";
+    static constexpr const char* BlockWriteDetail = nullptr;
 
-    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
-    int write(uint32_t address, int count, const uint8_t* source, bool countProgress) override;
-    int command(int sendCount, const uint8_t* sendBytes, int replyCount,
-                uint8_t* destination) override;
-    // Detection (at most `attempts` identity reads), then Prepare.
-    void open(int attempts) override;
-    void prepare() override {}
-    bool nextDive() override { return false; }
-    void readHeader() override {}
+    // The identity read: a level 4 line before it (may be null), the line
+    // and pause of a failure, a level 4 line with the model after it (may be
+    // null).
+    static constexpr const char* IdentityStart = nullptr;
+    static constexpr int IdentityFailedLevel = trace::Detail;
+    static constexpr const char* IdentityFailed = "Device_TypeD::getheader(): Exception Caught";
+    static constexpr uint32_t IdentityFailedPauseMs = 500;
+    static constexpr const char* IdentityRead = nullptr;
 
-    // Identity read: model and firmware into the image, then the memory map.
-    void readIdentity();
-
-  protected:
-    void BlockRead(uint32_t address, int count, uint8_t* destination);
-    void BlockWrite(uint32_t address, int count, const uint8_t* source);
+    static constexpr const char* OpenCancelled = "Device_Type2::Open() User Cancel Detected";
+    static constexpr const char* NotFound = "Device Type2 Not Found";
 };
 
-class Type2Driver : public paged::PagedDriver<Type2DriverBase> {
-  public:
-    Type2Driver(const char* portName, const CancelFlag* cancel,
-                platform::SerialOpener& ports = platform::systemSerialOpener());
-    ~Type2Driver() override;
-};
+using Type2Driver = PagedDriver<Type2DriverTraits>;
 
 }  // namespace talvek

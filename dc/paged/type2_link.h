@@ -1,31 +1,37 @@
 #pragma once
 // The link of the second interface generation: a half-duplex line that
 // echoes every byte sent, RTS low while transmitting.
-#include "dc/base/serial_link.h"
+#include "dc/paged/paged_link.h"
+#include "trace/trace.h"
 
 namespace talvek {
 
-class Type2Link : public SerialLink {
-  public:
-    static constexpr uint32_t BaudRate = 9600;
+struct Type2LinkTraits {
     static constexpr uint32_t ReadTimeoutMs = 1100;
-    static constexpr size_t BufferSize = 256;
-    static constexpr int32_t DefaultRetries = 3;
+    // DTR control off in the port settings (the line is raised after
+    // opening all the same), abort on error on.
+    static constexpr uint8_t DtrControl = 0;
+    static constexpr bool AbortOnError = true;
+    static constexpr bool RtsHighToSend = false;
+    static constexpr uint32_t TurnaroundMs = 16;
 
-    Type2Link(const char* portName, const CancelFlag* cancelFlag,
-              platform::SerialOpener& ports = platform::systemSerialOpener(),
-              int32_t retryBudget = DefaultRetries);
+    // Every byte sent comes back before the reply; Talk reads it and drops it.
+    static constexpr bool Echoes = true;
+    static constexpr bool CancelCheckBeforeListen = true;
+    // A failed reply read puts the line back to receive first.
+    static constexpr bool ReceiveAfterFailedRead = true;
 
-    void setMode(int mode) override;
-    void talk(int count) override;
-    void listen(int count) override;
-    void communicate(int sendCount, int receiveCount) override;
-
-    // The last mode given to SetMode (0 receive, 1 transmit).
-    uint8_t lineMode() const { return commMode_; }
-
-  protected:
-    uint8_t commMode_ = 0;
+    static constexpr LinkFailure ReadFailed{trace::Error, "Listen(): Read Timed Out",
+                                            ErrorCode::TimedOut, nullptr};
+    static constexpr LinkFailure NoReply{0, nullptr, ErrorCode::TimedOut,
+                                         "Listen: Serial Port Timed Out"};
+    static constexpr LinkFailure BadChecksum{0, nullptr, ErrorCode::Checksum, nullptr};
+    static constexpr const char* PartialReadTrace =
+        "DeviceType2_Com::Listen(): Partial data read %d bytes of %d";
+    static constexpr const char* ErrorTrace = "DeviceType2_Com::Communicate(): Error  code = %u";
+    static constexpr const char* RetryTrace = nullptr;
 };
+
+using Type2Link = PagedLink<Type2LinkTraits>;
 
 }  // namespace talvek

@@ -1,47 +1,44 @@
 #pragma once
-// Interface type 3: memory access over the non-echoing link, and the
-// driver that reads the header image and downloads the dive ring.
-#include <memory>
+// Interface type 3: the paged driver over the non-echoing link.  The memory
+// ends lower than type 2's, and the traces say more.
+#include <cstdint>
 
-#include "dc/base/driver.h"
 #include "dc/paged/paged_driver.h"
 #include "dc/paged/type3_link.h"
+#include "trace/trace.h"
 
 namespace talvek {
 
-class Type3DriverBase : public Driver, public Type3Link {
-  public:
+// The members mean what they mean in Type2DriverTraits.
+struct Type3DriverTraits {
+    using Link = Type3Link;
     static constexpr int32_t FamilyCode = 4;
-    static constexpr const char* DriverName = "Device_TypeC2V2";
     static constexpr int32_t MemoryTop = 0x7FF7;
 
-    Type3DriverBase(const char* portName, const CancelFlag* cancel,
-                    platform::SerialOpener& ports = platform::systemSerialOpener());
-    ~Type3DriverBase() override;
+    static constexpr paged::Texts MemoryTexts{
+        "Device_Type3::Read() Bad Read Command",
+        "Device_Type3::Read() Memory Overrun Last Address = 0x%X",
+        "Device_Type3::Read() User Cancel Detected",
+        "Device_Type3::Write() User Cancel Detected",
+        "Device_Type3::Read() Large Read",
+    };
+    static constexpr const char* BlockReadFailed = "Device_TypeC2V2::Read(): Exception Raised";
+    static constexpr const char* BlockReadDetail =
+        "Device_TypeC2V2::Read(): %d bytes at address 0x%x";
+    static constexpr const char* BlockWriteFailed = "Device_TypeC2V2::Write(): Exception Raised";
+    static constexpr const char* BlockWriteDetail =
+        "Device_TypeC2V2::Write():  %u bytes at address %u";
 
-    int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
-    int write(uint32_t address, int count, const uint8_t* source, bool countProgress) override;
-    int command(int sendCount, const uint8_t* sendBytes, int replyCount,
-                uint8_t* destination) override;
-    // Detection (at most `attempts` identity reads), then Prepare.
-    void open(int attempts) override;
-    void prepare() override {}
-    bool nextDive() override { return false; }
-    void readHeader() override {}
+    static constexpr const char* IdentityStart = "Header Fetch";
+    static constexpr int IdentityFailedLevel = trace::Error;
+    static constexpr const char* IdentityFailed = "Device_TypeC2V2::getheader(): Exception Caught";
+    static constexpr uint32_t IdentityFailedPauseMs = 0;
+    static constexpr const char* IdentityRead = "Device_TypeC2V2::Device ID = %x";
 
-    // Identity read: model and firmware into the image, then the memory map.
-    void readIdentity();
-
-  protected:
-    void BlockRead(uint32_t address, int count, uint8_t* destination);
-    void BlockWrite(uint32_t address, int count, const uint8_t* source);
+    static constexpr const char* OpenCancelled = "Device_Type3::Open() User Cancel Detected";
+    static constexpr const char* NotFound = "Device Type3 Not Found";
 };
 
-class Type3Driver : public paged::PagedDriver<Type3DriverBase> {
-  public:
-    Type3Driver(const char* portName, const CancelFlag* cancel,
-                platform::SerialOpener& ports = platform::systemSerialOpener());
-    ~Type3Driver() override;
-};
+using Type3Driver = PagedDriver<Type3DriverTraits>;
 
 }  // namespace talvek

@@ -4,7 +4,7 @@
 
 namespace talvek {
 
-ProfileDecoder::ProfileDecoder(DivePtr record)
+ProfileDecoder::ProfileDecoder(std::shared_ptr<const DiveRecord> record)
     : record_(std::move(record)),
       cursor_(events_.end()),
       read_(record_->profile.get()),

@@ -12,8 +12,9 @@
 //   }
 #include <cstdint>
 #include <list>
+#include <memory>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_record.h"
 
 namespace talvek {
 
@@ -33,7 +34,7 @@ class ProfileDecoder {
     };
 
     // Shares ownership of the record so its profile bytes outlive the iterator.
-    explicit ProfileDecoder(DivePtr record);
+    explicit ProfileDecoder(std::shared_ptr<const DiveRecord> record);
 
     // Decodes the next sample or event block.  False when an event block runs
     // out of bytes or a sample cannot be read (then atEnd() is true).
@@ -66,7 +67,7 @@ class ProfileDecoder {
     uint8_t read8();
     bool decodeBlock();
 
-    DivePtr record_;
+    std::shared_ptr<const DiveRecord> record_;
     std::list<Event> events_;
     std::list<Event>::iterator cursor_;
     bool eventsPending_ = false;

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "dc/base/driver.h"
 #include "dc/base/errors.h"
 #include "trace/trace.h"
 
@@ -10,7 +9,7 @@ namespace talvek {
 
 using namespace ring;
 
-Page::Page(Driver& device) : device_(device), kept_(LastPage + 1) {}
+Page::Page(MemoryReader& memory) : memory_(memory), kept_(LastPage + 1) {}
 
 void Page::seek(uint32_t address) {
     address_ = static_cast<int32_t>(address);
@@ -21,15 +20,15 @@ void Page::seek(uint32_t address) {
 }
 
 void Page::fetch() {
-    if (device_.cancelled()) {
+    if (memory_.cancelled()) {
         trace::write(trace::Detail, "Page::fetch() User Cancel ");
         throw UserCancel();
     }
     const int32_t start =
         static_cast<int32_t>(static_cast<uint32_t>(pageIndex_) * PageSize + PageBase);
     int32_t size = static_cast<int32_t>(PageSize);
-    if (start + size > device_.memoryTop()) {
-        size = device_.memoryTop() - start;
+    if (start + size > memory_.memoryTop()) {
+        size = memory_.memoryTop() - start;
         trace::write(trace::Detail, "Page::fetch() adjusting for Memory Top new page size = %d",
                      size);
     }
@@ -50,7 +49,7 @@ void Page::fetch() {
                  static_cast<unsigned>(start + offset_));
     try {
         ++deviceReads_;
-        device_.read(static_cast<uint32_t>(start), size, bytes_.data(), false);
+        memory_.read(static_cast<uint32_t>(start), size, bytes_.data(), false);
     } catch (...) {
         trace::write(trace::Error, "Page::fetch() Read Error ");
         throw;
@@ -72,12 +71,13 @@ int Page::copyOut(uint8_t* destination, int count) const {
     return count;
 }
 
-RingReader::RingReader(Driver& device) : page_(std::make_unique<Page>(device)), device_(device) {}
+RingReader::RingReader(MemoryReader& memory, ProgressCounter& progress)
+    : page_(std::make_unique<Page>(memory)), memory_(memory), progress_(progress) {}
 
 RingReader::~RingReader() = default;
 
 uint32_t RingReader::ringDistance(uint32_t from, uint32_t to) const {
-    const uint32_t top = static_cast<uint32_t>(device_.memoryTop());
+    const uint32_t top = static_cast<uint32_t>(memory_.memoryTop());
     if (from > top || to > top || from < RingStart || to < RingStart) return 0;
     if (from <= to) return to - from;
     return (top - from) + (to - RingStart);
@@ -102,14 +102,14 @@ void RingReader::read(uint32_t address, uint32_t length) {
             page_->copyOut(cursor_, available);
             cursor_ += available;
             amount_ += available;
-            device_.progress().advance(available);
+            progress_.advance(available);
             page_->advance();
             left -= static_cast<uint32_t>(available);
         } else {
             page_->copyOut(cursor_, static_cast<int>(left));
             cursor_ += left;
             amount_ += static_cast<int32_t>(left);
-            device_.progress().advance(static_cast<int32_t>(left));
+            progress_.advance(static_cast<int32_t>(left));
             left = 0;
         }
     }

@@ -10,9 +10,10 @@
 #include <memory>
 #include <vector>
 
-namespace talvek {
+#include "dc/base/memory_reader.h"
+#include "dc/base/progress_counter.h"
 
-class Driver;
+namespace talvek {
 
 namespace ring {
 constexpr uint32_t PageSize = 120;
@@ -26,7 +27,7 @@ class Page {
   public:
     Page(const Page&) = delete;
     Page& operator=(const Page&) = delete;
-    explicit Page(Driver& device);
+    explicit Page(MemoryReader& memory);
 
     void seek(uint32_t address);
     // Makes the bytes of the current page available: from the kept copy when
@@ -46,7 +47,7 @@ class Page {
   private:
     using Bytes = std::array<uint8_t, ring::PageSize>;
 
-    Driver& device_;
+    MemoryReader& memory_;
     Bytes bytes_{};
     int32_t available_ = 0;
     int32_t pageIndex_ = 0;
@@ -61,7 +62,8 @@ class RingReader {
   public:
     RingReader(const RingReader&) = delete;
     RingReader& operator=(const RingReader&) = delete;
-    explicit RingReader(Driver& device);
+    // Every byte read counts on `progress`.
+    RingReader(MemoryReader& memory, ProgressCounter& progress);
     ~RingReader();
 
     // Fills the result buffer with `length` bytes from `address`, wrapping at
@@ -81,7 +83,8 @@ class RingReader {
     uint8_t* cursor_ = nullptr;
     int32_t amount_ = 0;
     std::unique_ptr<Page> page_;
-    Driver& device_;
+    MemoryReader& memory_;
+    ProgressCounter& progress_;
 };
 
 }  // namespace talvek

@@ -7,23 +7,24 @@
 
 namespace talvek {
 
-RingWalker::RingWalker(Driver& device, const MemoryMap& map)
-    : ring_(std::make_unique<RingReader>(device)),
+RingWalker::RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map)
+    : ring_(std::make_unique<RingReader>(memory, progress)),
       diveCount_(map.diveCount),
       progressStart_(map.progressStart),
       endPointer_(map.endPointer),
       currentPointer_(map.startPointer),
-      device_(device) {
+      memory_(memory),
+      progress_(progress) {
     downloadSize_ = ring_->ringDistance(progressStart_, endPointer_);
     trace::write(trace::Detail, "DownloadControl::Create.RingBuffer() , size = 0x%X",
                  downloadSize_);
-    device_.progress().reset(static_cast<int32_t>(downloadSize_));
+    progress_.reset(static_cast<int32_t>(downloadSize_));
 }
 
 RingWalker::~RingWalker() = default;
 
 void RingWalker::checkCancel() const {
-    if (device_.cancelled()) throw UserCancel();
+    if (memory_.cancelled()) throw UserCancel();
 }
 
 bool RingWalker::nextDive(const DivePtr& dive) {
@@ -42,7 +43,7 @@ bool RingWalker::nextDive(const DivePtr& dive) {
     }
     checkCancel();
     fetchHeader(currentPointer_);
-    device_.progress().advance(HeaderProgress);
+    progress_.advance(HeaderProgress);
     checkCancel();
     parseHeader();
     fetchProfile();
@@ -86,7 +87,7 @@ void RingWalker::parseHeader() {
     d.sampleInterval = h[28];
     d.personalAltitude = static_cast<uint8_t>(h[34] * 3 + h[35]);
     d.oxygen1 = h[37];
-    d.fixedByte = 127;
+    d.oxygenFraction = 127;
     d.year = static_cast<uint8_t>(word(24) % 2000);
     d.month = h[26];
     d.day = h[27];
@@ -107,7 +108,7 @@ void RingWalker::parseHeader() {
 
 void RingWalker::fetchProfile() {
     trace::write(trace::Info, "DownLoadControl::FetchProfile(): begin");
-    const uint32_t top = static_cast<uint32_t>(device_.memoryTop());
+    const uint32_t top = static_cast<uint32_t>(memory_.memoryTop());
     uint32_t start = currentPointer_ + headerSize_;
     // A header that ends at or past the top continues at the ring start, and
     // so does its profile.

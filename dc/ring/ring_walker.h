@@ -5,7 +5,9 @@
 #include <memory>
 #include <set>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_record.h"
+#include "dc/base/memory_reader.h"
+#include "dc/base/progress_counter.h"
 #include "dc/ring/ring_reader.h"
 
 namespace talvek {
@@ -29,7 +31,9 @@ class RingWalker {
     // What a header adds to the progress besides the bytes read for it.
     static constexpr int32_t HeaderProgress = 78;
 
-    RingWalker(Driver& device, const MemoryMap& map);
+    // Headers and profiles count on `progress`, which starts over at the
+    // download size.
+    RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map);
     ~RingWalker();
 
     // Fetches the next dive into `dive`; false when none is left.
@@ -64,7 +68,8 @@ class RingWalker {
     uint32_t currentPointer_;
     uint32_t headerSize_ = 78;
     uint32_t downloadSize_;
-    Driver& device_;
+    MemoryReader& memory_;
+    ProgressCounter& progress_;
     DivePtr currentDive_;
     // Headers fetched so far: corrupt links that lead back to one of them
     // would otherwise walk the ring forever.

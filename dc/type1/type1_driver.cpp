@@ -28,19 +28,19 @@ constexpr int SwappedWords[] = {0x22, 0x24, 0x26, 0x6C, 0x6E, 0x76, 0x78};
 
 }  // namespace
 
-// --- Type1DriverBase -------------------------------------------------
-
-Type1DriverBase::Type1DriverBase(const char* portName, const CancelFlag* cancel,
-                                 platform::SerialOpener& ports)
+Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel,
+                         platform::SerialOpener& ports)
     : Driver(FamilyCode, MemoryTop, cancel), Type1Link(portName, cancel, ports) {}
 
-void Type1DriverBase::checkRange(uint32_t address, int count) const {
+Type1Driver::~Type1Driver() = default;
+
+void Type1Driver::checkRange(uint32_t address, int count) const {
     if (static_cast<uint64_t>(address) + static_cast<uint64_t>(count) >
         static_cast<uint64_t>(memoryTop_) + 1)
         throw MemoryRangeError();
 }
 
-int Type1DriverBase::read(uint32_t address, int count, uint8_t* destination, bool countProgress) {
+int Type1Driver::read(uint32_t address, int count, uint8_t* destination, bool countProgress) {
     if (count < 1 || destination == nullptr) throw BadInstruction(ErrorCode::BadReadParameter);
     checkRange(address, count);
     if (count <= BlockSize) {
@@ -59,8 +59,7 @@ int Type1DriverBase::read(uint32_t address, int count, uint8_t* destination, boo
     return count;
 }
 
-void Type1DriverBase::readBlock(uint32_t address, int count, uint8_t* destination,
-                                bool countProgress) {
+void Type1Driver::readBlock(uint32_t address, int count, uint8_t* destination, bool countProgress) {
     platform::sleepMs(500);
     purgeComm();
     uint8_t* frame = sendBuffer();
@@ -73,7 +72,7 @@ void Type1DriverBase::readBlock(uint32_t address, int count, uint8_t* destinatio
     if (countProgress) progress_.advance(count);
 }
 
-int Type1DriverBase::write(uint32_t address, int count, const uint8_t* source, bool countProgress) {
+int Type1Driver::write(uint32_t address, int count, const uint8_t* source, bool countProgress) {
     purgeComm();
     if (count < 1 || source == nullptr) throw BadInstruction(ErrorCode::BadWriteParameter);
     checkRange(address, count);
@@ -96,8 +95,8 @@ int Type1DriverBase::write(uint32_t address, int count, const uint8_t* source, b
     return count;
 }
 
-void Type1DriverBase::writeBlock(uint32_t address, int count, const uint8_t* source,
-                                 bool countProgress) {
+void Type1Driver::writeBlock(uint32_t address, int count, const uint8_t* source,
+                             bool countProgress) {
     platform::sleepMs(500);
     uint8_t* frame = sendBuffer();
     frame[0] = WriteCommand;
@@ -112,8 +111,8 @@ void Type1DriverBase::writeBlock(uint32_t address, int count, const uint8_t* sou
     if (countProgress) progress_.advance(count);
 }
 
-int Type1DriverBase::command(int sendCount, const uint8_t* sendBytes, int replyCount,
-                             uint8_t* destination) {
+int Type1Driver::command(int sendCount, const uint8_t* sendBytes, int replyCount,
+                         uint8_t* destination) {
     // The frame and its checksum must fit the send buffer.
     checkSendRoom(sendCount + 1);
     if (sendCount > 0 && sendBytes != nullptr)
@@ -128,12 +127,12 @@ int Type1DriverBase::command(int sendCount, const uint8_t* sendBytes, int replyC
     return replyCount;
 }
 
-void Type1DriverBase::open(int attempts) {
+void Type1Driver::open(int attempts) {
     detect(attempts);
     prepare();
 }
 
-void Type1DriverBase::detect(int attempts) {
+void Type1Driver::detect(int attempts) {
     std::memcpy(sendBuffer(), ProbeFrame, sizeof ProbeFrame);
     progress_.reset(attempts);
     progress_.advance(attempts);
@@ -155,14 +154,6 @@ void Type1DriverBase::detect(int attempts) {
     progress_.setCurrent(0);
     throw DeviceNotPresent("Device Type1 Not Found");
 }
-
-// --- Type1Driver ---------------------------------------------------------
-
-Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel,
-                         platform::SerialOpener& ports)
-    : Type1DriverBase(portName, cancel, ports) {}
-
-Type1Driver::~Type1Driver() = default;
 
 void Type1Driver::prepare() {
     firstDive_ = true;
@@ -266,10 +257,10 @@ void Type1Driver::parseDive(DiveRecord& dive) {
         dive.diveNumber = stack_.pop();
         dive.sampleInterval = stack_.pop();
         dive.personalAltitude = stack_.pop();
-        dive.gasPressure1 = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
+        dive.startCylinderPressure = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
         dive.oxygen1 = stack_.pop();
-        dive.fixedByte = stack_.pop();
-        dive.type1Byte = stack_.pop();
+        dive.oxygenFraction = stack_.pop();
+        dive.startTemperature = stack_.pop();
         dive.year = stack_.pop();
         dive.month = stack_.pop();
         dive.day = stack_.pop();
@@ -288,9 +279,9 @@ void Type1Driver::parseDive(DiveRecord& dive) {
             profile.push_back(b);
         }
 
-        dive.type1Bytes[0] = stack_.pop();
-        dive.type1Bytes[1] = stack_.pop();
-        dive.gasPressure2 = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
+        dive.maxDepthTemperature = stack_.pop();
+        dive.endTemperature = stack_.pop();
+        dive.endCylinderPressure = static_cast<uint8_t>((stack_.pop() >> 1) & 0x7F);
         dive.cnsOtu = stack_.pop();
     } catch (const StackEmpty&) {
         throw BadDiveFormat();

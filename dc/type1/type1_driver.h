@@ -10,16 +10,26 @@
 
 namespace talvek {
 
-// Detection and memory access.  Slots 5-8 do nothing here.
-class Type1DriverBase : public Driver, public Type1Link {
+class Type1Driver : public Driver, public Type1Link {
   public:
     static constexpr int32_t FamilyCode = 1;
     static constexpr int32_t MemoryTop = 0x1FFF;
     static constexpr int BlockSize = 32;
+    static constexpr uint32_t StackCapacity = 8192;
+    // Progress total of the dive download (the dive memory's size).
+    static constexpr int32_t DiveProgressTotal = 8078;
+    // Payload of a full packet; a shorter one ends the dive.
+    static constexpr int FullPacket = 32;
+    // Bottom of a collected dive; never part of a well-formed profile.
+    static constexpr uint8_t StackSentinel = 0x86;
+    // Separates the trailing bytes from the profile.
+    static constexpr uint8_t EndOfDiveMarker = 0x80;
 
-    // Opens the port with the type 1 settings; throws when it cannot.
-    Type1DriverBase(const char* portName, const CancelFlag* cancel,
-                    platform::SerialOpener& ports = platform::systemSerialOpener());
+    // Opens the port through `ports` with the type 1 settings; throws when
+    // it cannot.
+    Type1Driver(const char* portName, const CancelFlag* cancel,
+                platform::SerialOpener& ports = platform::systemSerialOpener());
+    ~Type1Driver() override;
 
     // Memory is read and written in blocks of at most 32 bytes.  n < 1 or no
     // buffer throws BadInstruction (7 for reads, 6 for writes); a range past
@@ -32,34 +42,6 @@ class Type1DriverBase : public Driver, public Type1Link {
     // Detection (at most `attempts` probes, no pause between them), then
     // Prepare().  Throws DeviceNotPresent when nothing answers.
     void open(int attempts) override;
-    void prepare() override {}
-    bool nextDive() override { return false; }
-    void readHeader() override {}
-
-  protected:
-    void detect(int attempts);
-    void readBlock(uint32_t address, int count, uint8_t* destination, bool countProgress);
-    void writeBlock(uint32_t address, int count, const uint8_t* source, bool countProgress);
-    void checkRange(uint32_t address, int count) const;
-};
-
-// The type 1 driver the worker uses.
-class Type1Driver : public Type1DriverBase {
-  public:
-    static constexpr uint32_t StackCapacity = 8192;
-    // Progress total of the dive download (the dive memory's size).
-    static constexpr int32_t DiveProgressTotal = 8078;
-    // Payload of a full packet; a shorter one ends the dive.
-    static constexpr int FullPacket = 32;
-    // Bottom of a collected dive; never part of a well-formed profile.
-    static constexpr uint8_t StackSentinel = 0x86;
-    // Separates the trailing bytes from the profile.
-    static constexpr uint8_t EndOfDiveMarker = 0x80;
-
-    Type1Driver(const char* portName, const CancelFlag* cancel,
-                platform::SerialOpener& ports = platform::systemSerialOpener());
-    ~Type1Driver() override;
-
     void prepare() override;
     bool nextDive() override { return downloadDive(); }
     void readHeader() override;
@@ -78,6 +60,11 @@ class Type1Driver : public Type1DriverBase {
     void parseDive(DiveRecord& dive);
 
   private:
+    void detect(int attempts);
+    void readBlock(uint32_t address, int count, uint8_t* destination, bool countProgress);
+    void writeBlock(uint32_t address, int count, const uint8_t* source, bool countProgress);
+    void checkRange(uint32_t address, int count) const;
+
     bool firstDive_ = true;
     bool endOfDives_ = false;
     ByteStack stack_{StackCapacity};

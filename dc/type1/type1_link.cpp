@@ -11,14 +11,7 @@ Type1Link::Type1Link(const char* portName, const CancelFlag* cancelFlag,
                  ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
 
 void Type1Link::setMode(int mode) {
-    clearCommError();
-    if (mode == 0) {
-        setRTS(false);
-    } else if (mode == 1) {
-        setRTS(true);
-        platform::sleepMs(16);
-    }
-    commMode_ = static_cast<uint8_t>(mode);
+    switchLine(mode, /*rtsHighToSend=*/true, /*turnaroundMs=*/16);
 }
 
 void Type1Link::talk(int count) {

@@ -34,12 +34,6 @@ class Type1Link : public SerialLink {
     // the room at `destination`; a packet that would not fit throws
     // Error(ErrorCode::BufferOverrun).
     int readPacket(uint8_t* destination, size_t capacity, bool allowEmpty);
-
-    // The last mode given to SetMode (0 receive, 1 transmit).
-    uint8_t lineMode() const { return commMode_; }
-
-  protected:
-    uint8_t commMode_ = 0;
 };
 
 }  // namespace talvek

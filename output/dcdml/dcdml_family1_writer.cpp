@@ -43,9 +43,9 @@ const char* markerEventId(uint8_t marker) {
 
 }  // namespace
 
-DcdmlFamily1Writer::DcdmlFamily1Writer(const uint8_t* header, DiveList* dives, int32_t familyCode,
-                                       int32_t unitSystem)
-    : DcdmlWriterBase(header, dives, familyCode, unitSystem) {}
+DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem,
+                                       const DocumentStamp& stamp)
+    : DcdmlWriterBase(set, unitSystem, stamp) {}
 
 DcdmlFamily1Writer::~DcdmlFamily1Writer() = default;
 
@@ -85,7 +85,7 @@ std::string DcdmlFamily1Writer::depthAlarmText() const {
         return intText(static_cast<uint32_t>(static_cast<int32_t>(std::trunc(d))));
     }
     // Metric and scientific alike: centimetres rounded to half metres.
-    const MetricUnits metric(familyCode_);
+    const MetricUnits metric(familyCode());
     const long double d = metric.depth(feet);
     const int64_t w = static_cast<int64_t>(std::trunc(d + 25));
     const int64_t q = w / 100;
@@ -134,15 +134,15 @@ void DcdmlFamily1Writer::writeHistory() {
 }
 
 void DcdmlFamily1Writer::writeProfileData() {
-    if (!dives_ || dives_->empty()) {
+    if (set_.dives.empty()) {
         profiledata_->addComment("  No Dives  ");
         return;
     }
     // A dive numbered 1 in its series starts a new repetition group; dives
     // before the first such dive join the first group.
-    std::list<DivePtr> pending;
+    std::vector<ConstDivePtr> pending;
     bool groupOpen = false;
-    for (const DivePtr& dive : *dives_) {
+    for (const ConstDivePtr& dive : set_.dives) {
         if (dive->diveNumber == 1 && groupOpen) {
             writeDives(profiledata_->addChild("repetitiongroup"), pending);
             pending.clear();
@@ -154,9 +154,9 @@ void DcdmlFamily1Writer::writeProfileData() {
     if (!pending.empty()) writeDives(profiledata_->addChild("repetitiongroup"), pending);
 }
 
-void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>& pending) {
+void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::vector<ConstDivePtr>& pending) {
     int count = 0;
-    for (const DivePtr& ptr : pending) {
+    for (const ConstDivePtr& ptr : pending) {
         const DiveRecord& record = *ptr;
         ++count;
         trace::write(trace::Info, "Generate():: Dive %d", count);
@@ -165,12 +165,7 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
         XmlElement* statistics = dive->addChild("statistics");
 
         diveTimeStamp(dive, record);
-        char interval[32];
-        std::snprintf(interval, sizeof interval, "%02u:%02u:%02u",
-                      static_cast<unsigned>(record.surfaceIntervalHours),
-                      static_cast<unsigned>(record.surfaceIntervalMinutes),
-                      static_cast<unsigned>(record.surfaceIntervalSeconds));
-        dive->attribute("surfaceinterval") = interval;
+        dive->attribute("surfaceinterval") = surfaceIntervalText(record);
         dive->attribute("id") = intText(record.diveNumber);
 
         settings->attribute("computermode") = computerModeText(record);
@@ -180,9 +175,10 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
 
         // The device sends unsigned bytes; they are converted as they are.
         XmlElement* temperature = statistics->addChild("talvek:temperature");
-        temperature->attribute("start") = decimal(converter_->temperature(record.type1Byte));
-        temperature->attribute("atdepth") = decimal(converter_->temperature(record.type1Bytes[0]));
-        temperature->attribute("end") = decimal(converter_->temperature(record.type1Bytes[1]));
+        temperature->attribute("start") = decimal(converter_->temperature(record.startTemperature));
+        temperature->attribute("atdepth") =
+            decimal(converter_->temperature(record.maxDepthTemperature));
+        temperature->attribute("end") = decimal(converter_->temperature(record.endTemperature));
 
         if (record.cnsOtu < 0x80)
             statistics->addChild("talvek:otu")->attribute("value") = byteText(record.cnsOtu);
@@ -192,13 +188,13 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::list<DivePtr>&
         clearMixes();
         switch (record.diveMode) {
             case 1:
-                addMix(record.oxygen1, record.gasPressure1, record.gasPressure2);
+                addMix(record.oxygen1, record.startCylinderPressure, record.endCylinderPressure);
                 break;
             case 2:
-                addNamedMix("Gauge", 0, record.gasPressure1, record.gasPressure2);
+                addNamedMix("Gauge", 0, record.startCylinderPressure, record.endCylinderPressure);
                 break;
             default:
-                addNamedMix("Air", 21, record.gasPressure1, record.gasPressure2);
+                addNamedMix("Air", 21, record.startCylinderPressure, record.endCylinderPressure);
                 break;
         }
         XmlElement* gasDefinitions = dive->addChild("gasdefinitions");

@@ -4,6 +4,7 @@
 // depth changes (feet) and marker bytes.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "dc/base/byte_stack.h"
 #include "output/dcdml/dcdml_writer_base.h"
@@ -12,8 +13,7 @@ namespace talvek {
 
 class DcdmlFamily1Writer : public DcdmlWriterBase {
   public:
-    DcdmlFamily1Writer(const uint8_t* header, DiveList* dives, int32_t familyCode,
-                       int32_t unitSystem);
+    DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
     ~DcdmlFamily1Writer() override;
     void make(XmlDocument& document) override;
 
@@ -23,7 +23,7 @@ class DcdmlFamily1Writer : public DcdmlWriterBase {
     void writeHistory();
     void writeProfileData();
     // Writes the dives of one repetition group.
-    void writeDives(XmlElement* group, const std::list<DivePtr>& pending);
+    void writeDives(XmlElement* group, const std::vector<ConstDivePtr>& pending);
     void writeSamples(XmlElement* dive, const DiveRecord& record);
 
     // "100" or "50" from bit 4 of a personal/altitude code byte.

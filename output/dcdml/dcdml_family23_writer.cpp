@@ -80,17 +80,14 @@ void DcdmlFamily23Writer::resetDiveCounter() {
     divesWritten.store(0);
 }
 
-void DcdmlFamily2Writer::make(XmlDocument& document) {
-    makeDocument(document, "Generate::Device=2 Type=2: Begin ", "Generate::Device=2 Type=2: End ");
-}
+DcdmlFamily23Writer::DcdmlFamily23Writer(const DiveSet& set, int32_t unitSystem,
+                                         const DocumentStamp& stamp)
+    : DcdmlWriterBase(set, unitSystem, stamp) {}
 
-void DcdmlFamily3Writer::make(XmlDocument& document) {
-    makeDocument(document, "Generate::Device=3 Type=2: Begin ", "Generate::Device=3 Type=2: End ");
-}
-
-void DcdmlFamily23Writer::makeDocument(XmlDocument& document, const char* beginLine,
-                                       const char* endLine) {
-    trace::write(2, "%s", beginLine);
+void DcdmlFamily23Writer::make(XmlDocument& document) {
+    // The trace lines name the interface type: family 4 is type 3.
+    const int type = familyCode() == 4 ? 3 : 2;
+    trace::write(2, "Generate::Device=%d Type=2: Begin ", type);
     buildSkeleton(document);
     setUnits();
     writeDeviceSection();
@@ -99,7 +96,7 @@ void DcdmlFamily23Writer::makeDocument(XmlDocument& document, const char* beginL
     writeProfileData();
     trace::write(2, "Generate::Make() Building Document");
     document.build();
-    trace::write(2, "%s", endLine);
+    trace::write(2, "Generate::Device=%d Type=2: End ", type);
 }
 
 void DcdmlFamily23Writer::writeDeviceSection() {
@@ -112,7 +109,7 @@ void DcdmlFamily23Writer::writeDeviceSection() {
 
 void DcdmlFamily23Writer::writeSettingsSection() {
     settings_->attribute("units") = headerByte(0x72) ? "metric" : "imperial";
-    const char* info = reinterpret_cast<const char*>(header_ + 0x30);
+    const char* info = reinterpret_cast<const char*>(set_.header.data() + 0x30);
     settings_->addChild("talvek:personalinfo")->attribute("value") =
         std::string(info, strnlen(info, 40));
 }
@@ -126,20 +123,20 @@ void DcdmlFamily23Writer::writeHistorySection() {
 }
 
 void DcdmlFamily23Writer::writeProfileData() {
-    if (!dives_ || dives_->empty()) {
+    if (set_.dives.empty()) {
         profiledata_->addComment("  No Dives  ");
         return;
     }
     // A dive numbered 1 starts a repetition group; dives before the first
     // such dive join its group.
-    DiveList pending;
+    std::vector<ConstDivePtr> pending;
     bool groupOpen = false;
     auto flush = [&] {
         XmlElement* group = profiledata_->addChild("repetitiongroup");
-        for (const DivePtr& d : pending) writeDive(group, d);
+        for (const ConstDivePtr& d : pending) writeDive(group, d);
         pending.clear();
     };
-    for (const DivePtr& dive : *dives_) {
+    for (const ConstDivePtr& dive : set_.dives) {
         if (dive->diveNumber == 1) {
             if (groupOpen) flush();
             groupOpen = true;
@@ -149,8 +146,8 @@ void DcdmlFamily23Writer::writeProfileData() {
     if (!pending.empty()) flush();
 }
 
-void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
-    DiveRecord& d = *record;
+void DcdmlFamily23Writer::writeDive(XmlElement* group, const ConstDivePtr& record) {
+    const DiveRecord& d = *record;
     trace::write(2, "Generating Dive #%d", divesWritten.fetch_add(1));
     clearMixes();
 
@@ -160,10 +157,7 @@ void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
     diveTimeStamp(dive, d);
     statistics->attribute("maxdepth") = sampleDepthText(converter_->depth(d.maxDepth));
     statistics->attribute("divetime") = minutesText(d.diveTime);
-    char interval[40];
-    std::snprintf(interval, sizeof interval, "%02u:%02u:%02u", unsigned{d.surfaceIntervalHours},
-                  unsigned{d.surfaceIntervalMinutes}, unsigned{d.surfaceIntervalSeconds});
-    dive->attribute("surfaceinterval") = interval;
+    dive->attribute("surfaceinterval") = surfaceIntervalText(d);
     dive->attribute("id") = intText(d.diveNumber);
 
     settings->attribute("computermode") = computerModeText(d);
@@ -177,11 +171,11 @@ void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
         statistics->addChild("talvek:otu")->attribute("value") = byteText(d.cnsOtu);
 
     if (d.diveMode == 1 || d.diveMode == 2) {
-        addMix(d.oxygen1, d.gasPressure1, d.gasPressure2);
+        addMix(d.oxygen1, d.startCylinderPressure, d.endCylinderPressure);
         if (d.oxygen2 > 0) addMix(d.oxygen2, 0, 0);
         if (d.oxygen3 > 0) addMix(d.oxygen3, 0, 0);
     } else {
-        addNamedMix("Air", 21, d.gasPressure1, d.gasPressure2);
+        addNamedMix("Air", 21, d.startCylinderPressure, d.endCylinderPressure);
     }
 
     XmlElement* gasDefinitions = dive->addChild("gasdefinitions");
@@ -193,14 +187,15 @@ void DcdmlFamily23Writer::writeDive(XmlElement* group, const DivePtr& record) {
         t->attribute("start") = intText(d.tissue[i - 1]);
     }
 
-    writeSamples(dive, record);
-
-    mixes_.front()->startPressure = d.startPressure;
-    mixes_.front()->endPressure = d.endPressure;
+    // The first mix holds the pressures the samples give.
+    const Pressures pressures = writeSamples(dive, record);
+    mixes_.front()->startPressure = pressures.start;
+    mixes_.front()->endPressure = pressures.end;
     for (const GasMixPtr& mix : mixes_) writeGasDefinition(*mix, gasDefinitions);
 }
 
-void DcdmlFamily23Writer::writeSamples(XmlElement* dive, const DivePtr& record) {
+DcdmlFamily23Writer::Pressures DcdmlFamily23Writer::writeSamples(XmlElement* dive,
+                                                                 const ConstDivePtr& record) {
     ProfileDecoder profile(record);
     XmlElement* samples = dive->addChild("samples");
     samples->attribute("interval") = intText(record->sampleInterval);
@@ -218,8 +213,7 @@ void DcdmlFamily23Writer::writeSamples(XmlElement* dive, const DivePtr& record) 
         if (profile.atEnd()) break;
     }
     writeDatum(samples, 0, DatumTime, 0, 0, profile.time(true));
-    record->startPressure = profile.startPressure();
-    record->endPressure = profile.endPressure();
+    return Pressures{profile.startPressure(), profile.endPressure()};
 }
 
 void DcdmlFamily23Writer::writeEvents(XmlElement* samples, ProfileDecoder& profile) {

@@ -3,7 +3,6 @@
 #include <cinttypes>
 #include <cstdio>
 #include <ctime>
-#include <mutex>
 
 #include "dc/base/errors.h"
 #include "trace/trace.h"
@@ -14,23 +13,6 @@ namespace talvek {
 const char* const DcdmlNamespace = "http://www.talvek.com/dcdml/1.0/dcdml";
 
 namespace {
-
-std::mutex sourceMutex;
-DcdmlWriterBase::VersionSource versionSource;
-DcdmlWriterBase::TimeSource timeSource;
-
-bool readOwnVersion(std::string& name, std::string& version) {
-    {
-        std::lock_guard<std::mutex> g(sourceMutex);
-        if (versionSource) return versionSource(name, version);
-    }
-    return false;
-}
-
-platform::LocalTime currentTime() {
-    std::lock_guard<std::mutex> g(sourceMutex);
-    return timeSource ? timeSource() : platform::localTime();
-}
 
 struct ModelRow {
     const char* name;
@@ -57,21 +39,10 @@ std::string format(const char* format, Args... args) {
 
 }  // namespace
 
-DcdmlWriterBase::DcdmlWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode,
-                                 int32_t unitSystem)
-    : Writer(familyCode), header_(header), dives_(dives), unitSystem_(unitSystem) {}
+DcdmlWriterBase::DcdmlWriterBase(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp)
+    : Writer(set), unitSystem_(unitSystem), stamp_(stamp) {}
 
 DcdmlWriterBase::~DcdmlWriterBase() = default;
-
-void DcdmlWriterBase::setVersionSource(VersionSource source) {
-    std::lock_guard<std::mutex> g(sourceMutex);
-    versionSource = std::move(source);
-}
-
-void DcdmlWriterBase::setTimeSource(TimeSource source) {
-    std::lock_guard<std::mutex> g(sourceMutex);
-    timeSource = std::move(source);
-}
 
 void DcdmlWriterBase::buildSkeleton(XmlDocument& document) {
     root_ = document.createRoot("dcdml");
@@ -85,7 +56,7 @@ void DcdmlWriterBase::buildSkeleton(XmlDocument& document) {
 void DcdmlWriterBase::setUnits() {
     root_->attribute("version") = "1.0";
 
-    const platform::LocalTime now = currentTime();
+    const platform::LocalTime& now = stamp_.time;
     std::tm tm{};
     tm.tm_year = now.year - 1900;
     tm.tm_mon = now.month - 1;
@@ -101,15 +72,15 @@ void DcdmlWriterBase::setUnits() {
     switch (unitSystem_) {
         case UnitSystem::Imperial:
             root_->attribute("units") = "imperial";
-            converter_ = std::make_unique<ImperialUnits>(familyCode_);
+            converter_ = std::make_unique<ImperialUnits>(familyCode());
             break;
         case UnitSystem::Metric:
             root_->attribute("units") = "metric";
-            converter_ = std::make_unique<MetricUnits>(familyCode_);
+            converter_ = std::make_unique<MetricUnits>(familyCode());
             break;
         case UnitSystem::Scientific:
             root_->attribute("units") = "scientific";
-            converter_ = std::make_unique<ScientificUnits>(familyCode_);
+            converter_ = std::make_unique<ScientificUnits>(familyCode());
             break;
         default:
             trace::write(1, "GenerateT2::SetUnits() Unknown Conversion Units");
@@ -122,13 +93,13 @@ void DcdmlWriterBase::setUnits() {
 }
 
 void DcdmlWriterBase::writeGeneratorBlock() {
-    std::string name, version;
-    if (!readOwnVersion(name, version)) {
-        name = "Talvek Downloader";
-        version.clear();
+    if (stamp_.program) {
+        generator_->attribute("name") = stamp_.program->name;
+        generator_->attribute("version") = stamp_.program->version;
+    } else {
+        generator_->attribute("name") = "Talvek Downloader";
+        generator_->attribute("version") = "";
     }
-    generator_->attribute("name") = name;
-    generator_->attribute("version") = version;
     generator_->attribute("vendor") = "Pelko Inv.";
     trace::write(2, "GenerateT2::Generater Info OK");
 }
@@ -234,6 +205,11 @@ void DcdmlWriterBase::diveTimeStamp(XmlElement* dive, const DiveRecord& r) {
     dive->attribute("tstamp") =
         format("%02u-%02u-%02u T %02u:%02u:%02u", 2000u + r.year, unsigned{r.month},
                unsigned{r.day}, unsigned{r.hour}, unsigned{r.minute}, unsigned{r.second});
+}
+
+std::string DcdmlWriterBase::surfaceIntervalText(const DiveRecord& r) {
+    return format("%02u:%02u:%02u", unsigned{r.surfaceIntervalHours},
+                  unsigned{r.surfaceIntervalMinutes}, unsigned{r.surfaceIntervalSeconds});
 }
 
 std::string DcdmlWriterBase::computerModeText(const DiveRecord& record) {

@@ -11,16 +11,15 @@
 // The protected writers below are meant to be called from those sections.
 // Every text helper returns the formatted text by value.
 #include <cstdint>
-#include <functional>
 #include <list>
 #include <memory>
 #include <string>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 #include "dc/profile/profile_decoder.h"
+#include "output/document_stamp.h"
 #include "output/units_converter.h"
 #include "output/writer.h"
-#include "platform/os.h"
 
 namespace talvek {
 
@@ -44,21 +43,10 @@ extern const char* const DcdmlNamespace;
 
 class DcdmlWriterBase : public Writer {
   public:
-    // Reads the running program's product name and file version; returns
-    // false when they cannot be read.
-    using VersionSource = std::function<bool(std::string& name, std::string& version)>;
-    // Local time for the root "tstamp".
-    using TimeSource = std::function<platform::LocalTime()>;
-
-    // `header` is the driver's 144-byte header image, `dives` its dive list
-    // (oldest first); neither is owned.  `unitSystem` is one of UnitSystem::*.
-    DcdmlWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode, int32_t unitSystem);
+    // `unitSystem` is one of UnitSystem::*; `stamp` gives the generator
+    // block and the root "tstamp".
+    DcdmlWriterBase(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
     ~DcdmlWriterBase() override;
-
-    // Replace the version and time sources (tests, the application); an
-    // empty function restores the default.
-    static void setVersionSource(VersionSource source);
-    static void setTimeSource(TimeSource source);
 
     // Datum writer flags.
     static constexpr int DatumPressure = 1;
@@ -112,6 +100,8 @@ class DcdmlWriterBase : public Writer {
     static std::string altitudeFactorText(uint8_t code);
     // "tstamp" on the dive element from the record's date and time.
     static void diveTimeStamp(XmlElement* dive, const DiveRecord& record);
+    // "hh:mm:ss" of the surface interval before the dive.
+    static std::string surfaceIntervalText(const DiveRecord& record);
     // "air", "nitrox", "gauge"; "" for any other code.
     static std::string computerModeText(const DiveRecord& record);
 
@@ -137,9 +127,8 @@ class DcdmlWriterBase : public Writer {
     // with the word / 2 as "value"; "time" = data4 + event time.
     void writeHeadingUserEvent(XmlElement* parent, const ProfileDecoder::Event& event);
 
-    const uint8_t* header_;
-    DiveList* dives_;
     int32_t unitSystem_;
+    const DocumentStamp stamp_;
     std::unique_ptr<UnitsConverter> converter_;
     GasMixList mixes_;
     XmlElement* root_ = nullptr;
@@ -149,11 +138,6 @@ class DcdmlWriterBase : public Writer {
     XmlElement* history_ = nullptr;
     XmlElement* profiledata_ = nullptr;
     XmlElement* gasDefinitions_ = nullptr;  // current gasdefinitions element
-
-    uint8_t headerByte(int offset) const { return header_[offset]; }
-    uint16_t headerWord(int offset) const {
-        return static_cast<uint16_t>(header_[offset] | (header_[offset + 1] << 8));
-    }
 };
 
 }  // namespace talvek

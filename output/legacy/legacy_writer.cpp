@@ -64,7 +64,7 @@ constexpr int MarkerToName = 77;
 
 }  // namespace
 
-const char* const LegacyElements::Names[LegacyElements::NameCount] = {
+const char* const LegacyElementNames[LegacyElementCount] = {
     "MaxDepth",
     "TotalDiveTime",
     "TotalDives",
@@ -127,18 +127,18 @@ const char* const LegacyElements::Names[LegacyElements::NameCount] = {
     "Heading",
 };
 
-int32_t LegacyElements::wholeFeet(uint32_t centimetres) {
+int32_t WholeFeetDepth::wholeFeet(uint32_t centimetres) {
     // Double on purpose: 381 cm is exactly 12.5 ft and must round up to 13.
     const double x = centimetres * 0.03280839895013123;
     return static_cast<int32_t>(std::trunc(x + 0.5));
 }
 
-int32_t LegacyElements::fetchDepth(uint32_t depth) {
-    if (depth == 0) {
+int32_t WholeFeetDepth::changeTo(uint32_t centimetres) {
+    if (centimetres == 0) {
         feet_ = 0;
         return 0;
     }
-    const double x = depth * 0.03280839895013123;
+    const double x = centimetres * 0.03280839895013123;
     int32_t change;
     if (x < 1.0) {
         trace::write(trace::Debug,
@@ -157,11 +157,10 @@ int32_t LegacyElements::fetchDepth(uint32_t depth) {
 
 // ---------------------------------------------------------------------------
 
-LegacyWriterBase::LegacyWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode)
-    : Writer(familyCode), header_(header), dives_(dives) {}
+LegacyWriterBase::LegacyWriterBase(const DiveSet& set) : Writer(set) {}
 
 XmlElement* LegacyWriterBase::addText(XmlElement* parent, int nameIndex, const std::string& text) {
-    XmlElement* node = parent->addChild(LegacyElements::Names[nameIndex]);
+    XmlElement* node = parent->addChild(LegacyElementNames[nameIndex]);
     node->setText(text);
     return node;
 }
@@ -173,7 +172,7 @@ XmlElement* LegacyWriterBase::addValue(XmlElement* parent, int nameIndex, int64_
 std::string LegacyWriterBase::headerText(int offset, int width) const {
     std::string text;
     for (int i = 0; i < width && offset + i < HeaderImageSize; ++i) {
-        const char c = static_cast<char>(header_[offset + i]);
+        const char c = static_cast<char>(headerByte(offset + i));
         if (c == '\0') break;
         text += c;
     }
@@ -181,16 +180,16 @@ std::string LegacyWriterBase::headerText(int offset, int width) const {
 }
 
 void LegacyWriterBase::makeDocument(XmlDocument& document, int device,
-                                    const std::function<void(const DivePtr&)>& writeDive) {
+                                    const std::function<void(const ConstDivePtr&)>& writeDive) {
     root_ = document.createRoot("TalvekDownload");
     trace::write(trace::Info, "Generate::Device(%d),Type(1): Begin 'TalvekDownload'", device);
     writeSettings();
-    if (!dives_ || dives_->empty()) {
+    if (set_.dives.empty()) {
         trace::write(trace::Info, "Generate::Device(%d),Type(1): No Dives", device);
         root_->addComment("   No Dives   ");
     } else {
         unsigned count = 0;
-        for (const DivePtr& dive : *dives_) {
+        for (const ConstDivePtr& dive : set_.dives) {
             ++count;
             trace::write(trace::Info, "Generate::Device(%d),Type(1): Dive %u", device, count);
             writeDive(dive);
@@ -198,6 +197,25 @@ void LegacyWriterBase::makeDocument(XmlDocument& document, int device,
     }
     trace::write(trace::Info, "Generate::Make() Building Document");
     document.build();
+}
+
+void LegacyWriterBase::writeSharedSettings() {
+    addValue(settings_, TotalDiveTime, headerWord(0x24));
+    addValue(settings_, TotalDives, headerWord(0x26));
+    addValue(settings_, ComputerModel, headerByte(0x28));
+    addValue(settings_, MaxFreeDiveDepth, headerWord(0x6C));
+    addValue(settings_, MaxFreeDiveTime, headerWord(0x6E));
+    addValue(settings_, Clock, headerByte(0x71));
+    addValue(settings_, UnitSystem, headerByte(0x72));
+    addValue(settings_, FirmwareMajor, headerByte(0x29));
+}
+
+void LegacyWriterBase::writeDiveDate(const DiveRecord& dive) {
+    addValue(diveData_, Year, dive.year);
+    addValue(diveData_, Month, dive.month);
+    addValue(diveData_, Day, dive.day);
+    addValue(diveData_, Hour, dive.hour);
+    addValue(diveData_, Minute, dive.minute);
 }
 
 void LegacyWriterBase::writeDiveIntro(const DiveRecord& dive) {
@@ -212,49 +230,38 @@ void LegacyWriterBase::writeDiveIntro(const DiveRecord& dive) {
 
 // ---------------------------------------------------------------------------
 
-LegacyFamily1Writer::LegacyFamily1Writer(const uint8_t* header, DiveList* dives, int32_t familyCode)
-    : LegacyWriterBase(header, dives, familyCode) {}
+LegacyFamily1Writer::LegacyFamily1Writer(const DiveSet& set) : LegacyWriterBase(set) {}
 
 void LegacyFamily1Writer::make(XmlDocument& document) {
-    makeDocument(document, 1, [this](const DivePtr& dive) { writeDive(*dive); });
+    makeDocument(document, 1, [this](const ConstDivePtr& dive) { writeDive(*dive); });
 }
 
 void LegacyFamily1Writer::writeSettings() {
     settings_ = root_->addChild("ComputerSettings");
     // Family 1 depths are in 1/128 foot.
-    addValue(settings_, MaxDepth, u16(0x22) / 128);
-    addValue(settings_, TotalDiveTime, u16(0x24));
-    addValue(settings_, TotalDives, u16(0x26));
-    addValue(settings_, ComputerModel, u8(0x28));
-    addValue(settings_, MaxFreeDiveDepth, u16(0x6C));
-    addValue(settings_, MaxFreeDiveTime, u16(0x6E));
-    addValue(settings_, Clock, u8(0x71));
-    addValue(settings_, UnitSystem, u8(0x72));
-    addValue(settings_, FirmwareMajor, u8(0x29));
+    addValue(settings_, MaxDepth, headerWord(0x22) / 128);
+    writeSharedSettings();
     addValue(settings_, SerialNumber,
-             u8(0x2A) * 1000000 + u8(0x2B) * 10000 + u8(0x2C) * 100 + u8(0x2D));
+             headerByte(0x2A) * 1000000 + headerByte(0x2B) * 10000 + headerByte(0x2C) * 100 +
+                 headerByte(0x2D));
     addText(settings_, PersonalInfo, headerText(PersonalInfoOffset, PersonalInfoWidthFamily1));
-    addValue(settings_, SampleInterval, u8(0x62));
-    addValue(settings_, PersonalSetting, (u8(0x63) & 0x0F) / 3);
-    addValue(settings_, AltitudeSetting, (u8(0x63) & 0x0F) % 3);
-    addValue(settings_, Mode, u8(0x73));
-    addValue(settings_, Light, u8(0x74) & 0x7F);
-    addValue(settings_, AlarmEnables, u8(0x75));
-    addValue(settings_, AlarmTime, u16(0x76));
-    addValue(settings_, AlarmDepth, u16(0x78) / 128);
+    addValue(settings_, SampleInterval, headerByte(0x62));
+    addValue(settings_, PersonalSetting, (headerByte(0x63) & 0x0F) / 3);
+    addValue(settings_, AltitudeSetting, (headerByte(0x63) & 0x0F) % 3);
+    addValue(settings_, Mode, headerByte(0x73));
+    addValue(settings_, Light, headerByte(0x74) & 0x7F);
+    addValue(settings_, AlarmEnables, headerByte(0x75));
+    addValue(settings_, AlarmTime, headerWord(0x76));
+    addValue(settings_, AlarmDepth, headerWord(0x78) / 128);
 }
 
 void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
     writeDiveIntro(dive);
-    addValue(diveData_, StartingPressure, dive.gasPressure1);
+    addValue(diveData_, StartingPressure, dive.startCylinderPressure);
     addValue(diveData_, GasMix, dive.oxygen1);
-    addValue(diveData_, FO2, dive.fixedByte);
-    addValue(diveData_, StartingAirTemp, dive.type1Byte);
-    addValue(diveData_, Year, dive.year);
-    addValue(diveData_, Month, dive.month);
-    addValue(diveData_, Day, dive.day);
-    addValue(diveData_, Hour, dive.hour);
-    addValue(diveData_, Minute, dive.minute);
+    addValue(diveData_, FO2, dive.oxygenFraction);
+    addValue(diveData_, StartingAirTemp, dive.startTemperature);
+    writeDiveDate(dive);
 
     XmlElement* profile = diveData_->addChild("DiveProfile");
     const uint8_t* bytes = dive.profile.get();
@@ -267,63 +274,50 @@ void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
             lastChange_ = change;
             profile->addChild("Datum")->setText(std::to_string(change));
         } else if (c <= LastEventMarker) {
-            profile->addChild("Event")->addChild(LegacyElements::Names[c - MarkerToName]);
+            profile->addChild("Event")->addChild(LegacyElementNames[c - MarkerToName]);
         } else if (i + 1 < length) {
             // Gas switch: the next byte is the new O2 percentage.
             addValue(profile->addChild("Event"), GasSwitch, bytes[++i]);
         }
         // A gas switch without its O2 byte at the very end is dropped.
     }
-    addValue(profile, TempAtDepth, dive.type1Bytes[0]);
-    addValue(profile, EndingTemp, dive.type1Bytes[1]);
-    addValue(profile, EndingPressure, dive.gasPressure2);
+    addValue(profile, TempAtDepth, dive.maxDepthTemperature);
+    addValue(profile, EndingTemp, dive.endTemperature);
+    addValue(profile, EndingPressure, dive.endCylinderPressure);
     addValue(profile, CNSClock, dive.cnsOtu);
 }
 
 // ---------------------------------------------------------------------------
 
-LegacyFamily23Writer::LegacyFamily23Writer(const uint8_t* header, DiveList* dives,
-                                           int32_t familyCode)
-    : LegacyWriterBase(header, dives, familyCode) {}
+LegacyFamily23Writer::LegacyFamily23Writer(const DiveSet& set) : LegacyWriterBase(set) {}
 
 void LegacyFamily23Writer::make(XmlDocument& document) {
-    makeDocument(document, 2, [this](const DivePtr& dive) { writeDive(dive); });
+    makeDocument(document, 2, [this](const ConstDivePtr& dive) { writeDive(dive); });
 }
 
 void LegacyFamily23Writer::writeSettings() {
     settings_ = root_->addChild("ComputerSettings");
-    addValue(settings_, MaxDepth, LegacyElements::wholeFeet(u16(0x22)));
-    addValue(settings_, TotalDiveTime, u16(0x24));
-    addValue(settings_, TotalDives, u16(0x26));
-    addValue(settings_, ComputerModel, u8(0x28));
-    addValue(settings_, MaxFreeDiveDepth, u16(0x6C));
-    addValue(settings_, MaxFreeDiveTime, u16(0x6E));
-    addValue(settings_, Clock, u8(0x71));
-    addValue(settings_, UnitSystem, u8(0x72));
-    addValue(settings_, FirmwareMajor, u8(0x29));
-    work_.clear();
-    for (int offset = 0x2A; offset <= 0x2D; ++offset) work_ += std::to_string(u8(offset));
-    addText(settings_, SerialNumber, work_);
+    addValue(settings_, MaxDepth, WholeFeetDepth::wholeFeet(headerWord(0x22)));
+    writeSharedSettings();
+    std::string serial;
+    for (int offset = 0x2A; offset <= 0x2D; ++offset) serial += std::to_string(headerByte(offset));
+    addText(settings_, SerialNumber, serial);
     addText(settings_, PersonalInfo, headerText(PersonalInfoOffset, PersonalInfoWidthFamily23));
     for (int index : {SampleInterval, PersonalSetting, AltitudeSetting, Mode, Light, AlarmEnables,
                       AlarmTime, AlarmDepth})
         addText(settings_, index, "0");
 }
 
-void LegacyFamily23Writer::writeDive(const DivePtr& dive) {
+void LegacyFamily23Writer::writeDive(const ConstDivePtr& dive) {
     writeDiveIntro(*dive);
-    XmlElement* startPressure = diveData_->addChild(LegacyElements::Names[StartingPressure]);
+    XmlElement* startPressure = diveData_->addChild(LegacyElementNames[StartingPressure]);
     addValue(diveData_, GasMix, dive->oxygen1);
     addText(diveData_, FO2, "0");
-    XmlElement* startTemp = diveData_->addChild(LegacyElements::Names[StartingAirTemp]);
-    addValue(diveData_, Year, dive->year);
-    addValue(diveData_, Month, dive->month);
-    addValue(diveData_, Day, dive->day);
-    addValue(diveData_, Hour, dive->hour);
-    addValue(diveData_, Minute, dive->minute);
-    XmlElement* depthTemp = diveData_->addChild(LegacyElements::Names[TempAtDepth]);
-    XmlElement* endTemp = diveData_->addChild(LegacyElements::Names[EndingTemp]);
-    XmlElement* endPressure = diveData_->addChild(LegacyElements::Names[EndingPressure]);
+    XmlElement* startTemp = diveData_->addChild(LegacyElementNames[StartingAirTemp]);
+    writeDiveDate(*dive);
+    XmlElement* depthTemp = diveData_->addChild(LegacyElementNames[TempAtDepth]);
+    XmlElement* endTemp = diveData_->addChild(LegacyElementNames[EndingTemp]);
+    XmlElement* endPressure = diveData_->addChild(LegacyElementNames[EndingPressure]);
     addValue(diveData_, CNSClock, dive->cnsOtu);
 
     XmlElement* profile = diveData_->addChild("DiveProfile");
@@ -332,7 +326,7 @@ void LegacyFamily23Writer::writeDive(const DivePtr& dive) {
     // No temperature sample at all leaves every temperature 0.
     bool haveTemperature = false;
     uint8_t firstTemp = 0, lastTemp = 0, tempAtDepth = 0;
-    depth_.fetchDepth(0);
+    depth_.changeTo(0);
 
     auto takeSample = [&]() -> int32_t {
         if (samples.hasTemperature()) {
@@ -345,7 +339,7 @@ void LegacyFamily23Writer::writeDive(const DivePtr& dive) {
             maxDepth = samples.depth();
             tempAtDepth = lastTemp;
         }
-        return depth_.fetchDepth(samples.depth());
+        return depth_.changeTo(samples.depth());
     };
 
     while (samples.next()) {
@@ -371,17 +365,13 @@ void LegacyFamily23Writer::writeDive(const DivePtr& dive) {
     }
 
     // 0.1-bar units to the 2-bar units of the legacy layout.
-    dive->startPressure = static_cast<uint16_t>((samples.startPressure() + 5) / 20);
-    dive->endPressure = static_cast<uint16_t>((samples.endPressure() + 5) / 20);
-    dive->type1Byte = firstTemp;
-    dive->type1Bytes[0] = tempAtDepth;
-    dive->type1Bytes[1] = lastTemp;
-
-    startPressure->setText(std::to_string(dive->startPressure));
-    endPressure->setText(std::to_string(dive->endPressure));
-    startTemp->setText(std::to_string(dive->type1Byte));
-    endTemp->setText(std::to_string(dive->type1Bytes[1]));
-    depthTemp->setText(std::to_string(dive->type1Bytes[0]));
+    const uint16_t start = static_cast<uint16_t>((samples.startPressure() + 5) / 20);
+    const uint16_t end = static_cast<uint16_t>((samples.endPressure() + 5) / 20);
+    startPressure->setText(std::to_string(start));
+    endPressure->setText(std::to_string(end));
+    startTemp->setText(std::to_string(firstTemp));
+    endTemp->setText(std::to_string(lastTemp));
+    depthTemp->setText(std::to_string(tempAtDepth));
 }
 
 }  // namespace talvek

@@ -6,27 +6,28 @@
 #include <functional>
 #include <string>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 #include "output/writer.h"
 
 namespace talvek {
 
 class XmlElement;
 
-// Shared pieces of the legacy layout.
-class LegacyElements {
-  public:
-    // Element names, addressed by index; profile markers 121..136 select
-    // indexes 44..59 (marker - 77).
-    static constexpr int NameCount = 60;
-    static const char* const Names[NameCount];
+// The element names of the legacy layout, by index; profile markers 121..136
+// select indexes 44..59 (marker - 77).
+constexpr int LegacyElementCount = 60;
+extern const char* const LegacyElementNames[LegacyElementCount];
 
+// The legacy profile of a family 2/3 dive is a list of depth changes in whole
+// feet; this keeps the running depth they are measured from.
+class WholeFeetDepth {
+  public:
     // Centimetres to whole feet, rounding half up.
     static int32_t wholeFeet(uint32_t centimetres);
 
-    // The change in whole feet since the previous depth.  Each generator
-    // keeps its own running depth; a depth of 0 resets it.
-    int32_t fetchDepth(uint32_t depth);
+    // The change in whole feet from the previous depth to `centimetres`.
+    // A depth of 0 starts over without a change of its own.
+    int32_t changeTo(uint32_t centimetres);
     int32_t feet() const { return feet_; }
 
   private:
@@ -35,7 +36,7 @@ class LegacyElements {
 
 class LegacyWriterBase : public Writer {
   public:
-    LegacyWriterBase(const uint8_t* header, DiveList* dives, int32_t familyCode);
+    explicit LegacyWriterBase(const DiveSet& set);
     ~LegacyWriterBase() override = default;
     void make(XmlDocument& document) override = 0;
 
@@ -45,33 +46,32 @@ class LegacyWriterBase : public Writer {
     // The steps both legacy generators share; `device` is the number in
     // their trace lines.
     void makeDocument(XmlDocument& document, int device,
-                      const std::function<void(const DivePtr&)>& writeDive);
+                      const std::function<void(const ConstDivePtr&)>& writeDive);
 
     // Adds a text element holding `value` in decimal.
     static XmlElement* addValue(XmlElement* parent, int nameIndex, int64_t value);
     static XmlElement* addText(XmlElement* parent, int nameIndex, const std::string& text);
+    // The "ComputerSettings" children both families write alike, from
+    // "TotalDiveTime" to "FirmwareVersion.major".
+    void writeSharedSettings();
     // Children of "DiveData" both families share, in their order.
     void writeDiveIntro(const DiveRecord& dive);
+    // "Year" to "Minute" of the dive.
+    void writeDiveDate(const DiveRecord& dive);
 
-    uint32_t u8(int offset) const { return header_[offset]; }
-    uint32_t u16(int offset) const {
-        return static_cast<uint32_t>(header_[offset] | (header_[offset + 1] << 8));
-    }
     // Text at `offset`, at most `width` characters, ending at the first NUL.
     std::string headerText(int offset, int width) const;
 
     XmlElement* root_ = nullptr;
     XmlElement* diveData_ = nullptr;
     XmlElement* settings_ = nullptr;
-    const uint8_t* header_;
-    DiveList* dives_;
 };
 
 // Family 1: the dive's profile is the device's own list of depth changes and
 // markers.
 class LegacyFamily1Writer : public LegacyWriterBase {
   public:
-    LegacyFamily1Writer(const uint8_t* header, DiveList* dives, int32_t familyCode);
+    explicit LegacyFamily1Writer(const DiveSet& set);
     void make(XmlDocument& document) override;
 
   protected:
@@ -86,16 +86,15 @@ class LegacyFamily1Writer : public LegacyWriterBase {
 // centimetre depths turned into whole-feet changes.
 class LegacyFamily23Writer : public LegacyWriterBase {
   public:
-    LegacyFamily23Writer(const uint8_t* header, DiveList* dives, int32_t familyCode);
+    explicit LegacyFamily23Writer(const DiveSet& set);
     void make(XmlDocument& document) override;
 
   protected:
     void writeSettings() override;
 
   private:
-    void writeDive(const DivePtr& dive);
-    std::string work_;
-    LegacyElements depth_;
+    void writeDive(const ConstDivePtr& dive);
+    WholeFeetDepth depth_;
 };
 
 }  // namespace talvek

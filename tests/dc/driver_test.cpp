@@ -123,41 +123,32 @@ TEST(DiveData, ConstructorZeroesEveryField) {
     EXPECT_EQ(d->profileLength, 0u);
     const uint8_t bytes[] = {d->surfaceIntervalMinutes,
                              d->surfaceIntervalHours,
+                             d->surfaceIntervalSeconds,
                              d->diveNumber,
                              d->sampleInterval,
+                             d->temperatureInterval,
                              d->personalAltitude,
-                             d->gasPressure1,
+                             d->rgbm,
+                             d->diveMode,
+                             d->cnsOtu,
                              d->oxygen1,
-                             d->fixedByte,
-                             d->type1Byte,
+                             d->oxygen2,
+                             d->oxygen3,
+                             d->oxygenFraction,
                              d->year,
                              d->month,
                              d->day,
                              d->hour,
                              d->minute,
-                             d->type1Bytes[0],
-                             d->type1Bytes[1],
-                             d->gasPressure2,
-                             d->cnsOtu,
-                             d->oxygen2,
-                             d->oxygen3,
                              d->second,
-                             d->surfaceIntervalSeconds,
-                             d->temperatureInterval,
-                             d->rgbm,
-                             d->diveMode,
-                             d->further[0],
-                             d->further[1],
-                             d->further[2],
-                             d->further[3],
-                             d->further[4],
-                             d->further2[0],
-                             d->further2[1]};
+                             d->startCylinderPressure,
+                             d->endCylinderPressure,
+                             d->startTemperature,
+                             d->maxDepthTemperature,
+                             d->endTemperature};
     for (uint8_t b : bytes) EXPECT_EQ(b, 0);
-    const uint16_t words[] = {d->diveTime,        d->maxDepth,      d->firstEventBlock,
-                              d->pressureSamples, d->startPressure, d->endPressure};
+    const uint16_t words[] = {d->diveTime, d->maxDepth, d->firstEventBlock, d->pressureSamples};
     for (uint16_t w : words) EXPECT_EQ(w, 0);
-    EXPECT_EQ(d->furtherWord, 0u);
 
     const uint8_t profile[] = {1, 2, 3};
     d->setProfile(profile, 3);

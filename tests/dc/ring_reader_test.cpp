@@ -28,7 +28,7 @@ std::vector<uint8_t> result(const RingReader& r, uint32_t n) {
 TEST(RingBuffer, FirstRingByteIsInPageZero) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x019A, 10);
     ASSERT_EQ(d.reads.size(), 1u);
     EXPECT_EQ(d.reads[0], std::make_pair(0x016Eu, 120));
@@ -42,7 +42,7 @@ TEST(RingBuffer, FirstRingByteIsInPageZero) {
 TEST(RingBuffer, SpanCrossingIntoLastPage) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x7F80, 20);
     ASSERT_EQ(d.reads.size(), 2u);
     EXPECT_EQ(d.reads[0], std::make_pair(0x7F0Eu, 120));
@@ -54,7 +54,7 @@ TEST(RingBuffer, ReadPastLastPageContinuesAtRingStart) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     d.progress().reset(100000);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x7FF0, 30);
     ASSERT_EQ(d.reads.size(), 2u);
     EXPECT_EQ(d.reads[0], std::make_pair(0x7F86u, 120));
@@ -67,7 +67,7 @@ TEST(RingBuffer, TypeThreeLastPageIsCutAtTop) {
     TraceCapture trace;
     FakeDevice d(0x7FF7, 4);
     ringtest::pattern(d);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x7FF0, 10);
     ASSERT_EQ(d.reads.size(), 2u);
     EXPECT_EQ(d.reads[0], std::make_pair(0x7F86u, 113));
@@ -81,7 +81,7 @@ TEST(RingBuffer, TypeThreeLastPageIsCutAtTop) {
 TEST(RingBuffer, WholeRingInOneReadTouchesEveryPageOnce) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     const uint32_t ringBytes = 0x7FFE - 0x019A;
     r.read(0x019A, ringBytes);
     EXPECT_EQ(d.reads.size(), 270u);
@@ -91,7 +91,7 @@ TEST(RingBuffer, WholeRingInOneReadTouchesEveryPageOnce) {
 TEST(RingBuffer, ZeroLengthReadThrows) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     try {
         r.read(0x019A, 0);
         FAIL() << "no exception";
@@ -105,7 +105,7 @@ TEST(RingBuffer, ZeroLengthReadThrows) {
 
 TEST(RingBuffer, Distances) {
     FakeDevice two(0x7FFE);
-    RingReader r(two);
+    RingReader r(two, two.progress());
     EXPECT_EQ(r.ringDistance(0x7F00, 0x01A0), 254u + 6u);
     EXPECT_EQ(r.ringDistance(0x019A, 0x0200), 0x0200u - 0x019Au);
     EXPECT_EQ(r.ringDistance(0x0300, 0x0300), 0u);
@@ -118,7 +118,7 @@ TEST(RingBuffer, Distances) {
     EXPECT_EQ(r.ringDistance(0x0300, 0x8000), 0u);
 
     FakeDevice three(0x7FF7, 4);
-    RingReader r3(three);
+    RingReader r3(three, three.progress());
     EXPECT_EQ(r3.ringDistance(0x7F00, 0x01A0), 0x7FF7u - 0x7F00u + 6u);
     EXPECT_EQ(r3.ringDistance(0x0300, 0x7FFE), 0u);
 }
@@ -128,7 +128,7 @@ TEST(RingBuffer, PagesAreReadOnceAndServedAgainFromMemory) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     d.progress().reset(100000);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x7FF0, 30);  // pages 269 and 0
     r.read(0x019A, 50);  // page 0 again
     r.read(0x7F80, 20);  // page 268 new, 269 again
@@ -148,7 +148,7 @@ TEST(RingBuffer, PagesAreReadOnceAndServedAgainFromMemory) {
 TEST(RingBuffer, CancelIsCheckedBeforeKeptPagesToo) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
-    RingReader r(d);
+    RingReader r(d, d.progress());
     r.read(0x019A, 10);
     d.cancel = true;
     EXPECT_THROW(r.read(0x019A, 10), UserCancel);
@@ -161,7 +161,7 @@ TEST(RingBuffer, CancelBetweenPagesStopsAtTheNextPage) {
     d.onRead = [&](size_t n) {
         if (n == 2) d.cancel = true;
     };
-    RingReader r(d);
+    RingReader r(d, d.progress());
     EXPECT_THROW(r.read(0x019A, 1000), UserCancel);
     EXPECT_EQ(d.reads.size(), 2u);
     EXPECT_EQ(r.amount(), 76 + 120);
@@ -172,7 +172,7 @@ TEST(RingBuffer, DeviceErrorPassesUnchangedAndPageIsNotKept) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     d.failOnRead = 1;
-    RingReader r(d);
+    RingReader r(d, d.progress());
     try {
         r.read(0x0200, 10);
         FAIL() << "no exception";
@@ -188,11 +188,11 @@ TEST(RingBuffer, DeviceErrorPassesUnchangedAndPageIsNotKept) {
 
 TEST(RingBuffer, AddressOutsideTheMemoryFailsWithoutCopying) {
     FakeDevice three(0x7FF7, 4);
-    RingReader r(three);
+    RingReader r(three, three.progress());
     // Past the top of type 3: the cut last page has nothing at this offset.
     EXPECT_THROW(r.read(0x7FF8, 10), MemoryRangeError);
     FakeDevice two(0x7FFE);
-    RingReader r2(two);
+    RingReader r2(two, two.progress());
     // Below the page base: the device refuses the page address.
     EXPECT_THROW(r2.read(0x0010, 10), MemoryRangeError);
 }

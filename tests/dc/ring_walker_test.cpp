@@ -32,7 +32,7 @@ void pagesOf(const FakeDevice& d, uint32_t address, uint32_t n, std::set<uint32_
 TEST(DiveDownloader, NoDivesReadsNothing) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
-    RingWalker dl(d, mapOf(0x0400, 0x0800, 0));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, 0x0800, 0));
     EXPECT_FALSE(dl.nextDive(newDive()));
     EXPECT_TRUE(d.reads.empty());
     EXPECT_EQ(trace.count("DownLoadControl:: No Dives"), 1u);
@@ -42,7 +42,7 @@ TEST(DiveDownloader, NoDivesReadsNothing) {
 TEST(DiveDownloader, StartEqualToEndIsFinishedAtOnce) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
-    RingWalker dl(d, mapOf(0x0400, 0x0400, 5));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, 0x0400, 5));
     EXPECT_EQ(dl.downloadSize(), 0u);
     EXPECT_EQ(d.progress().total(), 0);
     EXPECT_FALSE(dl.nextDive(newDive()));
@@ -56,7 +56,7 @@ TEST(DiveDownloader, TwoDivesOldestFirstThenFinished) {
     const uint32_t a = 0x0400;
     const uint32_t b = ringtest::writeDive(d, a, 0x0300, {70, 200, 1});
     const uint32_t end = ringtest::writeDive(d, b, a, {71, 90, 2});
-    RingWalker dl(d, mapOf(a, static_cast<uint16_t>(end), 2));
+    RingWalker dl(d, d.progress(), mapOf(a, static_cast<uint16_t>(end), 2));
     EXPECT_EQ(dl.downloadSize(), end - a);
 
     DivePtr first = newDive(), second = newDive();
@@ -94,7 +94,7 @@ TEST(DiveDownloader, HeaderSizeFromTheFirstEndMarker) {
         const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {c.markerAt, 40, 3});
         // The event block index is the header's last word.
         d.putWord(0x0400 + c.size - 2, 0x0ABC);
-        RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
         DivePtr dive = newDive();
         ASSERT_TRUE(dl.nextDive(dive));
         EXPECT_EQ(dl.headerSize(), c.size);
@@ -108,7 +108,7 @@ TEST(DiveDownloader, HeaderSizeFromTheFirstEndMarker) {
     const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {68, 40, 3});
     d.put(0x0400 + 72, 0x80);
     d.put(0x0400 + 73, 0x01);
-    RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.nextDive(dive));
     EXPECT_EQ(dl.headerSize(), 74u);
@@ -124,7 +124,7 @@ TEST(DiveDownloader, HeaderWithoutEndMarkerIsCritical) {
     // A marker at 78 is past the positions looked at.
     d.put(0x0400 + 78, 0x80);
     d.put(0x0400 + 79, 0x01);
-    RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     try {
         dl.nextDive(dive);
@@ -155,7 +155,7 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     for (auto& b : bytes) d.put(a + b[0], b[1]);
     for (int i = 0; i < 9; ++i) d.putWord(a + 41 + 2 * i, static_cast<uint16_t>(0x1111 * (i + 1)));
     d.putWord(a + 75, 0x0203);  // first event block index
-    RingWalker dl(d, mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
+    RingWalker dl(d, d.progress(), mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.nextDive(dive));
     const DiveRecord& x = *dive;
@@ -179,18 +179,18 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     EXPECT_EQ(x.oxygen1, 32);
     EXPECT_EQ(x.oxygen2, 50);
     EXPECT_EQ(x.oxygen3, 99);
-    EXPECT_EQ(x.fixedByte, 127);
+    EXPECT_EQ(x.oxygenFraction, 127);
     EXPECT_EQ(x.temperatureInterval, 4);
     EXPECT_EQ(x.firstEventBlock, 0x0203);
     EXPECT_EQ(x.pressureSamples, 1);
     EXPECT_EQ(x.profileLength, 60u);
     // Fields types 2 and 3 do not fill.
-    EXPECT_EQ(x.gasPressure1, 0);
-    EXPECT_EQ(x.gasPressure2, 0);
-    EXPECT_EQ(x.type1Byte, 0);
+    EXPECT_EQ(x.startCylinderPressure, 0);
+    EXPECT_EQ(x.endCylinderPressure, 0);
+    EXPECT_EQ(x.startTemperature, 0);
+    EXPECT_EQ(x.maxDepthTemperature, 0);
+    EXPECT_EQ(x.endTemperature, 0);
     EXPECT_EQ(x.surfaceIntervalSeconds, 0);
-    EXPECT_EQ(x.startPressure, 0);
-    EXPECT_EQ(x.furtherWord, 0u);
 }
 
 TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {
@@ -199,7 +199,7 @@ TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {
     d.putWord(0x0400 + 24, 2300);  // 300 does not fit: low 8 bits kept
     d.put(0x0400 + 34, 90);
     d.put(0x0400 + 35, 10);  // 280 in 8 bits
-    RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.nextDive(dive));
     EXPECT_EQ(dive->year, 300 & 0xFF);
@@ -212,7 +212,7 @@ TEST(DiveDownloader, ProfileWrappingPastTheTopIsOnePiece) {
     const uint32_t end = ringtest::writeDive(d, a, 0x7000, {70, 300, 9});
     const uint32_t start = a + 76;
     ASSERT_EQ(end, 300 - (0x7FFE - start) + 0x019A);
-    RingWalker dl(d, mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
+    RingWalker dl(d, d.progress(), mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
     DivePtr dive = newDive();
     ASSERT_TRUE(dl.nextDive(dive));
     EXPECT_EQ(dive->profileLength, (0x7FFE - start) + (end - 0x019A));
@@ -227,7 +227,8 @@ TEST(DiveDownloader, HeaderRunningPastTheTopWrapsTheProfileStart) {
         const uint32_t a = 0x7FF7 - before;
         const uint32_t end = ringtest::writeDive(d, a, 0x7000, {70, 100, 4});
         const uint32_t start = d.wrap(a + 76);
-        RingWalker dl(d, mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(),
+                      mapOf(static_cast<uint16_t>(a), static_cast<uint16_t>(end), 1));
         DivePtr dive = newDive();
         ASSERT_TRUE(dl.nextDive(dive));
         EXPECT_EQ(dl.headerSize(), 76u);
@@ -241,7 +242,7 @@ TEST(DiveDownloader, CancelAtEachCheckPoint) {
     {
         FakeDevice d(0x7FFE);
         const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 400, 1});
-        RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
         d.cancel = true;
         EXPECT_THROW(dl.nextDive(newDive()), UserCancel);
         EXPECT_TRUE(d.reads.empty());
@@ -250,7 +251,7 @@ TEST(DiveDownloader, CancelAtEachCheckPoint) {
     {
         FakeDevice d(0x7FFE);
         const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 400, 1});
-        RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
         d.onRead = [&](size_t) { d.cancel = true; };
         DivePtr dive = newDive();
         EXPECT_THROW(dl.nextDive(dive), UserCancel);
@@ -262,7 +263,7 @@ TEST(DiveDownloader, CancelAtEachCheckPoint) {
     {
         FakeDevice d(0x7FFE);
         const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 400, 1});
-        RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
         d.onRead = [&](size_t n) {
             if (n == 2) d.cancel = true;
         };
@@ -275,7 +276,7 @@ TEST(DiveDownloader, CancelAtEachCheckPoint) {
     {
         FakeDevice d(0x7FFE);
         const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 400, 1});
-        RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(end), 1));
+        RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(end), 1));
         DivePtr dive = newDive();
         d.onRead = [&](size_t n) {
             if (n == 5) d.cancel = true;  // the last page of the profile
@@ -296,7 +297,7 @@ TEST(DiveDownloader, ProgressCountsHeadersTwiceButStopsAtHundred) {
         older = at;
         at = next;
     }
-    RingWalker dl(d, mapOf(0x0400, static_cast<uint16_t>(at), 5));
+    RingWalker dl(d, d.progress(), mapOf(0x0400, static_cast<uint16_t>(at), 5));
     EXPECT_EQ(d.progress().total(), static_cast<int32_t>(5 * (76 + 30)));
     int n = 0;
     while (dl.nextDive(newDive())) ++n;
@@ -331,7 +332,8 @@ TEST(DiveDownloader, ManyDivesReadEveryPageOnce) {
         }
         ASSERT_LT(written, static_cast<uint32_t>(top) - 0x019A);  // no dive overwritten
         ASSERT_LT(at, first);                                     // the ring wrapped
-        RingWalker dl(d, mapOf(static_cast<uint16_t>(first), static_cast<uint16_t>(at), 110));
+        RingWalker dl(d, d.progress(),
+                      mapOf(static_cast<uint16_t>(first), static_cast<uint16_t>(at), 110));
         std::vector<DivePtr> dives;
         for (;;) {
             DivePtr dive = newDive();
@@ -360,7 +362,7 @@ TEST(DiveDownloader, LinksLeadingBackAreRefused) {
     const uint32_t b = ringtest::writeDive(d, a, 0x0300, {70, 50, 1});
     // B's newer link points back at A, never at the end pointer.
     ringtest::writeDive(d, b, a, {70, 50, 2}, a);
-    RingWalker dl(d, mapOf(static_cast<uint16_t>(a), 0x2000, 2));
+    RingWalker dl(d, d.progress(), mapOf(static_cast<uint16_t>(a), 0x2000, 2));
     EXPECT_TRUE(dl.nextDive(newDive()));
     DivePtr second = newDive();
     EXPECT_TRUE(dl.nextDive(second));

@@ -7,13 +7,11 @@
 #include <vector>
 
 #include "dc/type1/type1_driver.h"
-#include "output/writer_table.h"
 #include "platform/clock.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
 #include "support/serial_test_support.h"
-#include "xml/xml_document.h"
 
 namespace talvek {
 
@@ -30,13 +28,13 @@ void expectSameDive(const DiveRecord& got, const DiveRecord& want, size_t index)
     EXPECT_EQ(got.diveNumber, want.diveNumber);
     EXPECT_EQ(got.sampleInterval, want.sampleInterval);
     EXPECT_EQ(got.personalAltitude, want.personalAltitude);
-    EXPECT_EQ(got.gasPressure1, want.gasPressure1);
-    EXPECT_EQ(got.gasPressure2, want.gasPressure2);
+    EXPECT_EQ(got.startCylinderPressure, want.startCylinderPressure);
+    EXPECT_EQ(got.endCylinderPressure, want.endCylinderPressure);
     EXPECT_EQ(got.oxygen1, want.oxygen1);
-    EXPECT_EQ(got.fixedByte, want.fixedByte);
-    EXPECT_EQ(got.type1Byte, want.type1Byte);
-    EXPECT_EQ(got.type1Bytes[0], want.type1Bytes[0]);
-    EXPECT_EQ(got.type1Bytes[1], want.type1Bytes[1]);
+    EXPECT_EQ(got.oxygenFraction, want.oxygenFraction);
+    EXPECT_EQ(got.startTemperature, want.startTemperature);
+    EXPECT_EQ(got.maxDepthTemperature, want.maxDepthTemperature);
+    EXPECT_EQ(got.endTemperature, want.endTemperature);
     EXPECT_EQ(got.year, want.year);
     EXPECT_EQ(got.month, want.month);
     EXPECT_EQ(got.day, want.day);
@@ -133,46 +131,6 @@ TEST_F(Type1SimTest, DiveWithoutMarkerIsSkipped) {
     EXPECT_EQ(driver->dives().size(), 4u);
     EXPECT_EQ(
         trace_.matching("Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive").size(), 1u);
-}
-
-TEST_F(Type1SimTest, WholeDownloadThroughBothLayouts) {
-    sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
-    o.seed = 23;
-    o.dives = 4;
-    auto driver = download(o);
-    ASSERT_EQ(driver->dives().size(), 4u);
-
-    XmlDocument legacy;
-    writeDocument(driver->diveSet(), 0, legacy);
-    const std::string l = legacy.outputBuffer();
-    EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TalvekDownload >", 0), 0u);
-    size_t diveData = 0;
-    for (size_t p = l.find("<DiveData >"); p != std::string::npos; p = l.find("<DiveData >", p + 1))
-        ++diveData;
-    EXPECT_EQ(diveData, 4u);
-    EXPECT_NE(l.find("<TotalDives >4</TotalDives >"), std::string::npos);
-
-    XmlDocument dcdml;
-    writeDocument(driver->diveSet(), 0x200 | 0x80000 | 0x2000, dcdml);
-    const std::string d = dcdml.outputBuffer();
-    EXPECT_NE(d.find("<dcdml "), std::string::npos);
-    EXPECT_NE(d.find("units=\"scientific\""), std::string::npos);
-    size_t dives = 0;
-    for (size_t p = d.find("<dive "); p != std::string::npos; p = d.find("<dive ", p + 1)) ++dives;
-    EXPECT_EQ(dives, 4u);
-    EXPECT_NE(d.find("dives=\"4\""), std::string::npos);
-}
-
-TEST_F(Type1SimTest, ComputerWithoutDives) {
-    sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
-    o.dives = 0;
-    auto driver = download(o);
-    EXPECT_TRUE(driver->dives().empty());
-    XmlDocument legacy;
-    writeDocument(driver->diveSet(), 0x100, legacy);
-    EXPECT_NE(std::string(legacy.outputBuffer()).find("<!--   No Dives   -->"), std::string::npos);
 }
 
 }  // namespace talvek

@@ -1,6 +1,6 @@
 // The type 1 driver against a small scripted type 1 computer on the
-// in-memory port, on the virtual clock: detection, header, memory blocks,
-// streamed dives and the output choice.
+// in-memory port, on the virtual clock: detection, header, memory blocks and
+// streamed dives.
 #include "dc/type1/type1_driver.h"
 
 #include <gtest/gtest.h>
@@ -10,11 +10,9 @@
 #include <vector>
 
 #include "dc/base/errors.h"
-#include "output/writer_table.h"
 #include "platform/clock.h"
 #include "sim/memory_port.h"
 #include "support/serial_test_support.h"
-#include "xml/xml_document.h"
 
 namespace talvek {
 
@@ -105,7 +103,7 @@ struct DiveFields {
     std::vector<uint8_t> profile{std::begin(SomeProfile), std::end(SomeProfile)};  // stored order
     uint8_t minute = 42, hour = 9, day = 17, month = 6, year = 8;
     uint8_t startTemp = 24;
-    uint8_t fixedByte = 0x20;
+    uint8_t oxygenFraction = 0x20;
     uint8_t oxygen1 = 32;
     uint8_t gasPressure1Raw = 0xC9;  // stored as 0x64
     uint8_t personalAltitude = 0x04;
@@ -120,9 +118,9 @@ std::vector<uint8_t> transmitted(const DiveFields& f) {
                               f.gasPressure2Raw, f.endTemp, f.atDepthTemp};
     if (f.marker) t.push_back(0x80);
     t.insert(t.end(), f.profile.rbegin(), f.profile.rend());
-    for (uint8_t b : {f.minute, f.hour, f.day, f.month, f.year, f.startTemp, f.fixedByte, f.oxygen1,
-                      f.gasPressure1Raw, f.personalAltitude, f.sampleInterval, f.diveNumber,
-                      f.siHours, f.siMinutes})
+    for (uint8_t b : {f.minute, f.hour, f.day, f.month, f.year, f.startTemp, f.oxygenFraction,
+                      f.oxygen1, f.gasPressure1Raw, f.personalAltitude, f.sampleInterval,
+                      f.diveNumber, f.siHours, f.siMinutes})
         t.push_back(b);
     return t;
 }
@@ -133,17 +131,17 @@ void expectDive(const DiveRecord& d, const DiveFields& f) {
     EXPECT_EQ(d.diveNumber, f.diveNumber);
     EXPECT_EQ(d.sampleInterval, f.sampleInterval);
     EXPECT_EQ(d.personalAltitude, f.personalAltitude);
-    EXPECT_EQ(d.gasPressure1, (f.gasPressure1Raw >> 1) & 0x7F);
-    EXPECT_EQ(d.fixedByte, f.fixedByte);
-    EXPECT_EQ(d.type1Byte, f.startTemp);
+    EXPECT_EQ(d.startCylinderPressure, (f.gasPressure1Raw >> 1) & 0x7F);
+    EXPECT_EQ(d.oxygenFraction, f.oxygenFraction);
+    EXPECT_EQ(d.startTemperature, f.startTemp);
     EXPECT_EQ(d.year, f.year);
     EXPECT_EQ(d.month, f.month);
     EXPECT_EQ(d.day, f.day);
     EXPECT_EQ(d.hour, f.hour);
     EXPECT_EQ(d.minute, f.minute);
-    EXPECT_EQ(d.type1Bytes[0], f.atDepthTemp);
-    EXPECT_EQ(d.type1Bytes[1], f.endTemp);
-    EXPECT_EQ(d.gasPressure2, (f.gasPressure2Raw >> 1) & 0x7F);
+    EXPECT_EQ(d.maxDepthTemperature, f.atDepthTemp);
+    EXPECT_EQ(d.endTemperature, f.endTemp);
+    EXPECT_EQ(d.endCylinderPressure, (f.gasPressure2Raw >> 1) & 0x7F);
     EXPECT_EQ(d.cnsOtu, f.cnsOtu);
     if (f.oxygen1 == 0) {
         EXPECT_EQ(d.oxygen1, 21);
@@ -532,83 +530,6 @@ TEST_F(DeviceType1Test, CancelAndLinkFailuresDuringADive) {
         trace_.matching("GetDiveData():: Exception thrown (1) - Talk: Write Serial Port ").size(),
         1u);
     EXPECT_TRUE(driver_->dives().empty());
-}
-
-namespace {
-
-size_t countOf(const std::string& text, const std::string& what) {
-    size_t n = 0;
-    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1))
-        ++n;
-    return n;
-}
-
-// A computer with a filled header and two dives, downloaded by `driver`.
-void downloadTwoDives(Type1Computer& dc, OpenType1Driver& driver) {
-    dc.memory[0x1E] = 0x05;  // maximum depth 0x0500 / 128 = 10 feet, big-endian
-    dc.memory[0x1F] = 0x00;
-    dc.memory[0x23] = 0x02;  // total dives
-    const uint8_t serial[] = {12, 34, 56, 78};
-    std::copy(std::begin(serial), std::end(serial), dc.memory.begin() + 0x26);
-    const std::string text = "DIVER ONE";
-    std::copy(text.begin(), text.end(), dc.memory.begin() + 0x2C);
-    DiveFields air;
-    air.oxygen1 = 0;
-    air.diveNumber = 1;
-    DiveFields nitrox;
-    dc.dives = {transmitted(air), transmitted(nitrox)};
-
-    driver.open(4);
-    driver.readHeader();
-    while (driver.nextDive()) {
-    }
-}
-
-}  // namespace
-
-TEST_F(DeviceType1Test, WholeDownloadThroughBothLayouts) {
-    downloadTwoDives(dc_, *driver_);
-    ASSERT_EQ(driver_->dives().size(), 2u);
-
-    XmlDocument legacy;
-    writeDocument(driver_->diveSet(), 0x100 | 0x2000, legacy);
-    const std::string l = legacy.outputBuffer();
-    EXPECT_EQ(legacy.flags(), XmlDocument::Utf8 | XmlDocument::Indent);
-    // UTF-8 always; indentation puts a blank line after the declaration.
-    EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<TalvekDownload >", 0), 0u);
-    EXPECT_NE(l.find("<TalvekDownload >"), std::string::npos);
-    EXPECT_NE(l.find("<MaxDepth >10</MaxDepth >"), std::string::npos);
-    EXPECT_NE(l.find("<TotalDives >2</TotalDives >"), std::string::npos);
-    EXPECT_NE(l.find("<SerialNumber >12345678</SerialNumber >"), std::string::npos);
-    EXPECT_NE(l.find("<PersonalInfo >DIVER ONE</PersonalInfo >"), std::string::npos);
-    EXPECT_EQ(countOf(l, "<DiveData >"), 2u);
-    EXPECT_EQ(countOf(l, "<StartingPressure >100</StartingPressure >"), 2u);
-    EXPECT_EQ(countOf(l, "<GasMix >21</GasMix >"), 1u);
-    EXPECT_EQ(countOf(l, "<GasMix >32</GasMix >"), 1u);
-
-    XmlDocument dcdml;
-    writeDocument(driver_->diveSet(), 0x200 | 0x40000 | 0x1000, dcdml);
-    const std::string d = dcdml.outputBuffer();
-    EXPECT_EQ(dcdml.flags(), XmlDocument::Utf8 | XmlDocument::FullEndTags);
-    EXPECT_NE(d.find("<dcdml "), std::string::npos);
-    EXPECT_NE(d.find("units=\"metric\""), std::string::npos);
-    EXPECT_NE(d.find("serial=\"12345678\""), std::string::npos);
-    EXPECT_NE(d.find("dives=\"2\""), std::string::npos);
-    EXPECT_EQ(countOf(d, "<dive "), 2u);
-    // No generator traces of the other drivers' kind.
-    EXPECT_TRUE(trace_.matching("Device_Type1::MakeOutput(): Using").empty());
-}
-
-TEST_F(DeviceType1Test, MakeOutputRefusesAnUnknownLayout) {
-    XmlDocument doc;
-    EXPECT_EQ(codeOf([&] { writeDocument(driver_->diveSet(), 0x300 | 0x80000, doc); }), 3);
-    EXPECT_EQ(message_, "Output: format not supported");
-    EXPECT_EQ(doc.root(), nullptr);
-    EXPECT_EQ(doc.flags(), 0u);
-    auto t = trace_.matching("Device_Type1::MakeOutput(): Requested invalid output Format");
-    ASSERT_EQ(t.size(), 1u);
-    EXPECT_EQ(t[0].level, "Error");
-    EXPECT_EQ(unitSystemOf(0x300 | 0x80000), 0x80000);
 }
 
 }  // namespace talvek

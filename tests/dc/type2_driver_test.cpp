@@ -8,11 +8,9 @@
 
 #include "dc/base/errors.h"
 #include "dc/paged/type3_driver.h"
-#include "output/writer_table.h"
 #include "platform/clock.h"
 #include "sim/memory_port.h"
 #include "support/ring_fake_driver.h"
-#include "xml/xml_document.h"
 
 namespace talvek {
 
@@ -212,39 +210,6 @@ TEST(TypedDriver, HeaderImageFromIdentityAndMemory) {
         // No dives: the download ends at once.
         EXPECT_FALSE(b.driver->nextDive());
         EXPECT_TRUE(b.driver->dives().empty());
-    }
-}
-
-TEST(TypedDriver, InvalidOutputFormatBuildsNothing) {
-    for (bool type3 : {false, true}) {
-        TraceCapture trace;
-        Bench b(type3);
-        XmlDocument doc;
-        try {
-            writeDocument(b.driver->diveSet(), 0x300 | 0x40000, doc);
-            FAIL();
-        } catch (const Error& e) {
-            EXPECT_EQ(e.code(), 3);
-            EXPECT_STREQ(e.what(), "Output: format not supported");
-        }
-        EXPECT_EQ(doc.root(), nullptr);
-        EXPECT_EQ(
-            trace.count(type3 ? "Device_TypeC2V2::MakeOutput(): Requested invalid output Format"
-                              : "Device_TypeD::MakeOutput(): Requested invalid output Format"),
-            1u);
-    }
-}
-
-TEST(TypedDriver, DocumentOptionsFollowTheFlags) {
-    for (uint32_t flags : {0x200u, 0x1200u, 0x2200u, 0x3200u}) {
-        Bench b(false);
-        XmlDocument doc;
-        doc.setFlags(XmlDocument::FullEndTags | XmlDocument::Indent);
-        writeDocument(b.driver->diveSet(), flags | 0x40000, doc);
-        EXPECT_EQ(doc.flags() & 0x07,
-                  0x04u | ((flags & 0x1000) ? 1u : 0u) | ((flags & 0x2000) ? 2u : 0u))
-            << std::hex << flags;
-        EXPECT_NE(doc.text().find("<dcdml "), std::string::npos);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include "dc/base/errors.h"
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 
@@ -66,19 +67,19 @@ DiveList ThreeDives() {
     a->surfaceIntervalHours = 1;
     a->surfaceIntervalMinutes = 30;
     a->personalAltitude = 4;
-    a->type1Byte = 24;
-    a->type1Bytes[0] = 12;
-    a->type1Bytes[1] = 14;
+    a->startTemperature = 24;
+    a->maxDepthTemperature = 12;
+    a->endTemperature = 14;
     a->cnsOtu = 0x85;
     a->oxygen1 = 32;
-    a->gasPressure1 = 100;
-    a->gasPressure2 = 50;
+    a->startCylinderPressure = 100;
+    a->endCylinderPressure = 50;
 
     DivePtr b = Dive({}, 2, 0);
     b->hour = 11;
     b->minute = 40;
     b->surfaceIntervalMinutes = 45;
-    b->type1Byte = b->type1Bytes[0] = b->type1Bytes[1] = 20;
+    b->startTemperature = b->maxDepthTemperature = b->endTemperature = 20;
     b->cnsOtu = 0x45;
     b->oxygen1 = 21;
 
@@ -91,8 +92,8 @@ DiveList ThreeDives() {
     c->sampleInterval = 30;
     c->personalAltitude = 0x18;
     c->cnsOtu = 0x80;
-    c->gasPressure1 = 90;
-    c->gasPressure2 = 40;
+    c->startCylinderPressure = 90;
+    c->endCylinderPressure = 40;
     return {a, b, c};
 }
 
@@ -201,43 +202,25 @@ std::string Fill(std::string text, const values& values) {
     return text;
 }
 
+// A fixed time and the program's version, so whole documents can be
+// compared.
+DocumentStamp Stamp() {
+    return stampAt(2026, 12, 8, 4, 5, 6, ProgramVersion{"Talvek XML Downloader", "1.0.0.0"});
+}
+
 std::string make(const Header& h, DiveList dives, int32_t units,
                  uint32_t flags = XmlDocument::Utf8 | XmlDocument::Indent) {
     XmlDocument doc;
     doc.setFlags(flags);
-    DcdmlFamily1Writer gen(h.data(), &dives, 1, units);
+    DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), units, Stamp());
     gen.make(doc);
     return doc.outputBuffer();
 }
 
 }  // namespace
 
-// Fixes the clock and the program's version so whole documents can be
-// compared.
 class T2D1 : public ::testing::Test {
   protected:
-    void SetUp() override {
-        DcdmlWriterBase::setTimeSource([] {
-            platform::LocalTime t;
-            t.year = 2026;
-            t.month = 12;
-            t.day = 8;
-            t.hour = 4;
-            t.minute = 5;
-            t.second = 6;
-            return t;
-        });
-        DcdmlWriterBase::setVersionSource([](std::string& name, std::string& version) {
-            name = "Talvek XML Downloader";
-            version = "1.0.0.0";
-            return true;
-        });
-    }
-    void TearDown() override {
-        DcdmlWriterBase::setTimeSource({});
-        DcdmlWriterBase::setVersionSource({});
-    }
-
     static std::string Head(const char* units) {
         return std::string(Declaration) +
                "\n<dcdml version=\"1.0\" tstamp=\"2026-12-08 T 04:05:06\" units=\"" + units +
@@ -304,7 +287,7 @@ TEST_F(T2D1, ProfileEndingInAGasSwitchFailsWithCode9) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    DcdmlFamily1Writer gen(header.data(), &dives, 1, 0x40000);
+    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), 0x40000, Stamp());
     try {
         gen.make(doc);
         FAIL() << "a gas switch without its O2 byte must fail";

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/writer_inputs.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -26,18 +27,10 @@ struct D23 : ::testing::Test {
     DiveList dives;
     XmlDocument doc;
 
+    // No version known: the generator block names the downloader.
+    const DocumentStamp stamp = stampAt(2009, 3, 14, 10, 22, 5);
+
     void SetUp() override {
-        DcdmlWriterBase::setVersionSource([](std::string&, std::string&) { return false; });
-        DcdmlWriterBase::setTimeSource([] {
-            platform::LocalTime t;
-            t.year = 2009;
-            t.month = 3;
-            t.day = 14;
-            t.hour = 10;
-            t.minute = 22;
-            t.second = 5;
-            return t;
-        });
         doc.setFlags(XmlDocument::Utf8);
         // Evrin, firmware 1.2.3, serial 01 02 03 04, device shows metric.
         header[0x28] = 12;
@@ -52,10 +45,6 @@ struct D23 : ::testing::Test {
         SetWord(0x22, 1234);
         SetWord(0x24, 125);
         SetWord(0x26, 0);
-    }
-    void TearDown() override {
-        DcdmlWriterBase::setVersionSource(nullptr);
-        DcdmlWriterBase::setTimeSource(nullptr);
     }
     void SetWord(int offset, uint16_t v) {
         header[offset] = static_cast<uint8_t>(v);
@@ -107,7 +96,7 @@ const std::string MetricHead =
 TEST_F(D23, NoDivesIndentedWithEscapedPersonalInfo) {
     SetInfo("Caf\xE9 & <Diver>");
     doc.setFlags(XmlDocument::Indent);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
     EXPECT_EQ(Output(),
               Decl + "\n" + root("metric") + "\n    " + Generator +
@@ -133,7 +122,7 @@ TEST_F(D23, DeviceSettingsAndHistoryFields) {
     SetWord(0x26, 65535);
     SetWord(0x6C, 500);
     SetWord(0x6E, 30);
-    DcdmlFamily3Writer gen(header, &dives, 4, UnitSystem::Imperial);
+    DcdmlFamily23Writer gen(diveSetOf(4, header, dives), UnitSystem::Imperial, stamp);
     gen.make(doc);
     EXPECT_EQ(Output(),
               Decl + root("imperial") + Generator +
@@ -148,7 +137,7 @@ TEST_F(D23, DeviceSettingsAndHistoryFields) {
 TEST_F(D23, RepetitionGroups) {
     for (uint8_t n : {1, 2, 3, 1, 2}) dives.push_back(Dive(n));
     DcdmlFamily23Writer::resetDiveCounter();
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
     EXPECT_EQ(DcdmlFamily23Writer::diveCounter(), 5);
     EXPECT_EQ(Output(), Decl + root("metric") + Generator + MetricHead +
@@ -161,7 +150,7 @@ TEST_F(D23, RepetitionGroups) {
 
 TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
     for (uint8_t n : {2, 1, 2}) dives.push_back(Dive(n));
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
     EXPECT_EQ(Output(), Decl + root("metric") + Generator + MetricHead +
                             "<history dives=\"0\" maxdepth=\"12.3\" divetime=\"02:05:00\" />"
@@ -172,7 +161,7 @@ TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
     XmlDocument one;
     one.setFlags(XmlDocument::Utf8);
     DiveList single{Dive(1)};
-    DcdmlFamily3Writer gen3(header, &single, 4, UnitSystem::Metric);
+    DcdmlFamily23Writer gen3(diveSetOf(4, header, single), UnitSystem::Metric, stamp);
     gen3.make(one);
     std::string out(one.outputBuffer(), one.outputLength());
     EXPECT_NE(out.find("<profiledata ><repetitiongroup >" + EmptyAirDive(1) +
@@ -218,10 +207,8 @@ TEST_F(D23, FullDiveMetric) {
     dives.push_back(d);
     SetWord(0x26, 1);
 
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
-    EXPECT_EQ(d->startPressure, 2005);
-    EXPECT_EQ(d->endPressure, 1900);
     EXPECT_EQ(
         Output(),
         Decl + root("metric") + Generator + MetricHead +
@@ -278,7 +265,7 @@ TEST_F(D23, EveryEventCode) {
     d->oxygen1 = 21;
     d->oxygen2 = 40;
     dives.push_back(d);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
 
     std::string expected =
@@ -382,7 +369,7 @@ TEST_F(D23, GasSwitchToAMissingSecondMixIsIgnored) {
     d->firstEventBlock = 0;
     d->diveMode = 7;  // no computer mode text; an air mix
     dives.push_back(d);
-    DcdmlFamily2Writer gen(header, &dives, 2, UnitSystem::Metric);
+    DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
     EXPECT_NE(Output().find("<settings computermode=\"\" "), std::string::npos);
     EXPECT_NE(Output().find("<samples interval=\"20\" ><gasswitch gas=\"Air\" />"
@@ -400,14 +387,14 @@ TEST_F(D23, ImperialAndScientificSamples) {
     d->maxDepth = 1234;
     d->cnsOtu = 0x45;
     d->diveMode = 0;
-    d->gasPressure1 = 200;  // replaced by the samples' pressures
+    d->startCylinderPressure = 200;  // replaced by the samples' pressures
     DivePtr p = Dive(2, {0xD2, 0x04, 0x52, 0x4E, 20, 0, 0, 0, 0});
     p->temperatureInterval = 5;
     p->pressureSamples = 1;
     dives.push_back(d);
     dives.push_back(p);
 
-    DcdmlFamily3Writer imperial(header, &dives, 4, UnitSystem::Imperial);
+    DcdmlFamily23Writer imperial(diveSetOf(4, header, dives), UnitSystem::Imperial, stamp);
     imperial.make(doc);
     std::string out = Output();
     EXPECT_NE(out.find("<history dives=\"0\" maxdepth=\"40.5\" divetime=\"02:05:00\" />"),
@@ -436,7 +423,7 @@ TEST_F(D23, ImperialAndScientificSamples) {
 
     XmlDocument sci;
     sci.setFlags(XmlDocument::Utf8);
-    DcdmlFamily2Writer scientific(header, &dives, 2, UnitSystem::Scientific);
+    DcdmlFamily23Writer scientific(diveSetOf(2, header, dives), UnitSystem::Scientific, stamp);
     scientific.make(sci);
     std::string s(sci.outputBuffer(), sci.outputLength());
     EXPECT_NE(s.find("<history dives=\"0\" maxdepth=\"12.340\" divetime=\"02:05:00\" />"),

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dc/base/errors.h"
+#include "support/writer_inputs.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -55,28 +56,11 @@ struct Fixture : ::testing::Test {
     uint8_t header[144] = {};
     DiveList dives;
     XmlDocument doc;
-
-    void SetUp() override {
-        DcdmlWriterBase::setVersionSource([](std::string&, std::string&) { return false; });
-        DcdmlWriterBase::setTimeSource([] {
-            platform::LocalTime t;
-            t.year = 2009;
-            t.month = 3;
-            t.day = 14;
-            t.hour = 10;
-            t.minute = 22;
-            t.second = 5;
-            return t;
-        });
-    }
-    void TearDown() override {
-        DcdmlWriterBase::setVersionSource(nullptr);
-        DcdmlWriterBase::setTimeSource(nullptr);
-    }
+    DocumentStamp stamp = stampAt(2009, 3, 14, 10, 22, 5);  // no program until a test names one
 
     // A generator with the skeleton and converter in place.
     std::unique_ptr<probe> make(int32_t family, int32_t units) {
-        auto p = std::make_unique<probe>(header, &dives, family, units);
+        auto p = std::make_unique<probe>(diveSetOf(family, header, dives), units, stamp);
         p->buildSkeleton(doc);
         p->setUnits();
         return p;
@@ -96,11 +80,7 @@ TEST_F(GeneratorBase, SkeletonRootAttributesAndGeneratorBlock) {
               "<generator name=\"Talvek Downloader\" version=\"\" vendor=\"Pelko Inv.\" />"
               "<device /><settings /><history /><profiledata /></dcdml >");
 
-    DcdmlWriterBase::setVersionSource([](std::string& n, std::string& v) {
-        n = "Talvek XML Downloader";
-        v = "1.0.0.0";
-        return true;
-    });
+    stamp.program = ProgramVersion{"Talvek XML Downloader", "1.0.0.0"};
     auto q = make(4, UnitSystem::Scientific);
     EXPECT_EQ(q->root()->attribute("units"), "scientific");
     EXPECT_EQ(q->converter()->conversionType(), 0x80004);
@@ -113,17 +93,17 @@ TEST_F(GeneratorBase, SkeletonRootAttributesAndGeneratorBlock) {
     EXPECT_EQ(r->converter()->conversionType(), 0x20001);
 }
 
-// Without an installed source the generator reads the running program's own
-// version block (linked into the test binary).
+// Without a known version the generator block names the downloader, with
+// an empty version.
 TEST_F(GeneratorBase, GeneratorBlockWithoutAVersionNamesTheDownloader) {
-    DcdmlWriterBase::setVersionSource(nullptr);
+    stamp.program.reset();
     auto p = make(2, UnitSystem::Metric);
     EXPECT_EQ(Xml(p->root()->children().front().get()),
               "<generator name=\"Talvek Downloader\" version=\"\" vendor=\"Pelko Inv.\" />");
 }
 
 TEST_F(GeneratorBase, UnknownUnitsAndFamilies) {
-    probe p(header, &dives, 2, 0x10000);
+    probe p(diveSetOf(2, header, dives), 0x10000, stamp);
     p.buildSkeleton(doc);
     try {
         p.setUnits();
@@ -132,7 +112,7 @@ TEST_F(GeneratorBase, UnknownUnitsAndFamilies) {
         EXPECT_EQ(e.code(), 2);
         EXPECT_STREQ(e.what(), "Expected Metric, Imperial or Scientific");
     }
-    probe q(header, &dives, 3, UnitSystem::Metric);
+    probe q(diveSetOf(3, header, dives), UnitSystem::Metric, stamp);
     q.buildSkeleton(doc);
     try {
         q.setUnits();
@@ -220,37 +200,38 @@ TEST_F(GeneratorBase, PressureAndTextFormats) {
 }
 
 TEST_F(GeneratorBase, HeaderLookups) {
-    probe p(header, &dives, 2, UnitSystem::Metric);
+    // A writer reads the header image it was given.
+    auto p = [&] { return probe(diveSetOf(2, header, dives), UnitSystem::Metric, stamp); };
     header[0x28] = 20;
-    EXPECT_EQ(p.modelName(), "Evrin3");
+    EXPECT_EQ(p().modelName(), "Evrin3");
     header[0x28] = 19;
-    EXPECT_EQ(p.modelName(), "Corvel3");
+    EXPECT_EQ(p().modelName(), "Corvel3");
     header[0x28] = 21;
-    EXPECT_EQ(p.modelName(), "CorvelAir");
+    EXPECT_EQ(p().modelName(), "CorvelAir");
     header[0x28] = 3;
-    EXPECT_EQ(p.modelName(), "Ardel");
+    EXPECT_EQ(p().modelName(), "Ardel");
     for (int code : {0, 1, 2, 6, 7, 8, 9, 22, 100, 254, 255}) {
         header[0x28] = static_cast<uint8_t>(code);
-        EXPECT_EQ(p.modelName(), "Unknown") << code;
+        EXPECT_EQ(p().modelName(), "Unknown") << code;
     }
     header[0x73] = 0x80;
-    EXPECT_EQ(p.diveModeText(), "air");
+    EXPECT_EQ(p().diveModeText(), "air");
     header[0x73] = 0x81;
-    EXPECT_EQ(p.diveModeText(), "nitrox");
+    EXPECT_EQ(p().diveModeText(), "nitrox");
     header[0x73] = 0x02;
-    EXPECT_EQ(p.diveModeText(), "gauge");
+    EXPECT_EQ(p().diveModeText(), "gauge");
     header[0x73] = 0x83;
-    EXPECT_EQ(p.diveModeText(), "free");
+    EXPECT_EQ(p().diveModeText(), "free");
     header[0x73] = 0x03;
-    EXPECT_EQ(p.diveModeText(), "");
+    EXPECT_EQ(p().diveModeText(), "");
 
     header[0x28] = 12;
     header[0x29] = 1;
     header[0x81] = 22;
     header[0x82] = 255;
-    EXPECT_EQ(p.firmwareVersion(), "1.22.255");
+    EXPECT_EQ(p().firmwareVersion(), "1.22.255");
     XmlElement dev("device", 1, false, false);
-    p.writeDeviceBlock(&dev, "01020304");
+    p().writeDeviceBlock(&dev, "01020304");
     EXPECT_EQ(Xml(&dev),
               "<device vendor=\"Talvek Oy\" model=\"Evrin\" serial=\"01020304\" "
               "version=\"1.22.255\" />");

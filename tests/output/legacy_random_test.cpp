@@ -11,6 +11,7 @@
 #include "output/dcdml/dcdml_family1_writer.h"
 #include "output/legacy/legacy_writer.h"
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 
@@ -43,18 +44,18 @@ class RandomInput {
                            &d->surfaceIntervalHours,
                            &d->sampleInterval,
                            &d->personalAltitude,
-                           &d->gasPressure1,
+                           &d->startCylinderPressure,
                            &d->oxygen1,
-                           &d->fixedByte,
-                           &d->type1Byte,
+                           &d->oxygenFraction,
+                           &d->startTemperature,
                            &d->year,
                            &d->month,
                            &d->day,
                            &d->hour,
                            &d->minute,
-                           &d->type1Bytes[0],
-                           &d->type1Bytes[1],
-                           &d->gasPressure2,
+                           &d->maxDepthTemperature,
+                           &d->endTemperature,
+                           &d->endCylinderPressure,
                            &d->cnsOtu,
                            &d->oxygen2,
                            &d->oxygen3,
@@ -115,7 +116,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(true);
             XmlDocument doc;
             doc.setFlags(flags);
-            LegacyFamily1Writer gen(h.data(), &dives, 1);
+            LegacyFamily1Writer gen(diveSetOf(1, h.data(), dives));
             ASSERT_NO_THROW(gen.make(doc));
             save(doc);
         }
@@ -123,7 +124,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(false);
             XmlDocument doc;
             doc.setFlags(flags);
-            LegacyFamily23Writer gen(h.data(), &dives, in.Below(2) ? 2 : 4);
+            LegacyFamily23Writer gen(diveSetOf(in.Below(2) ? 2 : 4, h.data(), dives));
             ASSERT_NO_THROW(gen.make(doc));
             save(doc);
         }
@@ -131,7 +132,8 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
             DiveList dives = in.MakeDives(true);
             XmlDocument doc;
             doc.setFlags(flags);
-            DcdmlFamily1Writer gen(h.data(), &dives, 1, systems[in.Below(3)]);
+            DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), systems[in.Below(3)],
+                                   DocumentStamp{std::nullopt, platform::localTime()});
             try {
                 gen.make(doc);
                 save(doc);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/legacy_fixtures.h"
+#include "support/writer_inputs.h"
 
 namespace talvek {
 
@@ -45,18 +46,18 @@ DivePtr Family1Dive(std::initializer_list<uint8_t> profile) {
     d->diveNumber = 2;
     d->sampleInterval = 20;
     d->personalAltitude = 4;
-    d->gasPressure1 = 100;
+    d->startCylinderPressure = 100;
     d->oxygen1 = 32;
-    d->fixedByte = 64;
-    d->type1Byte = 254;  // -2 C as the device sends it
+    d->oxygenFraction = 64;
+    d->startTemperature = 254;  // -2 C as the device sends it
     d->year = 9;
     d->month = 3;
     d->day = 14;
     d->hour = 10;
     d->minute = 22;
-    d->type1Bytes[0] = 12;
-    d->type1Bytes[1] = 14;
-    d->gasPressure2 = 50;
+    d->maxDepthTemperature = 12;
+    d->endTemperature = 14;
+    d->endCylinderPressure = 50;
     d->cnsOtu = 7;
     return d;
 }
@@ -87,7 +88,7 @@ const char* const Family1Settings = R"(
 std::string MakeT1D1(const Header& h, DiveList dives) {
     XmlDocument doc;
     Configure(doc);
-    LegacyFamily1Writer gen(h.data(), &dives, 1);
+    LegacyFamily1Writer gen(diveSetOf(1, h.data(), dives));
     gen.make(doc);
     return Output(doc);
 }
@@ -95,7 +96,7 @@ std::string MakeT1D1(const Header& h, DiveList dives) {
 std::string MakeT1D2(const Header& h, DiveList dives, int32_t family = 2) {
     XmlDocument doc;
     Configure(doc);
-    LegacyFamily23Writer gen(h.data(), &dives, family);
+    LegacyFamily23Writer gen(diveSetOf(family, h.data(), dives));
     gen.make(doc);
     return Output(doc);
 }
@@ -103,14 +104,14 @@ std::string MakeT1D2(const Header& h, DiveList dives, int32_t family = 2) {
 }  // namespace
 
 TEST(LegacyNames, TableMatchesTheMarkerMapping) {
-    EXPECT_STREQ(LegacyElements::Names[0], "MaxDepth");
-    EXPECT_STREQ(LegacyElements::Names[24], "RGBM");
-    EXPECT_STREQ(LegacyElements::Names[121 - 77], "N1");
-    EXPECT_STREQ(LegacyElements::Names[124 - 77], "User");
-    EXPECT_STREQ(LegacyElements::Names[128 - 77], "End");
-    EXPECT_STREQ(LegacyElements::Names[134 - 77], "N3");
-    EXPECT_STREQ(LegacyElements::Names[135 - 77], "GasSwitch");
-    EXPECT_STREQ(LegacyElements::Names[59], "Heading");
+    EXPECT_STREQ(LegacyElementNames[0], "MaxDepth");
+    EXPECT_STREQ(LegacyElementNames[24], "RGBM");
+    EXPECT_STREQ(LegacyElementNames[121 - 77], "N1");
+    EXPECT_STREQ(LegacyElementNames[124 - 77], "User");
+    EXPECT_STREQ(LegacyElementNames[128 - 77], "End");
+    EXPECT_STREQ(LegacyElementNames[134 - 77], "N3");
+    EXPECT_STREQ(LegacyElementNames[135 - 77], "GasSwitch");
+    EXPECT_STREQ(LegacyElementNames[59], "Heading");
 }
 
 TEST(LegacyFamily1, WholeDocumentWithTheWorkedProfile) {
@@ -174,7 +175,7 @@ TEST(LegacyFamily1, MarkersAndOddBytes) {
     XmlDocument doc;  // no indentation: one line, easy to search
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    LegacyFamily1Writer gen(header.data(), &dives, 1);
+    LegacyFamily1Writer gen(diveSetOf(1, header.data(), dives));
     ASSERT_NO_THROW(gen.make(doc));
     const std::string out = doc.outputBuffer();
     EXPECT_NE(out.find("<DiveProfile ><Datum >-120</Datum ><Event ><N1 /></Event >"
@@ -192,7 +193,7 @@ TEST(LegacyFamily1, DivesFollowInListOrderWithTheirCount) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    LegacyFamily1Writer gen(header.data(), &dives, 1);
+    LegacyFamily1Writer gen(diveSetOf(1, header.data(), dives));
     gen.make(doc);
     const std::string out = doc.outputBuffer();
     const size_t first = out.find("<Datum >1</Datum >");
@@ -218,14 +219,14 @@ TEST(LegacyFamily1, PersonalInfoStopsAtTwentyEightCharacters) {
 
 // ---------------------------------------------------------------------------
 
-TEST(FetchDepth, WorkedSequenceAndItsTraceLines) {
+TEST(WholeFeetDepth, WorkedSequenceAndItsTraceLines) {
     TraceCapture trace("fetchdepth");
-    LegacyElements g;
-    EXPECT_EQ(g.fetchDepth(0), 0);
-    EXPECT_EQ(g.fetchDepth(100), 3);
-    EXPECT_EQ(g.fetchDepth(200), 4);
+    WholeFeetDepth g;
+    EXPECT_EQ(g.changeTo(0), 0);
+    EXPECT_EQ(g.changeTo(100), 3);
+    EXPECT_EQ(g.changeTo(200), 4);
     EXPECT_EQ(g.feet(), 7);
-    EXPECT_EQ(g.fetchDepth(20), -7);
+    EXPECT_EQ(g.changeTo(20), -7);
     EXPECT_EQ(g.feet(), 0);
     const std::string log = trace.text();
     EXPECT_NE(
@@ -237,17 +238,17 @@ TEST(FetchDepth, WorkedSequenceAndItsTraceLines) {
     EXPECT_NE(log.find("Generate::fetchdepth() Feet = 0 , Delta = -7"), std::string::npos);
 }
 
-TEST(FetchDepth, HalfFootRoundsUpAndEachGeneratorKeepsItsOwnDepth) {
-    EXPECT_EQ(LegacyElements::wholeFeet(381), 13);  // exactly 12.5 ft
-    EXPECT_EQ(LegacyElements::wholeFeet(1000), 33);
-    EXPECT_EQ(LegacyElements::wholeFeet(65535), 2150);
-    LegacyElements a, b;
-    EXPECT_EQ(a.fetchDepth(1000), 33);
-    EXPECT_EQ(b.fetchDepth(381), 13);
-    EXPECT_EQ(a.fetchDepth(1000), 0);
+TEST(WholeFeetDepth, HalfFootRoundsUpAndEachGeneratorKeepsItsOwnDepth) {
+    EXPECT_EQ(WholeFeetDepth::wholeFeet(381), 13);  // exactly 12.5 ft
+    EXPECT_EQ(WholeFeetDepth::wholeFeet(1000), 33);
+    EXPECT_EQ(WholeFeetDepth::wholeFeet(65535), 2150);
+    WholeFeetDepth a, b;
+    EXPECT_EQ(a.changeTo(1000), 33);
+    EXPECT_EQ(b.changeTo(381), 13);
+    EXPECT_EQ(a.changeTo(1000), 0);
     // 0 resets without a change of its own.
-    EXPECT_EQ(a.fetchDepth(0), 0);
-    EXPECT_EQ(a.fetchDepth(1000), 33);
+    EXPECT_EQ(a.changeTo(0), 0);
+    EXPECT_EQ(a.changeTo(1000), 33);
 }
 
 // ---------------------------------------------------------------------------
@@ -311,9 +312,9 @@ DivePtr Family2Dive(std::initializer_list<uint8_t> profile) {
     d->diveNumber = 1;
     d->sampleInterval = 30;
     d->personalAltitude = 7;
-    d->gasPressure1 = 99;  // not written by this layout for families 2 and 3
+    d->startCylinderPressure = 99;  // not written by this layout for families 2 and 3
     d->oxygen1 = 21;
-    d->fixedByte = 127;
+    d->oxygenFraction = 127;
     d->year = 26;
     d->month = 12;
     d->day = 8;
@@ -405,12 +406,10 @@ TEST(LegacyFamily23, WholeDocumentWithTwoDives) {
 </TalvekDownload >)";
     TraceCapture trace("t1d2_whole");
     EXPECT_EQ(MakeT1D2(Family2Header(), dives), expected);
-    // The values computed from the profile are left in the records.
-    EXPECT_EQ(two->startPressure, 10);
-    EXPECT_EQ(two->endPressure, 7);
-    EXPECT_EQ(two->type1Byte, 22);
-    EXPECT_EQ(two->type1Bytes[0], 254);
-    EXPECT_EQ(two->type1Bytes[1], 254);
+    // The pressures and temperatures come from the profile each time: the
+    // records are only read, and a second document is the same.
+    EXPECT_EQ(two->startTemperature, 0);
+    EXPECT_EQ(MakeT1D2(Family2Header(), dives), expected);
     const std::string log = trace.text();
     EXPECT_NE(log.find("Generate::Device(2),Type(1): Begin 'TalvekDownload'"), std::string::npos);
     EXPECT_NE(log.find("Generate::Device(2),Type(1): Dive 2"), std::string::npos);
@@ -438,7 +437,7 @@ TEST(LegacyFamily23, EventBlockAsTheLastStepLeavesAnEmptyDatum) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family2Header();
-    LegacyFamily23Writer gen(header.data(), &dives, 2);
+    LegacyFamily23Writer gen(diveSetOf(2, header.data(), dives));
     gen.make(doc);
     const std::string out = doc.outputBuffer();
     EXPECT_NE(out.find("<DiveProfile ><Datum >10</Datum ><Datum /></DiveProfile >"),
@@ -460,7 +459,7 @@ TEST(LegacyFamily23, BlocksBackToBackCostNoSample) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family2Header();
-    LegacyFamily23Writer gen(header.data(), &dives, 2);
+    LegacyFamily23Writer gen(diveSetOf(2, header.data(), dives));
     gen.make(doc);
     const std::string out = doc.outputBuffer();
     EXPECT_NE(out.find("<DiveProfile ><Datum >3</Datum ><Datum >4</Datum ></DiveProfile >"),
@@ -473,23 +472,24 @@ TEST(LegacyFamily23, NoTemperatureSampleLeavesAllTemperaturesZero) {
     // sample is read at all.
     DivePtr none = Family2Dive({0x64, 0x00, 0x00, 0x00});
     none->temperatureInterval = 1;
-    none->type1Byte = 99;  // stale values must be replaced
-    none->type1Bytes[0] = 98;
-    none->type1Bytes[1] = 97;
+    none->startTemperature = 99;  // type 1 fields: not what this layout writes
+    none->maxDepthTemperature = 98;
+    none->endTemperature = 97;
     DiveList dives{none};
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family2Header();
-    LegacyFamily23Writer gen(header.data(), &dives, 2);
+    LegacyFamily23Writer gen(diveSetOf(2, header.data(), dives));
     gen.make(doc);
     const std::string out = doc.outputBuffer();
     EXPECT_NE(out.find("<StartingAirTemp >0</StartingAirTemp >"), std::string::npos) << out;
     EXPECT_NE(out.find("<TempAtDepth >0</TempAtDepth ><EndingTemp >0</EndingTemp >"),
               std::string::npos);
     EXPECT_NE(out.find("<DiveProfile /></DiveData >"), std::string::npos);
-    EXPECT_EQ(none->type1Byte, 0);
-    EXPECT_EQ(none->type1Bytes[0], 0);
-    EXPECT_EQ(none->type1Bytes[1], 0);
+    // The writer only reads the record.
+    EXPECT_EQ(none->startTemperature, 99);
+    EXPECT_EQ(none->maxDepthTemperature, 98);
+    EXPECT_EQ(none->endTemperature, 97);
 }
 
 }  // namespace talvek

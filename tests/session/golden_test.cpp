@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "output/dcdml/dcdml_writer_base.h"
 #include "platform/clock.h"
 #include "session/command_line.h"
 #include "session/session.h"
@@ -35,26 +34,23 @@ namespace {
 // fixed so that the documents are reproducible.  Throws when the download
 // does not succeed.
 std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
-    struct FixedTime {
-        FixedTime() {
-            DcdmlWriterBase::setTimeSource([] {
-                platform::LocalTime t;
-                t.year = 2024;
-                t.month = 5;
-                t.day = 17;
-                t.dayOfWeek = 5;
-                t.hour = 10;
-                t.minute = 20;
-                t.second = 30;
-                return t;
-            });
-        }
-        ~FixedTime() {
-            DcdmlWriterBase::setTimeSource(nullptr);
-            DcdmlWriterBase::setVersionSource(nullptr);
-            trace::shutdown();
-        }
-    } fixedTime;
+    // The session names the program as the program does: by its own version
+    // block.  Only the time is replaced.
+    auto atFixedTime = [](const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
+                          XmlDocument& document) {
+        DocumentStamp fixed = stamp;
+        fixed.time.year = 2024;
+        fixed.time.month = 5;
+        fixed.time.day = 17;
+        fixed.time.dayOfWeek = 5;
+        fixed.time.hour = 10;
+        fixed.time.minute = 20;
+        fixed.time.second = 30;
+        writeDocument(dives, options, fixed, document);
+    };
+    struct TraceOff {
+        ~TraceOff() { trace::shutdown(); }
+    } traceOff;
     struct Sink : SessionSink {
         void statusText(const std::string& text) override { last = text; }
         void progress(int) override {}
@@ -71,6 +67,7 @@ std::string DownloadDocument(const std::string& imagePath, const std::string& op
     const std::string output = dir.file("out.xml");
     SessionSetup setup;
     setup.ports = &ports;
+    setup.writer = atFixedTime;
     Session session(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output,
                                          "-cdblog=" + dir.file("trace")}) +
                         " " + options,

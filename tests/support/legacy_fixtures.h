@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_set.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "dc/base/driver.h"
+#include "dc/base/dive_record.h"
 #include "sim/dive_builder.h"
 
 namespace talvek {
@@ -89,7 +89,7 @@ inline void parseHeader(const WalkedDive& w, DiveRecord& r) {
     r.sampleInterval = h[28];
     r.personalAltitude = static_cast<uint8_t>(h[34] * 3 + h[35]);
     r.oxygen1 = h[37];
-    r.fixedByte = 127;
+    r.oxygenFraction = 127;
     r.year = static_cast<uint8_t>(le(h, 24) % 2000);
     r.month = h[26];
     r.day = h[27];
@@ -202,10 +202,10 @@ inline bool parseType1(const Bytes& stream, DiveRecord& r) {
     r.diveNumber = h[2];
     r.sampleInterval = h[3];
     r.personalAltitude = h[4];
-    r.gasPressure1 = (h[5] >> 1) & 0x7F;
+    r.startCylinderPressure = (h[5] >> 1) & 0x7F;
     r.oxygen1 = h[6];
-    r.fixedByte = h[7];
-    r.type1Byte = h[8];
+    r.oxygenFraction = h[7];
+    r.startTemperature = h[8];
     r.year = h[9];
     r.month = h[10];
     r.day = h[11];
@@ -224,9 +224,9 @@ inline bool parseType1(const Bytes& stream, DiveRecord& r) {
         if (!v) return false;
         b = *v;
     }
-    r.type1Bytes[0] = t[0];
-    r.type1Bytes[1] = t[1];
-    r.gasPressure2 = (t[2] >> 1) & 0x7F;
+    r.maxDepthTemperature = t[0];
+    r.endTemperature = t[1];
+    r.endCylinderPressure = (t[2] >> 1) & 0x7F;
     r.cnsOtu = t[3];
     r.setProfile(profile.data(), static_cast<uint32_t>(profile.size()));
     if (r.oxygen1 == 0) {
@@ -247,10 +247,10 @@ inline std::string diffRecords(const DiveRecord& a, const DiveRecord& b) {
     SIM_CMP(surfaceIntervalMinutes)
     SIM_CMP(surfaceIntervalHours)
     SIM_CMP(diveNumber)
-        SIM_CMP(sampleInterval) SIM_CMP(personalAltitude) SIM_CMP(gasPressure1) SIM_CMP(oxygen1)
-            SIM_CMP(fixedByte) SIM_CMP(type1Byte) SIM_CMP(year) SIM_CMP(month) SIM_CMP(day)
-                SIM_CMP(hour) SIM_CMP(minute) SIM_CMP(type1Bytes[0]) SIM_CMP(type1Bytes[1]) SIM_CMP(
-                    gasPressure2) SIM_CMP(cnsOtu) SIM_CMP(oxygen2) SIM_CMP(oxygen3) SIM_CMP(second)
+        SIM_CMP(sampleInterval) SIM_CMP(personalAltitude) SIM_CMP(startCylinderPressure) SIM_CMP(oxygen1)
+            SIM_CMP(oxygenFraction) SIM_CMP(startTemperature) SIM_CMP(year) SIM_CMP(month) SIM_CMP(day)
+                SIM_CMP(hour) SIM_CMP(minute) SIM_CMP(maxDepthTemperature) SIM_CMP(endTemperature) SIM_CMP(
+                    endCylinderPressure) SIM_CMP(cnsOtu) SIM_CMP(oxygen2) SIM_CMP(oxygen3) SIM_CMP(second)
                     SIM_CMP(surfaceIntervalSeconds) SIM_CMP(temperatureInterval) SIM_CMP(rgbm)
                         SIM_CMP(diveMode) SIM_CMP(diveTime) SIM_CMP(maxDepth)
                             SIM_CMP(firstEventBlock) SIM_CMP(pressureSamples) SIM_CMP(profileLength)

@@ -104,7 +104,8 @@ struct FakeComputers {
 
     // The document writer: logs the options and runs the found type's hook.
     DownloadWorker::DocumentWriter writer() {
-        return [this](const DiveSet& dives, uint32_t options, XmlDocument& document) {
+        return [this](const DiveSet& dives, uint32_t options, const DocumentStamp&,
+                      XmlDocument& document) {
             log.push_back("output 0x" + FakeDevice::hex(options));
             const FakePlan& plan = dives.family == 1 ? type1 : dives.family == 2 ? type2 : type3;
             if (plan.makeOutput) plan.makeOutput(document);

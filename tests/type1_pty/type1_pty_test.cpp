@@ -16,6 +16,7 @@
 
 #include "dc/type1/type1_driver.h"
 #include "output/writer_table.h"
+#include "platform/os.h"
 #include "sim/dive_builder.h"
 #include "xml/xml_document.h"
 
@@ -187,11 +188,12 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
         EXPECT_EQ(d->cnsOtu, m.cnsOtu);
     }
 
+    const DocumentStamp stamp{std::nullopt, platform::localTime()};
     XmlDocument legacy;
-    writeDocument(driver.diveSet(), 0, legacy);
+    writeDocument(driver.diveSet(), 0, stamp, legacy);
     EXPECT_EQ(countOf(legacy.outputBuffer(), "<DiveData >"), 2u);
     XmlDocument dcdml;
-    writeDocument(driver.diveSet(), 0x200 | 0x40000, dcdml);
+    writeDocument(driver.diveSet(), 0x200 | 0x40000, stamp, dcdml);
     EXPECT_EQ(countOf(dcdml.outputBuffer(), "<dive "), 2u);
 }
 
