@@ -3,6 +3,7 @@
 // local time, thread and process ids, plain files, the program's own path.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace talvek {
@@ -35,6 +36,21 @@ void closeFile(int fd);
 
 // Path of the running executable.
 std::string ownExecutablePath();
+
+// The process's own command line as one text (UTF-8), where the system keeps
+// one (Windows); nothing where a program only gets its arguments one by one.
+std::optional<std::string> systemCommandLine();
+
+// The conventions the program's defaults follow on a system.
+struct SystemConventions {
+    const char* defaultOutputFile;  // the output file when no option names one
+    char pathSeparator;             // between the program's name and its trace file
+    bool fullExitCodes;             // the process returns the whole 32-bit result code
+};
+// This system's; the other two are there so that either can be tested anywhere.
+const SystemConventions& systemConventions();
+extern const SystemConventions PosixConventions;
+extern const SystemConventions WindowsConventions;
 
 }  // namespace platform
 

@@ -41,7 +41,7 @@ enum class PortFault {
 // system's own error number and text for the trace.
 struct PortError {
     PortFault fault = PortFault::None;
-    int number = 0;    // the system's error number (errno here)
+    int number = 0;    // the system's error number (errno, or GetLastError() on Windows)
     std::string text;  // the system's message for it
 };
 
@@ -68,6 +68,13 @@ class SerialPort {
     virtual bool applyTimeouts(uint32_t readTimeoutMs, uint32_t writeTimeoutMs) = 0;
     // Puts the saved settings back.
     virtual bool restoreState() = 0;
+    // The events a transmit wait ends on, and the sizes of the driver's
+    // queues.  Only Windows has either; elsewhere they succeed and do nothing.
+    virtual bool setEventMask(uint32_t /*mask*/) { return true; }
+    virtual bool setupQueues(uint32_t /*inBytes*/, uint32_t /*outBytes*/) { return true; }
+    // Clears the port's error state (a framing or overrun error stops a
+    // Windows port until it is cleared); nothing to do elsewhere.
+    virtual void clearErrors() {}
 
     // Reads up to n bytes; returns when n bytes arrived or the read time-out
     // has passed since the call began.  Returns the count (0..n), or -1 when

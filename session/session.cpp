@@ -83,8 +83,8 @@ int Session::exitStatus() const {
     return exitStatusFor(exitCode_);
 }
 
-int exitStatusFor(int code) {
-    if (code >= 0 && code <= 255) return code;
+int exitStatusFor(int code, const platform::SystemConventions& conventions) {
+    if (conventions.fullExitCodes || (code >= 0 && code <= 255)) return code;
     switch (code) {
         case -1:
             return 255;

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/os.h"
 #include "platform/serial_port.h"
 #include "session/download_worker.h"
 #include "session/session_sink.h"
@@ -87,8 +88,10 @@ class Session {
     int exitCode_ = 0;
 };
 
-// The POSIX exit status (8 bits) for a result code: 0..255 as they are,
+// The process exit status for a result code.  Where it has 32 bits (Windows)
+// it is the code itself.  A POSIX status has 8: 0..255 as they are,
 // -1 -> 255, 666 -> 154, 9999 (cancelled) -> 130, anything else -> 1.
-int exitStatusFor(int code);
+int exitStatusFor(int code,
+                  const platform::SystemConventions& conventions = platform::systemConventions());
 
 }  // namespace talvek

@@ -37,8 +37,8 @@ int32_t lenientInt(const char* value) {
 
 }  // namespace
 
-TransferSettings::TransferSettings()
-    : outputFile("TalvekDownload.xml"),
+TransferSettings::TransferSettings(const platform::SystemConventions& conventions)
+    : outputFile(conventions.defaultOutputFile),
       portName("\\\\.\\COM1"),
       windowTop(-1),
       windowLeft(-1),
@@ -51,7 +51,8 @@ TransferSettings::TransferSettings()
       codecBits(0x4000),
       unitsBits(0x20000),
       deviceMask(0x0F),
-      optionBits(0) {}
+      optionBits(0),
+      conventions_(&conventions) {}
 
 bool TransferSettings::toInt(const std::string& text, int32_t& value) {
     size_t i = 0;
@@ -76,7 +77,7 @@ void TransferSettings::load(const std::string& text) {
     PathParts path(params[0]);
     programPath = path.fullPath();
     // Relative to the current directory: "<program name>/CDBLOG.txt".
-    traceBasePath = path.name() + "/CDBLOG";
+    traceBasePath = path.name() + conventions_->pathSeparator + "CDBLOG";
 
     CommandLine options(text);
     auto has = [&](const char* key) { return options.contains(key); };

@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/os.h"
+
 namespace talvek {
 
 // A value of g, dv, v or d that is not an integer ends start-up; the entry
@@ -17,8 +19,10 @@ class ConversionError : public std::runtime_error {
 
 class TransferSettings {
   public:
-    // The defaults of a run without options.
-    TransferSettings();
+    // The defaults of a run without options, as the system's conventions
+    // have them (output file, where the trace goes).
+    explicit TransferSettings(
+        const platform::SystemConventions& conventions = platform::systemConventions());
 
     // Tokenises `commandLine` (program path included), splits the program
     // path, sets the trace base path, scans the options and applies the
@@ -52,6 +56,9 @@ class TransferSettings {
     std::string traceBasePath;  // trace file = this + ".txt"
     std::string commandLine;    // the full text, as given
     std::string programPath;    // token 0, the program path as typed
+
+  private:
+    const platform::SystemConventions* conventions_;
 };
 
 }  // namespace talvek

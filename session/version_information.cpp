@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/os.h"
+#include "platform/version_resource.h"
 
 namespace talvek {
 
@@ -161,6 +162,10 @@ bool VersionInformation::read(const char* fileName) {
     if (!fileName) return false;
     fileName_ = fileName;
     block_.clear();
+    // Where executables carry the system's version resource, that is the
+    // program's version information.
+    if (platform::hasVersionResources())
+        return valid_ = platform::readVersionResource(fileName_, Keys, KeyCount, values_);
     ParsedBlock parsed;
     try {
         if (!findBlock(fileName, marker(), block_, parsed)) return false;

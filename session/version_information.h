@@ -1,7 +1,8 @@
 #pragma once
-// Reads the version block that the build links into each executable and keeps
-// its ten standard string values.  The block layout is described in
-// platform/version_block.cpp.in.
+// Reads the version information that the build links into each executable and
+// keeps its ten standard string values: on Windows the VERSIONINFO resource
+// (platform/version_resource.rc.in), elsewhere a block of text whose layout
+// is described in platform/version_block.cpp.in.
 #include <optional>
 #include <string>
 #include <vector>

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 
 #include "platform/clock.h"
@@ -9,6 +10,37 @@
 namespace talvek {
 
 namespace platform {
+
+namespace {
+
+// The in-memory port fails with errno numbers on every system (they are its
+// own, not the system's), so a test reads the same under Windows.
+PortError portError(int e) {
+    PortFault fault = PortFault::Other;
+    switch (e) {
+        case ENOENT:
+            fault = PortFault::NotFound;
+            break;
+        case EBUSY:
+            fault = PortFault::Busy;
+            break;
+        case ENOTTY:
+            fault = PortFault::NotASerialPort;
+            break;
+        case EIO:
+        case EBADF:
+            fault = PortFault::Gone;
+            break;
+        case EINVAL:
+            fault = PortFault::Unsupported;
+            break;
+        default:
+            break;
+    }
+    return PortError{fault, e, std::strerror(e)};
+}
+
+}  // namespace
 
 // The host side of an in-memory port.
 class MemoryPort::Host : public SerialPort {
@@ -42,6 +74,28 @@ class MemoryPort::Host : public SerialPort {
         port_->readTimeoutMs_ = port_->settings_.readTimeoutMs = readTimeoutMs;
         port_->writeTimeoutMs_ = port_->settings_.writeTimeoutMs = writeTimeoutMs;
         return true;
+    }
+
+    bool setEventMask(uint32_t mask) override {
+        std::lock_guard<std::mutex> g(port_->mutex_);
+        if (!usable()) return false;
+        if (port_->faults_.failEventMask) return fail(EINVAL);
+        port_->eventMask_ = mask;
+        return true;
+    }
+
+    bool setupQueues(uint32_t inBytes, uint32_t outBytes) override {
+        std::lock_guard<std::mutex> g(port_->mutex_);
+        if (!usable()) return false;
+        if (port_->faults_.failQueues) return fail(EINVAL);
+        port_->inQueue_ = inBytes;
+        port_->outQueue_ = outBytes;
+        return true;
+    }
+
+    void clearErrors() override {
+        std::lock_guard<std::mutex> g(port_->mutex_);
+        ++port_->errorClears_;
     }
 
     bool restoreState() override {
@@ -151,15 +205,15 @@ class MemoryPort::Host : public SerialPort {
     // Call with the port's mutex held.
     bool usable() {
         if (!closed_) return true;
-        lastError_ = systemPortError(EBADF);
+        lastError_ = portError(EBADF);
         return false;
     }
     bool fail(int e) {
-        lastError_ = systemPortError(e);
+        lastError_ = portError(e);
         return false;
     }
     long failCount(int e) {
-        lastError_ = systemPortError(e);
+        lastError_ = portError(e);
         return -1;
     }
 
@@ -262,11 +316,11 @@ void MemoryPort::setLineSettings(const SerialSettings& s) {
 std::unique_ptr<SerialPort> MemoryPort::open(PortError& error) {
     std::lock_guard<std::mutex> g(mutex_);
     if (gone_) {
-        error = systemPortError(ENOENT);
+        error = portError(ENOENT);
         return nullptr;
     }
     if (busy_ || open_) {
-        error = systemPortError(EBUSY);
+        error = portError(EBUSY);
         return nullptr;
     }
     error = PortError{};
@@ -313,6 +367,26 @@ int MemoryPort::purgeCount() const {
     return purges_;
 }
 
+uint32_t MemoryPort::eventMask() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return eventMask_;
+}
+
+uint32_t MemoryPort::inQueueBytes() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return inQueue_;
+}
+
+uint32_t MemoryPort::outQueueBytes() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return outQueue_;
+}
+
+int MemoryPort::errorClearCount() const {
+    std::lock_guard<std::mutex> g(mutex_);
+    return errorClears_;
+}
+
 int MemoryPort::drainCount() const {
     std::lock_guard<std::mutex> g(mutex_);
     return drains_;
@@ -337,7 +411,7 @@ void MemoryPort::clearRecord() {
     std::lock_guard<std::mutex> g(mutex_);
     writes_.clear();
     lineChanges_.clear();
-    reads_ = purges_ = drains_ = 0;
+    reads_ = purges_ = drains_ = errorClears_ = 0;
 }
 
 // ---------------------------------------------------------------------------

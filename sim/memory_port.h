@@ -62,6 +62,8 @@ struct MemoryPortFaults {
     bool failSettings = false;     // applySettings() fails (EINVAL)
     bool failTimeouts = false;     // applyTimeouts() fails (EINVAL)
     bool failDrain = false;        // drain() fails (EIO)
+    bool failEventMask = false;    // setEventMask() fails (EINVAL)
+    bool failQueues = false;       // setupQueues() fails (EINVAL)
     size_t shortWriteBy = 0;       // write() sends this many bytes fewer than asked
 };
 
@@ -129,6 +131,12 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     int readCount() const;
     int purgeCount() const;
     int drainCount() const;
+    // The event mask and queue sizes the host set (0 until it did), and how
+    // often it cleared the port's error state.
+    uint32_t eventMask() const;
+    uint32_t inQueueBytes() const;
+    uint32_t outQueueBytes() const;
+    int errorClearCount() const;
     uint32_t readTimeoutMs() const;
     uint32_t writeTimeoutMs() const;
     // Bytes queued for the host and not yet read (whatever their time).
@@ -161,6 +169,10 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     int reads_ = 0;
     int purges_ = 0;
     int drains_ = 0;
+    int errorClears_ = 0;
+    uint32_t eventMask_ = 0;
+    uint32_t inQueue_ = 0;
+    uint32_t outQueue_ = 0;
     uint32_t readTimeoutMs_ = 1000;
     uint32_t writeTimeoutMs_ = 1000;
 };

@@ -11,6 +11,9 @@ namespace talvek {
 namespace {
 
 constexpr uint32_t WriteTimeoutConstant = 1000;
+constexpr uint32_t EventTxEmpty = 4;  // EV_TXEMPTY
+constexpr uint32_t InQueueBytes = 32640;
+constexpr uint32_t OutQueueBytes = 1280;
 
 }  // namespace
 
@@ -61,8 +64,13 @@ SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrContr
     if (!commPort_->applyTimeouts(readTimeoutConstant, WriteTimeoutConstant))
         failCreate("Device_Comm::Create() Can't Set New Timeouts", true);
 
-    // The event mask, queue sizes and error state have nothing to set here.
-    commEventMask_ = 4;
+    // The transmit wait ends on "output empty"; the queues get the sizes the
+    // interfaces have always had.  Systems without either accept both.
+    commEventMask_ = EventTxEmpty;
+    if (!commPort_->setEventMask(commEventMask_))
+        failCreate("Device_Comm::Create() Can't Set CommMask", true);
+    if (!commPort_->setupQueues(InQueueBytes, OutQueueBytes))
+        failCreate("Device_Comm::Create() Invalid Setup", true);
 
     commOpen_ = true;
     try {

@@ -75,8 +75,8 @@ class SerialLink {
     // (after Close() its calls fail).
     platform::SerialPort& port() { return *commPort_; }
 
-    // The error state has nothing to clear on this system.
-    void clearCommError() {}
+    // Clears the port's error state (where the system keeps one).
+    void clearCommError() { commPort_->clearErrors(); }
     // Blocks until every written byte has left the port.
     bool waitTxEmpty() { return commPort_->drain(); }
     // Transmit mode, then the whole frame out and drained; any failure puts

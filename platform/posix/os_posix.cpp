@@ -65,6 +65,14 @@ std::string ownExecutablePath() {
     return "/proc/self/exe";
 }
 
+std::optional<std::string> systemCommandLine() {
+    return std::nullopt;  // main() gets the arguments one by one
+}
+
+const SystemConventions& systemConventions() {
+    return PosixConventions;
+}
+
 }  // namespace platform
 
 }  // namespace talvek

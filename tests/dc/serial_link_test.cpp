@@ -13,6 +13,7 @@
 #include "platform/clock.h"
 #include "sim/memory_port.h"
 #include "support/serial_test_support.h"
+#include "support/system_errors.h"
 
 namespace talvek {
 
@@ -114,7 +115,8 @@ TEST_F(DeviceCommTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].level, "Error");
     EXPECT_NE(lines[0].text.find(std::to_string(EBUSY) + ": "), std::string::npos) << lines[0].text;
-    EXPECT_NE(lines[2].text.find(std::to_string(ENOENT) + ": No such file or directory"),
+    EXPECT_NE(lines[2].text.find(std::to_string(syserr::MissingPath) + ": " +
+                                 syserr::MissingPathText),
               std::string::npos)
         << lines[2].text;
 }
@@ -153,6 +155,27 @@ TEST_F(DeviceCommTest, ConfigurationFailuresRestoreWhatThePartLeavesChanged) {
     EXPECT_EQ(trace_.matching("Device_Comm::Create() Can't Set New Timeouts").size(), 1u);
     expectPrevious(port_->settings());
     EXPECT_EQ(port_->settings().baud, 4800u);
+
+    // Event mask or queue sizes refused: settings put back, each traced.
+    for (bool queues : {false, true}) {
+        f = {};
+        (queues ? f.failQueues : f.failEventMask) = true;
+        port_->setFaults(f);
+        e = createFails<CriticalError>("MEM1");
+        EXPECT_STREQ(e.what(), "Error Setting Comm Port");
+        EXPECT_FALSE(port_->isOpen());
+        expectPrevious(port_->settings());
+    }
+    EXPECT_EQ(trace_.matching("Device_Comm::Create() Can't Set CommMask").size(), 1u);
+    EXPECT_EQ(trace_.matching("Device_Comm::Create() Invalid Setup").size(), 1u);
+}
+
+TEST_F(DeviceCommTest, CreateWaitsForOutputEmptyAndSizesTheQueues) {
+    PlainComm comm(registry_, "MEM1");
+    EXPECT_EQ(comm.eventMask(), 4u);  // EV_TXEMPTY
+    EXPECT_EQ(port_->eventMask(), 4u);
+    EXPECT_EQ(port_->inQueueBytes(), 32640u);
+    EXPECT_EQ(port_->outQueueBytes(), 1280u);
 }
 
 TEST_F(DeviceCommTest, FailingDtrAtTheEndOfCreateReleasesThePort) {

@@ -97,6 +97,8 @@ TEST_F(CommModel2Test, RtsLowWhileSendingHighWhileReceiving) {
     // 16 ms between switching to transmit and the first byte.
     EXPECT_EQ(port_->writes()[0].atMs - lines[0].atMs, 16u);
     EXPECT_EQ(link_->lineMode(), 0);
+    // The port's error state is cleared by Talk and by each line switch.
+    EXPECT_EQ(port_->errorClearCount(), 3);
 }
 
 TEST_F(CommModel2Test, SetModeStoresAnyValueButDrivesOnlyZeroAndOne) {

@@ -1,5 +1,7 @@
 #include "session/transfer_settings.h"
 
+#include "platform/os.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,8 +10,9 @@ namespace talvek {
 
 namespace {
 
+// The POSIX defaults; the Windows ones have a test of their own.
 TransferSettings load(const std::string& options) {
-    TransferSettings s;
+    TransferSettings s(platform::PosixConventions);
     s.load("/opt/x/talvek-dl" + (options.empty() ? "" : " " + options));
     return s;
 }
@@ -42,10 +45,10 @@ TEST(TransferSettings, DefaultsWithoutOptions) {
     EXPECT_EQ(s.composeOptions(), 0x2600Fu);  // composing twice changes nothing
 
     // A program path with neither drive nor separator: the name is the file name.
-    TransferSettings bare;
+    TransferSettings bare(platform::PosixConventions);
     bare.load("talvek-dl.bin -v=2");
     EXPECT_EQ(bare.traceBasePath, "talvek-dl/CDBLOG");
-    TransferSettings quoted;
+    TransferSettings quoted(platform::PosixConventions);
     quoted.load("\"/opt/my tools/dl\" -v=2");
     EXPECT_EQ(quoted.traceBasePath, "dl/CDBLOG");
     EXPECT_EQ(quoted.versionBits, 0x200u);
@@ -179,11 +182,29 @@ TEST(TransferSettings, DebugAndUseFileReplaceThePort) {
 
 TEST(TransferSettings, TraceBasePathAndJunkKeysFromThePath) {
     EXPECT_EQ(load("-cdblog=/tmp/x/log").traceBasePath, "/tmp/x/log");
-    TransferSettings win;
+    TransferSettings win(platform::PosixConventions);
     win.load("C:\\my-tools\\fetch.exe -v=2");
     EXPECT_EQ(win.traceBasePath, "fetch/CDBLOG");
     EXPECT_EQ(win.programPath, "C:\\my-tools\\fetch.exe");
     EXPECT_EQ(win.versionBits, 0x200u);
+}
+
+TEST(TransferSettings, WindowsDefaultsAndTracePath) {
+    TransferSettings s(platform::WindowsConventions);
+    s.load("\"C:\\Program Files\\Talvek\\talvek-dl.exe\" -p=COM3 -v=2");
+    EXPECT_EQ(s.outputFile, "C:\\TalvekDownload.xml");
+    EXPECT_EQ(s.programPath, "C:\\Program Files\\Talvek\\talvek-dl.exe");
+    // "<program name>\CDBLOG.txt" in the current directory.
+    EXPECT_EQ(s.traceBasePath, "talvek-dl\\CDBLOG");
+    s.normalisePort();
+    EXPECT_EQ(s.portName, "\\\\.\\COM3");
+    EXPECT_EQ(s.composeOptions(), 0x2620Fu);
+
+    // Started from a console by its bare name: still the program-named folder.
+    TransferSettings bare(platform::WindowsConventions);
+    bare.load("talvek-dl -f=C:\\dives.xml -um");
+    EXPECT_EQ(bare.traceBasePath, "talvek-dl\\CDBLOG");
+    EXPECT_EQ(bare.outputFile, "C:\\dives.xml");
 }
 
 TEST(toInt, AcceptsOnlyWholeDecimalIntegers) {
