@@ -66,7 +66,8 @@ void DcdmlWriterBase::setUnits() {
     tm.tm_min = now.minute;
     tm.tm_sec = now.second;
     char stamp[200];
-    size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d T %T", &tm);
+    // "%T" is C99; the Windows C runtime writes nothing for it.
+    size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d T %H:%M:%S", &tm);
     root_->attribute("tstamp") = std::string(stamp, n);
 
     switch (unitSystem_) {

@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Runs one Windows program under Wine for the build and the tests (CTest's
+# emulator): quiet, in its own prefix (WINEPREFIX, by default
+# ~/.wine-talvek), which is made on first use.
+#
+# The wine server is started here with every standard stream on /dev/null:
+# started by the program's own run instead, it would inherit the pipe the
+# caller reads the program's output from, and the caller would wait for
+# the end of that pipe for as long as the server lives.
+set -euo pipefail
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-talvek}
+export WINEDEBUG=${WINEDEBUG:--all}
+wine64=/usr/lib/wine/wine64
+[ -x "$wine64" ] || wine64=$(command -v wine64 || command -v wine)
+mkdir -p "$WINEPREFIX"
+# The lock's descriptor is closed for what outlives this script (the server,
+# the prefix's services): holding it, they would block every later run.
+(
+    flock 9
+    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+    fi
+) 9>"$WINEPREFIX/.talvek-lock"
+exec "$wine64" "$@"
