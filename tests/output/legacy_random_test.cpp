@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
@@ -11,6 +12,7 @@
 #include "output/dcdml/dcdml_family1_writer.h"
 #include "output/legacy/legacy_writer.h"
 #include "support/legacy_fixtures.h"
+#include "support/temp_dir.h"
 #include "support/writer_inputs.h"
 
 namespace talvek {
@@ -96,8 +98,8 @@ class RandomInput {
 
 TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
     RandomInput in(20261208);
-    const std::string dir = ::testing::TempDir() + "legacy_random_" + std::to_string(::getpid());
-    ASSERT_EQ(std::system(("mkdir -p '" + dir + "'").c_str()), 0);
+    const std::string dir = makeTempDir("legacy_random_");
+    ASSERT_FALSE(dir.empty());
     std::string files;
     int written = 0, missingGas = 0;
     const int32_t systems[] = {0x20000, 0x40000, 0x80000};
@@ -146,11 +148,14 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
     }
     EXPECT_GT(written, 300);
     EXPECT_LT(missingGas, 60) << "too few complete family 1 documents";
+#ifndef _WIN32
+    // xmllint is there on the Linux machines only (the Windows tests run under Wine).
     const int rc = std::system(("xmllint --noout" + files).c_str());
     EXPECT_EQ(rc, 0) << "xmllint rejected a document in " << dir;
-    if (rc == 0) {
-        EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
-    }
+    if (rc != 0) return;  // keep the documents to look at
+#endif
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
 }
 
 }  // namespace talvek

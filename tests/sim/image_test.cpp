@@ -1,7 +1,6 @@
 // Image files of the simulated computers: layout, round trips, refusal of
 // damaged files.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -9,6 +8,7 @@
 
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
+#include "support/temp_dir.h"
 
 namespace talvek {
 
@@ -28,7 +28,8 @@ Bytes resealed(Bytes b) {
 }
 
 std::string tempPath(const char* name) {
-    return ::testing::TempDir() + "talvek_sim_" + std::to_string(getpid()) + "_" + name;
+    static const std::string dir = makeTempDir("talvek_sim_");
+    return dir + "/" + name;
 }
 
 void expectRefused(const Bytes& b, const char* what) {

@@ -1,9 +1,9 @@
 // A whole download from a simulated computer in process: the worker probes
 // the real drivers on an in-memory port and writes the DCDML file.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -13,6 +13,7 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
+#include "support/temp_dir.h"
 
 namespace talvek {
 
@@ -53,8 +54,8 @@ std::string download(const sim::BuiltComputer& b, int& result, std::string& stat
     platform::MemoryPortRegistry ports;
     sim::MemoryComputer computer(b.image);
     ports.add("SIMPORT", &computer);
-    const std::string file =
-        ::testing::TempDir() + "talvek_sim_e2e_" + std::to_string(getpid()) + ".xml";
+    const std::string dir = makeTempDir("talvek_sim_e2e_");
+    const std::string file = dir + "/out.xml";
     Sink sink;
     {
         DownloadWorker worker(sink, defaultDriverFactory(ports));
@@ -67,7 +68,9 @@ std::string download(const sim::BuiltComputer& b, int& result, std::string& stat
     std::ifstream in(file, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
-    std::remove(file.c_str());
+    in.close();
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
     return text.str();
 }
 

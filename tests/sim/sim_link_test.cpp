@@ -17,7 +17,9 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
-#include "sim/pty_server.h"
+#ifndef _WIN32
+#include "sim/pty_server.h"  // pseudo-terminals are POSIX
+#endif
 
 namespace talvek {
 
@@ -114,6 +116,7 @@ TEST_F(SimInProcess, HangUpFaultTakesThePortAway) {
     EXPECT_EQ(dc.engine().bytesSent(), 12u);
 }
 
+#ifndef _WIN32
 TEST(SimOverPty, Type3LinkThroughThePosixPort) {
     auto img = sim::buildComputer({InterfaceType::Type3, 2, 3}).image;
     sim::PtyServer server(img);
@@ -134,7 +137,9 @@ TEST(SimOverPty, Type3LinkThroughThePosixPort) {
     stop = true;
     t.join();
 }
+#endif
 
+#ifndef _WIN32
 TEST(SimOverPty, Type2LinkThroughThePosixPortWithEcho) {
     auto img = sim::buildComputer({InterfaceType::Type2, 1, 3}).image;
     sim::PtyServer server(img);
@@ -152,6 +157,7 @@ TEST(SimOverPty, Type2LinkThroughThePosixPortWithEcho) {
     stop = true;
     t.join();
 }
+#endif
 
 namespace {
 
@@ -193,6 +199,7 @@ TEST_F(SimInProcess, Type1LinkProbesAndCollectsDives) {
     EXPECT_TRUE(fetchType1Dive(link, 0x09).empty());  // the end of dives
 }
 
+#ifndef _WIN32
 TEST(SimOverPty, Type1LinkThroughThePosixPort) {
     sim::BuildOptions o;
     o.type = InterfaceType::Type1;
@@ -210,6 +217,7 @@ TEST(SimOverPty, Type1LinkThroughThePosixPort) {
     stop = true;
     t.join();
 }
+#endif
 
 TEST(SimDiveBuilder, ProfilesDecodeWithTheProfileIterator) {
     for (auto type : {InterfaceType::Type2, InterfaceType::Type3}) {

@@ -2,12 +2,12 @@
 // Hand-built header images and dive records shared by the legacy and family 1
 // generator tests.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <sstream>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "dc/base/dive_set.h"
+#include "support/temp_dir.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -56,14 +57,15 @@ constexpr const char* Declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\
 class TraceCapture {
   public:
     explicit TraceCapture(const char* tag) {
-        base_ = ::testing::TempDir() + "legacy_trace_" + tag + "_" + std::to_string(::getpid());
-        std::remove((base_ + ".txt").c_str());
+        dir_ = makeTempDir(std::string("legacy_trace_") + tag + "_");
+        base_ = dir_ + "/trace";
         trace::setFile(base_.c_str(), 0);
         trace::setLevel(4);
     }
     ~TraceCapture() {
         trace::shutdown();
-        std::remove((base_ + ".txt").c_str());
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
     }
     std::string text() {
         trace::shutdown();
@@ -74,6 +76,7 @@ class TraceCapture {
     }
 
   private:
+    std::string dir_;
     std::string base_;
 };
 

@@ -3,10 +3,10 @@
 // array with the drivers' range checks, and every read is recorded.  Also a
 // small writer for dive rings and a trace capture, shared by the ring buffer
 // and download control tests.
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
@@ -17,6 +17,7 @@
 #include "dc/base/driver.h"
 #include "dc/base/errors.h"
 #include "dc/ring/ring_reader.h"
+#include "support/temp_dir.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -105,8 +106,7 @@ inline uint32_t writeDive(FakeDevice& d, uint32_t address, uint32_t older, const
 class TraceCapture {
   public:
     TraceCapture() {
-        char dir[] = "/tmp/talvek_ringtrace_XXXXXX";
-        dir_ = mkdtemp(dir) ? dir : "/tmp";
+        dir_ = makeTempDir("talvek_ringtrace_");
         base_ = dir_ + "/trace";
         trace::setFile(base_.c_str(), 0);
         trace::setLevel(4);
@@ -114,7 +114,8 @@ class TraceCapture {
     ~TraceCapture() {
         trace::shutdown();
         std::remove((base_ + ".txt").c_str());
-        rmdir(dir_.c_str());
+        std::error_code ec;
+        std::filesystem::remove(dir_, ec);
     }
     std::string text() const {
         std::ifstream in(base_ + ".txt", std::ios::binary);

@@ -6,16 +6,13 @@
 #include <iterator>
 #include <string>
 
+#include "support/temp_dir.h"
+
 namespace talvek {
 
 class ScratchDir {
   public:
-    ScratchDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "talvek_test_XXXXXX").string();
-        char* made = mkdtemp(pattern.data());
-        if (made) path_ = made;
-    }
+    ScratchDir() : path_(makeTempDir("talvek_test_")) {}
     ~ScratchDir() {
         std::error_code ec;
         if (!path_.empty()) std::filesystem::remove_all(path_, ec);

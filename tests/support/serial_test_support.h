@@ -2,9 +2,8 @@
 // Shared pieces of the serial-port and link tests: a trace file in a private
 // temporary directory, a scripted far end for the in-memory port, and frame
 // building.
-#include <unistd.h>
-
 #include <cstdio>
+#include <filesystem>
 #include <cstdlib>
 #include <deque>
 #include <fstream>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "sim/memory_port.h"
+#include "support/temp_dir.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -30,15 +30,15 @@ struct TraceLine {
 class TraceCapture {
   public:
     TraceCapture() {
-        char dir[] = "/tmp/talvek_serial_XXXXXX";
-        if (mkdtemp(dir)) dir_ = dir;
+        dir_ = makeTempDir("talvek_serial_");
         trace::setFile((dir_ + "/trace").c_str(), 0);
         trace::setLevel(4);
     }
     ~TraceCapture() {
         trace::shutdown();
         std::remove(path().c_str());
-        rmdir(dir_.c_str());
+        std::error_code ec;
+        std::filesystem::remove(dir_, ec);
     }
     TraceCapture(const TraceCapture&) = delete;
     TraceCapture& operator=(const TraceCapture&) = delete;
@@ -77,7 +77,7 @@ class TraceCapture {
     }
 
   private:
-    std::string dir_ = "/tmp";
+    std::string dir_;
 };
 
 // Appends the XOR of the bytes, as every frame ends.

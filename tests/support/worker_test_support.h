@@ -2,12 +2,9 @@
 // Shared by the worker and session tests: fake drivers with scripted
 // behaviour, a sink that records what the worker shows, the trace read back as messages, and a
 // scratch directory.
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -18,6 +15,7 @@
 #include "dc/base/driver.h"
 #include "dc/base/errors.h"
 #include "session/download_worker.h"
+#include "support/temp_dir.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -127,28 +125,19 @@ class RecordingSink : public SessionSink {
 // everything in it at the end.
 class ScratchDir {
   public:
-    ScratchDir() {
-        const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/talvek-test-XXXXXX";
-        std::vector<char> buf(pattern.begin(), pattern.end());
-        buf.push_back('\0');
-        path_ = mkdtemp(buf.data()) ? buf.data() : "";
-    }
+    ScratchDir() : path_(makeTempDir("talvek-test-")) {}
     ~ScratchDir() {
-        if (!path_.empty()) std::system(("rm -rf '" + path_ + "'").c_str());
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
     }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     // Names of the directory's entries, sorted.
     std::vector<std::string> entries(const std::string& sub = "") const {
         std::vector<std::string> names;
-        if (DIR* d = opendir((path_ + "/" + sub).c_str())) {
-            while (dirent* e = readdir(d)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..") names.push_back(n);
-            }
-            closedir(d);
-        }
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(path_ + "/" + sub, ec))
+            names.push_back(e.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -158,8 +147,8 @@ class ScratchDir {
 };
 
 inline bool fileExists(const std::string& name) {
-    struct stat st {};
-    return ::stat(name.c_str(), &st) == 0;
+    std::error_code ec;
+    return std::filesystem::exists(name, ec);
 }
 
 inline std::string readFile(const std::string& name) {
