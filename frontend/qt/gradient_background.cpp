@@ -1,5 +1,7 @@
 #include "frontend/qt/gradient_background.h"
 
+#include "frontend/paint/paint.h"
+
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
@@ -29,18 +31,10 @@ void GradientBackground::setShift(int shift) {
 }
 
 QColor GradientBackground::colorAt(int x, int y, int w, int h) const {
-    // Diamond distance: 0 at the centre, 1 on the lines joining the middles
-    // of the edges and beyond.
-    double cx = w / 2.0, cy = h / 2.0;
-    double d =
-        (cx > 0 ? std::fabs(x + 0.5 - cx) / cx : 0) + (cy > 0 ? std::fabs(y + 0.5 - cy) / cy : 0);
-    double t = std::clamp(d, 0.0, 1.0);
-    // The shift bends the blend: it moves the midpoint of the ramp.
-    double mid = std::clamp(0.5 - shift_ / 200.0, 0.01, 0.99);
-    t = std::pow(t, std::log(0.5) / std::log(mid));
-    auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
-    return QColor(mix(begin_.red(), end_.red()), mix(begin_.green(), end_.green()),
-                  mix(begin_.blue(), end_.blue()));
+    const paint::Rgb c =
+        paint::diamondColor(x, y, w, h, paint::Rgb{begin_.red(), begin_.green(), begin_.blue()},
+                            paint::Rgb{end_.red(), end_.green(), end_.blue()}, shift_);
+    return QColor(c.red, c.green, c.blue);
 }
 
 void GradientBackground::resizeEvent(QResizeEvent* event) {

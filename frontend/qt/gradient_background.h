@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "frontend/paint/paint.h"
+
 namespace talvek {
 
 class GradientBackground : public QWidget {
@@ -36,7 +38,7 @@ class GradientBackground : public QWidget {
 
 // The sky blue of the window's gradient.
 inline QColor skyBlue() {
-    return QColor(0xA6, 0xCA, 0xF0);
+    return QColor(paint::SkyBlue.red, paint::SkyBlue.green, paint::SkyBlue.blue);
 }
 
 }  // namespace talvek

@@ -36,8 +36,7 @@ void ProgressGauge::setBackColor(const QColor& c) {
 }
 
 int ProgressGauge::percent() const {
-    if (max_ == min_) return 0;
-    return static_cast<int>(std::lround(100.0 * (value_ - min_) / (max_ - min_)));
+    return paint::gaugePercent(value_, min_, max_);
 }
 
 QString ProgressGauge::text() const {
@@ -50,9 +49,9 @@ void ProgressGauge::paintEvent(QPaintEvent*) {
     qDrawShadePanel(&p, all, palette(), true, 1);
     const QRect inner = all.adjusted(1, 1, -1, -1);
     p.fillRect(inner, back_);
-    const int filled = max_ == min_ ? 0 : inner.width() * (value_ - min_) / (max_ - min_);
+    const int filled = paint::gaugeFill(inner.width(), value_, min_, max_);
     const QRect bar(inner.left(), inner.top(), filled, inner.height());
-    const QColor barColor(0x00, 0x00, 0x80);
+    const QColor barColor(paint::Navy.red, paint::Navy.green, paint::Navy.blue);
     p.fillRect(bar, barColor);
     if (!showText_) return;
     // The text reads on both parts: dark over the background, light over the bar.

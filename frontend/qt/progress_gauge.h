@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "frontend/paint/paint.h"
+
 namespace talvek {
 
 class ProgressGauge : public QWidget {
@@ -40,7 +42,7 @@ class ProgressGauge : public QWidget {
 
 // The cream of the gauge's background.
 inline QColor cream() {
-    return QColor(0xFF, 0xFB, 0xF0);
+    return QColor(paint::Cream.red, paint::Cream.green, paint::Cream.blue);
 }
 
 }  // namespace talvek

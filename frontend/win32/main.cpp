@@ -1,0 +1,54 @@
+// Process entry on Windows: the transfer window, the message loop and the
+// exit code, which the process returns whole (32 bits).
+#include <windows.h>
+
+#include <exception>
+#include <string>
+
+#include "frontend/win32/transfer_window.h"
+#include "platform/os.h"
+#include "platform/win32/console_control.h"
+#include "platform/win32/wide_text.h"
+#include "session/session.h"
+
+using namespace talvek;
+
+namespace {
+
+// The entry's error box.
+void showError(const std::string& message) {
+    MessageBoxW(nullptr, platform::toWide(message).c_str(), applicationTitle().c_str(),
+                MB_OK | MB_ICONERROR | MB_TOPMOST | MB_SETFOREGROUND);
+}
+
+}  // namespace
+
+int main() {
+    // Started without a console of its own (from Explorer, or by a program
+    // that has none), the program does not keep the one it was given.
+    platform::releaseOwnConsole();
+    // The command line as the caller wrote it, scanned by the program's own
+    // rules (not rebuilt from the C runtime's argv).
+    const std::string commandLine = platform::systemCommandLine().value_or(std::string());
+
+    int exitCode = 0;
+    try {
+        Win32TransferWindow form(commandLine);
+        // The handler runs on a thread of the system's: it only posts.
+        const HWND window = form.handle();
+        platform::installConsoleStopHandler([window](uint32_t event) {
+            PostMessageW(window, StopMessage, event, 0);
+        });
+        exitCode = form.run();
+    } catch (const std::exception& e) {
+        showError(e.what());
+        exitCode = 1;
+    } catch (...) {
+        showError("Unknown Exception!");
+        exitCode = 1;
+    }
+    // A console close waiting in its handler may now end the process.
+    platform::consoleRunEnded(exitCode);
+    platform::removeConsoleStopHandler();
+    return exitStatusFor(exitCode);
+}
