@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test.
-# Usage: scripts/test.sh [--sanitize]   (the sanitizer tree is build-asan)
+# Usage: scripts/test.sh [--sanitize | --windows]
+#   --sanitize  the same tests built with ASan and UBSan (tree build-asan)
+#   --windows   the Windows build (build-win, scripts/build-windows.sh): its
+#               unit tests under Wine and the end-to-end runs against the
+#               Linux build's talvek-sim and talvek-dl (built first if missing)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
+if [ "${1:-}" = "--windows" ]; then
+  [ -x build/talvek-sim ] && [ -x build/talvek-dl ] || scripts/build.sh build
+  # A prefix of this tree's own, made afresh with it.
+  export WINEPREFIX="$PWD/build-win/wine"
+  scripts/build-windows.sh -DTALVEK_LINUX_BUILD="$PWD/build"
+  ctest --test-dir build-win --output-on-failure -j"$(nproc)"
+  exit
+fi
 dir=build
 args=()
 if [ "${1:-}" = "--sanitize" ]; then

@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# End to end under Wine: the Windows talvek-dl.exe against the Linux
+# talvek-sim, whose pseudo-terminal is linked into the Wine prefix as a COM
+# port.  One case per call:
+#
+#   download TYPE LAYOUT  the file is byte for byte what the Linux talvek-dl
+#                         writes for the same simulated computer, apart from
+#                         the root tstamp (LAYOUT: dcdml-metric or legacy)
+#   cancel                Ctrl-C (SIGINT, which Wine hands to the console
+#                         handler) during the dives: code 9999, no file
+#   missing-port          a COM port that is not there: code 12
+#
+# Environment: TALVEK_DL_EXE (the Windows program), TALVEK_LINUX_BUILD (a
+# Linux build tree with talvek-sim and talvek-dl), TALVEK_WINE_RUN
+# (cmake/wine-run.sh), WINEPREFIX.  Needs Xvfb: the window is real.
+set -euo pipefail
+
+exe=${TALVEK_DL_EXE:?}
+linux=${TALVEK_LINUX_BUILD:?}
+winerun=${TALVEK_WINE_RUN:?}
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-talvek}
+export WINEDEBUG=-all
+
+kind=${1:?case}
+# A COM number and a display of its own per case, so cases run side by side.
+case "$kind ${2:-} ${3:-}" in
+    "download 1 dcdml-metric") n=11 ;;
+    "download 1 legacy") n=12 ;;
+    "download 2 dcdml-metric") n=13 ;;
+    "download 2 legacy") n=14 ;;
+    "download 3 dcdml-metric") n=15 ;;
+    "download 3 legacy") n=16 ;;
+    "cancel  ") n=17 ;;
+    "missing-port  ") n=18 ;;
+    *) echo "unknown case: $*" >&2; exit 2 ;;
+esac
+
+work=$(mktemp -d)
+pids=()
+links=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+    for l in "${links[@]}"; do rm -f "$l"; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+    echo "FAIL ($*): $kind ${2:-}"
+    for f in "$work"/*/talvek-dl/CDBLOG.txt "$work"/*.log; do
+        [ -f "$f" ] && { echo "--- $f"; tail -n 15 "$f"; }
+    done
+    exit 1
+}
+
+# The prefix and its server exist before anything reads a program's output.
+"$winerun" cmd /c exit 0 </dev/null >/dev/null 2>&1 || true
+
+Xvfb ":$((200 + n))" -screen 0 640x480x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+pids+=($!)
+export DISPLAY=":$((200 + n))"
+# The window needs the display: wait until the server listens.
+for _ in $(seq 100); do [ -S "/tmp/.X11-unix/X$((200 + n))" ] && break; sleep 0.1; done
+[ -S "/tmp/.X11-unix/X$((200 + n))" ] || fail "Xvfb did not start"
+
+# serve TYPE LINK [talvek-sim options]: a simulated computer on LINK.
+serve() {
+    local type=$1 link=$2
+    shift 2
+    rm -f "$link"
+    "$linux/talvek-sim" --type "$type" --link "$link" "$@" >"$work/sim-$type-$(basename "$link").log" 2>&1 &
+    pids+=($!)
+    links+=("$link")
+    for _ in $(seq 100); do [ -e "$link" ] && return 0; sleep 0.1; done
+    fail "talvek-sim did not start"
+}
+
+# windows DIR ARGS...: talvek-dl.exe in DIR (its trace in DIR/talvek-dl);
+# the status is Wine's (the low 8 bits of the Windows code).
+windows() {
+    local dir=$1
+    shift
+    mkdir -p "$dir/talvek-dl"
+    (cd "$dir" && "$winerun" "$exe" "$@" </dev/null >"$dir/out.log" 2>&1)
+}
+
+# The Windows code in full, as a Windows program sees it.
+windows_code() {
+    local dir=$1
+    shift
+    mkdir -p "$dir/talvek-dl"
+    local cmdline="$(WINEDEBUG=-all "$winerun" winepath -w "$exe" 2>/dev/null | tr -d '\r') $*"
+    # Delayed expansion: %ERRORLEVEL% would be read before the program ran.
+    { (cd "$dir" && "$winerun" cmd /v:on /c "$cmdline & echo code=!ERRORLEVEL!" </dev/null 2>&1) ||
+        true; } | tr -d '\r' | sed -n 's/^code=//p'
+}
+
+trace_has() { grep -qF -- "$2" "$1/talvek-dl/CDBLOG.txt" 2>/dev/null; }
+
+# The root's tstamp is the time of the download; everything else must match.
+without_root_stamp() { sed '0,/ tstamp="[^"]*"/s/ tstamp="[^"]*"//' "$1"; }
+
+case $kind in
+download)
+    type=$2 layout=$3
+    args=(-dv="$type" -f=out.xml)
+    [ "$layout" = dcdml-metric ] && args+=(-v=2 -um)
+    seed=37 dives=2
+    com="$WINEPREFIX/dosdevices/com$n"
+    serve "$type" "$com" --seed $seed --dives $dives
+    serve "$type" "$work/linux-port" --seed $seed --dives $dives
+    mkdir -p "$work/win" "$work/lin"
+    # Both downloads at once: the protocol's pauses dominate, not the CPU.
+    (cd "$work/lin" && "$linux/talvek-dl" -p="$work/linux-port" "${args[@]}" -cdblog=trace \
+        </dev/null >"$work/lin.log" 2>&1) &
+    lin=$!
+    status=0
+    windows "$work/win" -p="COM$n" "${args[@]}" || status=$?
+    linstatus=0
+    wait "$lin" || linstatus=$?
+    [ "$linstatus" = 0 ] || fail "the Linux download ended with $linstatus"
+    [ "$status" = 0 ] || fail "the Windows download ended with $status"
+    [ -s "$work/win/out.xml" ] || fail "no file"
+    if [ "$layout" = dcdml-metric ]; then
+        grep -qE '<dcdml version="1.0" tstamp="[0-9]{4}-[0-9]{2}-[0-9]{2} T [0-9]{2}:[0-9]{2}:[0-9]{2}"' \
+            "$work/win/out.xml" || fail "the root tstamp is not a time"
+    fi
+    if ! cmp -s <(without_root_stamp "$work/win/out.xml") <(without_root_stamp "$work/lin/out.xml"); then
+        diff <(without_root_stamp "$work/win/out.xml") <(without_root_stamp "$work/lin/out.xml") | head -n 20
+        fail "the files differ"
+    fi
+    trace_has "$work/win" "FormClose(): Returning 0" || fail "no closing trace"
+    echo "ok: type $type $layout, $(wc -c <"$work/win/out.xml") bytes as on Linux"
+    ;;
+cancel)
+    com="$WINEPREFIX/dosdevices/com$n"
+    serve 2 "$com" --seed 37 --dives 8
+    mkdir -p "$work/win/talvek-dl"
+    (cd "$work/win" && exec "$winerun" "$exe" -p="COM$n" -f=out.xml -v=2 -dv=2 \
+        </dev/null >"$work/win.log" 2>&1) &
+    dl=$!
+    for _ in $(seq 300); do
+        trace_has "$work/win" "Downloading Dive 1" && break
+        sleep 0.1
+    done
+    trace_has "$work/win" "Downloading Dive 1" || fail "the download did not start"
+    kill -INT "$dl"
+    status=0
+    wait "$dl" || status=$?
+    # Wine passes on the low 8 bits: 9999 = 0x270F.
+    [ "$status" = $((9999 & 255)) ] || fail "status $status"
+    trace_has "$work/win" "FormClose(): Returning 9999" || fail "no 9999 in the trace"
+    trace_has "$work/win" "Signal 0 Received" || fail "the console handler did not see Ctrl-C"
+    [ ! -e "$work/win/out.xml" ] || fail "a file was written"
+    [ -z "$(find "$work/win" -name '*.tmp')" ] || fail "a temporary was left"
+    echo "ok: cancelled with 9999, no file"
+    ;;
+missing-port)
+    rm -f "$WINEPREFIX/dosdevices/com$n"
+    code=$(windows_code "$work/win" -p=COM$n -f=out.xml -dv=2)
+    [ "$code" = 12 ] || fail "code '$code'"
+    trace_has "$work/win" "Unable To Open Port <Port Busy or Not Present>" || fail "no trace"
+    [ ! -e "$work/win/out.xml" ] || fail "a file was written"
+    echo "ok: missing port gives 12"
+    ;;
+esac
