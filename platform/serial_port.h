@@ -47,6 +47,9 @@ struct PortError {
 
 // The error value for the system's own error number `number`.
 PortError systemPortError(int number);
+// The kind of failure an errno value stands for (the POSIX ports' numbers,
+// and the in-memory port's on every system).
+PortFault errnoFault(int number);
 
 // The outcome of driving an RTS or DTR line.
 enum class LineResult {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project.
 # Packages already present are skipped; apt-get update runs only when needed.
+# Usage: scripts/setup.sh [PACKAGE...]   (given packages instead of the usual set)
 set -euo pipefail
 
 PACKAGES=(
@@ -10,6 +11,8 @@ libgtest-dev libgmock-dev libbenchmark-dev
   libxml2-utils libxml2-dev
   util-linux
 )
+
+if [ $# -gt 0 ]; then PACKAGES=("$@"); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -16,28 +16,7 @@ namespace {
 // The in-memory port fails with errno numbers on every system (they are its
 // own, not the system's), so a test reads the same under Windows.
 PortError portError(int e) {
-    PortFault fault = PortFault::Other;
-    switch (e) {
-        case ENOENT:
-            fault = PortFault::NotFound;
-            break;
-        case EBUSY:
-            fault = PortFault::Busy;
-            break;
-        case ENOTTY:
-            fault = PortFault::NotASerialPort;
-            break;
-        case EIO:
-        case EBADF:
-            fault = PortFault::Gone;
-            break;
-        case EINVAL:
-            fault = PortFault::Unsupported;
-            break;
-        default:
-            break;
-    }
-    return PortError{fault, e, std::strerror(e)};
+    return PortError{errnoFault(e), e, std::strerror(e)};
 }
 
 }  // namespace

@@ -271,39 +271,7 @@ class PosixSerialPort : public SerialPort {
 }  // namespace
 
 PortError systemPortError(int number) {
-    PortFault fault = PortFault::Other;
-    switch (number) {
-        case 0:
-            fault = PortFault::None;
-            break;
-        case ENOENT:
-        case ENODEV:
-        case ENXIO:
-            fault = PortFault::NotFound;
-            break;
-        case EBUSY:
-            fault = PortFault::Busy;
-            break;
-        case EACCES:
-        case EPERM:
-            fault = PortFault::AccessDenied;
-            break;
-        case ENOTTY:
-            fault = PortFault::NotASerialPort;
-            break;
-        case EIO:
-        case EBADF:
-        case EPIPE:
-            fault = PortFault::Gone;
-            break;
-        case EINVAL:
-        case EOPNOTSUPP:
-            fault = PortFault::Unsupported;
-            break;
-        default:
-            break;
-    }
-    return PortError{fault, number, number == 0 ? std::string() : errorText(number)};
+    return PortError{errnoFault(number), number, number == 0 ? std::string() : errorText(number)};
 }
 
 std::unique_ptr<SerialPort> openSerialPort(const std::string& path, PortError& error) {

@@ -49,6 +49,10 @@ void writeStandardError(const std::string& text) {
     if (h == nullptr || h == INVALID_HANDLE_VALUE || text.empty()) return;
     DWORD mode = 0;
     if (GetConsoleMode(h, &mode)) {
+        // The status line rewrites itself with an erase-to-end-of-line
+        // sequence, which a console only obeys in this mode.
+        if (!(mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING))
+            SetConsoleMode(h, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
         // A console shows UTF-16, whatever its code page.
         const std::wstring wide = toWide(text);
         DWORD written = 0;
