@@ -19,6 +19,7 @@ fi
 work=$(mktemp -d)
 sim_pid=""
 cleanup() {
+  cd "$root"
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   rm -rf "$work"
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y talvek-dl >/dev/null || true
