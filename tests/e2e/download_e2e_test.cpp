@@ -340,13 +340,15 @@ TEST_F(DownloadTest, HelpVersionAndListExitAtOnce) {
         EXPECT_TRUE(Has(p.StandardOutput(), "-uddf")) << option << ": " << p.StandardOutput();
         EXPECT_TRUE(Has(p.StandardOutput(), "-f=FILE")) << option;
     }
-    Process version({TALVEK_DL, "--version"}, {});
+    // A session would write this trace file; none starts.
+    const std::string traceOption = "-cdblog=" + dir_.file("trace");
+    Process version({TALVEK_DL, "--version", traceOption}, {});
     EXPECT_EQ(version.Wait(30000), 0);
     EXPECT_EQ(version.StandardOutput(), "Talvek XML Downloader " TALVEK_VERSION "\n");
-    Process list({TALVEK_DL, "-list"}, {});
+    Process list({TALVEK_DL, "-list", traceOption}, {});
     EXPECT_EQ(list.Wait(30000), 0);
     EXPECT_FALSE(list.StandardOutput().empty());
-    EXPECT_FALSE(ScratchDir::exists(dir_.file("talvek-dl")));
+    EXPECT_FALSE(ScratchDir::exists(dir_.file("trace.txt")));
 }
 
 TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {
