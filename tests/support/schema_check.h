@@ -26,9 +26,18 @@ inline void collect(void* context, const char* format, ...) {
     *static_cast<std::string*>(context) += text;
 }
 
-// One parsed schema per file for the life of the test process.
+// One parsed schema per file for the life of the test process, freed at its
+// end (the leak checker of the sanitizer tree would report it otherwise).
+struct SchemaCache {
+    std::map<std::string, xmlSchemaPtr> parsed;
+    ~SchemaCache() {
+        for (auto& [path, schema] : parsed) xmlSchemaFree(schema);
+    }
+};
+
 inline xmlSchemaPtr schemaAt(const std::string& path, std::string& errors) {
-    static std::map<std::string, xmlSchemaPtr> parsed;
+    static SchemaCache cache;
+    std::map<std::string, xmlSchemaPtr>& parsed = cache.parsed;
     auto found = parsed.find(path);
     if (found != parsed.end()) return found->second;
     xmlSchemaParserCtxtPtr context = xmlSchemaNewParserCtxt(path.c_str());
