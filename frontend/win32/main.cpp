@@ -3,12 +3,15 @@
 #include <windows.h>
 
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "frontend/win32/transfer_window.h"
+#include "platform/console.h"
 #include "platform/os.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/wide_text.h"
+#include "session/information_request.h"
 #include "session/session.h"
 
 using namespace talvek;
@@ -24,12 +27,25 @@ void showError(const std::string& message) {
 }  // namespace
 
 int main() {
-    // Started without a console of its own (from Explorer, or by a program
-    // that has none), the program does not keep the one it was given.
-    platform::releaseOwnConsole();
     // The command line as the caller wrote it, scanned by the program's own
     // rules (not rebuilt from the C runtime's argv).
     const std::string commandLine = platform::systemCommandLine().value_or(std::string());
+
+    // --help, --version and -list answer on the console that started the
+    // program, without a window.
+    try {
+        if (const std::optional<std::string> text = informationText(commandLine)) {
+            platform::writeStandardOutput(*text);
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
+        return 1;
+    }
+
+    // Started without a console of its own (from Explorer, or by a program
+    // that has none), the program does not keep the one it was given.
+    platform::releaseOwnConsole();
 
     int exitCode = 0;
     try {

@@ -202,6 +202,12 @@ LRESULT Win32TransferWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
             return 0;
         case FinishedMessage:
             return 0;  // only wakes the start sequence's wait
+        case AdviceMessage: {
+            // The trace has it; a console that started the program shows it too.
+            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+            if (text && terminal_) terminalLine_.note(*text);
+            return 0;
+        }
         case StopMessage:
             session_->signalReceived(static_cast<int>(wParam));
             close();
@@ -244,9 +250,22 @@ LRESULT Win32TransferWindow::handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     return DefWindowProcW(window_, msg, wParam, lParam);
 }
 
-void Win32TransferWindow::statusText(const std::string& text) {
+namespace {
+
+// Posts a text with its message; the receiver deletes it.
+void postText(HWND window, UINT message, const std::string& text) {
     auto* copy = new std::string(text);
-    if (!PostMessageW(window_, StatusMessage, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+    if (!PostMessageW(window, message, 0, reinterpret_cast<LPARAM>(copy))) delete copy;
+}
+
+}  // namespace
+
+void Win32TransferWindow::statusText(const std::string& text) {
+    postText(window_, StatusMessage, text);
+}
+
+void Win32TransferWindow::advice(const std::string& text) {
+    postText(window_, AdviceMessage, text);
 }
 
 void Win32TransferWindow::progress(int percent) {
@@ -341,8 +360,9 @@ void Win32TransferWindow::formClose() {
 
 void Win32TransferWindow::discardPosted() {
     MSG m;
-    while (PeekMessageW(&m, window_, StatusMessage, StatusMessage, PM_REMOVE))
-        delete reinterpret_cast<std::string*>(m.lParam);
+    for (UINT message : {StatusMessage, AdviceMessage})
+        while (PeekMessageW(&m, window_, message, message, PM_REMOVE))
+            delete reinterpret_cast<std::string*>(m.lParam);
 }
 
 void Win32TransferWindow::paint(HDC dc) {

@@ -7,8 +7,8 @@
 // session, whose result becomes the exit code.
 //
 // The body's thread never touches the window: status texts, progress and the
-// end arrive as posted messages (WM_USER, WM_USER + 1, WM_USER + 2), the
-// text carried by the message itself.
+// end arrive as posted messages (WM_USER to WM_USER + 3), a text carried by
+// the message itself.
 #include <windows.h>
 
 #include <memory>
@@ -31,6 +31,7 @@ enum : UINT {
     StatusMessage = WM_USER,        // lParam: a std::string* the window deletes
     ProgressMessage = WM_USER + 1,  // wParam: percent
     FinishedMessage = WM_USER + 2,  // wakes the waiting start sequence
+    AdviceMessage = WM_USER + 3,    // lParam: a std::string* the window deletes
     StartMessage = WM_APP,          // runs the start sequence from the loop
     StopMessage = WM_APP + 1,       // wParam: console event, acts as Cancel
 };
@@ -64,6 +65,7 @@ class Win32TransferWindow : private SessionSink {
     void statusText(const std::string& text) override;
     void progress(int percent) override;
     void finished(int code) override;
+    void advice(const std::string& text) override;
 
     void formShow();
     void formActivate();

@@ -44,8 +44,12 @@ bool isTerminal(int fd) {
     return h != nullptr && h != INVALID_HANDLE_VALUE && GetConsoleMode(h, &mode) != 0;
 }
 
-void writeStandardError(const std::string& text) {
-    const HANDLE h = GetStdHandle(STD_ERROR_HANDLE);
+namespace {
+
+// One of the standard streams: UTF-16 to a console, the bytes as they are
+// to a file or pipe.
+void writeStandard(DWORD which, const std::string& text) {
+    const HANDLE h = GetStdHandle(which);
     if (h == nullptr || h == INVALID_HANDLE_VALUE || text.empty()) return;
     DWORD mode = 0;
     if (GetConsoleMode(h, &mode)) {
@@ -67,6 +71,16 @@ void writeStandardError(const std::string& text) {
         p += written;
         n -= written;
     }
+}
+
+}  // namespace
+
+void writeStandardError(const std::string& text) {
+    writeStandard(STD_ERROR_HANDLE, text);
+}
+
+void writeStandardOutput(const std::string& text) {
+    writeStandard(STD_OUTPUT_HANDLE, text);
 }
 
 // Signals are the POSIX way; Windows stops come through the console handler.

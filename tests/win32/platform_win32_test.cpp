@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <optional>
@@ -15,6 +16,7 @@
 #include "platform/file_replace.h"
 #include "platform/os.h"
 #include "platform/serial_port.h"
+#include "platform/serial_ports.h"
 #include "platform/version_resource.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/serial_port_win32.h"
@@ -111,6 +113,29 @@ TEST(Win32SerialPort, AMissingPortIsNotFound) {
     EXPECT_NE(error.number, 0);
 }
 
+TEST(Win32SerialPorts, TheRegistrysPortsInNumberOrderWithDescriptions) {
+    const std::vector<platform::SerialPortInfo> ports = platform::listSerialPorts();
+    long previous = -1;
+    for (const platform::SerialPortInfo& port : ports) {
+        SCOPED_TRACE(port.name);
+        ASSERT_EQ(port.name.compare(0, 3, "COM"), 0);
+        const long number = std::strtol(port.name.c_str() + 3, nullptr, 10);
+        EXPECT_GT(number, previous);  // COM2 before COM10
+        previous = number;
+        EXPECT_FALSE(port.description.empty());
+    }
+    // Advice: a taken port is another program's; a missing one lists these.
+    platform::PortError busy = platform::systemPortError(ERROR_ACCESS_DENIED);
+    EXPECT_EQ(platform::portOpenAdvice("\\\\.\\COM3", busy),
+              "Another program is using \\\\.\\COM3: close it, then try again.");
+    platform::PortError missing = platform::systemPortError(ERROR_FILE_NOT_FOUND);
+    const std::string advice = platform::portOpenAdvice("\\\\.\\COM99", missing);
+    EXPECT_EQ(advice.rfind("There is no \\\\.\\COM99", 0), 0u) << advice;
+    for (const platform::SerialPortInfo& port : ports)
+        EXPECT_NE(advice.find(port.name), std::string::npos) << advice;
+    EXPECT_EQ(platform::portOpenAdvice("COM3", platform::systemPortError(ERROR_NOT_READY)), "");
+}
+
 TEST(Win32FileReplace, ReplacesAnExistingFileWithBackslashPaths) {
     ScratchDir dir;
     std::string name = dir.path() + "\\out.xml";
@@ -191,7 +216,7 @@ TEST(Win32VersionResource, ReadsTheResourceOfThisExecutable) {
     VersionInformation v(platform::ownExecutablePath().c_str());
     ASSERT_TRUE(v.valid());
     EXPECT_EQ(v.productName(), TALVEK_PRODUCT_NAME);
-    EXPECT_EQ(v.fileVersion(), TALVEK_PROJECT_VERSION);
+    EXPECT_EQ(v.fileVersion(), TALVEK_VERSION);
     EXPECT_EQ(v.fileDescription(), TALVEK_PRODUCT_NAME);
     EXPECT_EQ(v.internalName(), "talvek-dl");
     // Not in the resource: keeps what it had.

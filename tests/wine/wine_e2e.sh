@@ -9,6 +9,8 @@
 #   cancel                Ctrl-C (SIGINT, which Wine hands to the console
 #                         handler) during the dives: code 9999, no file
 #   missing-port          a COM port that is not there: code 12
+#   information           --version and -list print to standard output and
+#                         end with 0, without a window or a trace
 #
 # Environment: TALVEK_DL_EXE (the Windows program), TALVEK_LINUX_BUILD (a
 # Linux build tree with talvek-sim and talvek-dl), TALVEK_WINE_RUN
@@ -32,6 +34,7 @@ case "$kind ${2:-} ${3:-}" in
     "download 3 legacy") n=16 ;;
     "cancel  ") n=17 ;;
     "missing-port  ") n=18 ;;
+    "information  ") n=19 ;;
     *) echo "unknown case: $*" >&2; exit 2 ;;
 esac
 
@@ -162,5 +165,16 @@ missing-port)
     trace_has "$work/win" "Unable To Open Port <Port Busy or Not Present>" || fail "no trace"
     [ ! -e "$work/win/out.xml" ] || fail "a file was written"
     echo "ok: missing port gives 12"
+    ;;
+information)
+    mkdir -p "$work/win/talvek-dl"
+    out=$(cd "$work/win" && "$winerun" "$exe" --version </dev/null 2>&1 | tr -d '\r') ||
+        fail "--version ended with $?"
+    [ "$out" = "Talvek XML Downloader 1.0.0.0" ] || fail "--version printed '$out'"
+    out=$(cd "$work/win" && "$winerun" "$exe" -list </dev/null 2>&1 | tr -d '\r') ||
+        fail "-list ended with $?"
+    echo "$out" | grep -qE '^COM[0-9]+  .+' || fail "-list printed '$out'"
+    [ ! -e "$work/win/talvek-dl/CDBLOG.txt" ] || fail "a trace was written"
+    echo "ok: --version and -list"
     ;;
 esac
