@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "frontend/qt/transfer_window.h"
+#include "frontend/terminal/terminal_frontend.h"
 #include "platform/console.h"
 #include "session/command_line.h"
-#include "session/information_request.h"
 #include "session/session.h"
 
 using namespace talvek;
@@ -53,15 +53,7 @@ int main(int argc, char** argv) {
 
     const std::string commandLine = commandLineFromArgs(argc, argv);
     // --help, --version and -list answer on standard output, without a window.
-    try {
-        if (const std::optional<std::string> text = informationText(commandLine)) {
-            platform::writeStandardOutput(*text);
-            return 0;
-        }
-    } catch (const std::exception& e) {
-        platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
-        return 1;
-    }
+    if (const std::optional<int> status = answerInformationRequest(commandLine)) return *status;
 
     QApplication app(argc, argv);
     int exitCode = 0;

@@ -1,6 +1,10 @@
 #include "frontend/terminal/terminal_frontend.h"
 
 #include <cstdio>
+#include <exception>
+
+#include "platform/console.h"
+#include "session/information_request.h"
 
 namespace talvek {
 
@@ -59,6 +63,18 @@ void TerminalFrontend::progress(int percent) {
 
 void TerminalFrontend::advice(const std::string& text) {
     line_.note(text);
+}
+
+std::optional<int> answerInformationRequest(const std::string& commandLine) {
+    try {
+        const std::optional<std::string> text = informationText(commandLine);
+        if (!text) return std::nullopt;
+        platform::writeStandardOutput(*text);
+        return 0;
+    } catch (const std::exception& e) {
+        platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
+        return 1;
+    }
 }
 
 }  // namespace talvek

@@ -2,6 +2,7 @@
 // A download without a window: the session's status text and percentage on
 // one updating line of a terminal.
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "session/session.h"
@@ -50,5 +51,9 @@ class TerminalFrontend : private SessionSink {
     StatusLine line_;
     Session session_;
 };
+
+// --help, --version and -list: prints the text on standard output (an error
+// on standard error) and returns the exit status; nothing for a download.
+std::optional<int> answerInformationRequest(const std::string& commandLine);
 
 }  // namespace talvek

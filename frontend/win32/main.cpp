@@ -6,12 +6,11 @@
 #include <optional>
 #include <string>
 
+#include "frontend/terminal/terminal_frontend.h"
 #include "frontend/win32/transfer_window.h"
-#include "platform/console.h"
 #include "platform/os.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/wide_text.h"
-#include "session/information_request.h"
 #include "session/session.h"
 
 using namespace talvek;
@@ -33,15 +32,7 @@ int main() {
 
     // --help, --version and -list answer on the console that started the
     // program, without a window.
-    try {
-        if (const std::optional<std::string> text = informationText(commandLine)) {
-            platform::writeStandardOutput(*text);
-            return 0;
-        }
-    } catch (const std::exception& e) {
-        platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
-        return 1;
-    }
+    if (const std::optional<int> status = answerInformationRequest(commandLine)) return *status;
 
     // Started without a console of its own (from Explorer, or by a program
     // that has none), the program does not keep the one it was given.
