@@ -129,7 +129,9 @@ TEST_P(PlotNumbers, EveryPointStandsWhereTheAxisLabelsPutItsSample) {
     EXPECT_NEAR(plot.depthTicks.front().at, plot.bgOrigin.y, 0.05);
     EXPECT_GT(y.slope, 0);
     EXPECT_LT(t.slope, 0);
-    // The axes reach past the dive.
+    // The axes span the plot's box, and reach past the dive.
+    EXPECT_NEAR(plot.time.back().at, plot.bgOrigin.x + plot.bgSize.x, 0.05);
+    EXPECT_NEAR(plot.depthTicks.back().at, plot.bgOrigin.y + plot.bgSize.y, 0.05);
     EXPECT_GE(plot.time.back().value(), dive.end / 60.0);
     EXPECT_GE(plot.depthTicks.back().value(), u.depth(2075));
 
