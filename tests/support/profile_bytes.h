@@ -36,18 +36,25 @@ class ProfileBytes {
     std::vector<uint8_t> bytes;
 };
 
+// A first dive of its series at the given date and time (year - 2000).
+inline std::shared_ptr<DiveRecord> diveAt(uint8_t year, uint8_t month, uint8_t day, uint8_t hour,
+                                          uint8_t minute, uint8_t sampleInterval) {
+    auto d = std::make_shared<DiveRecord>();
+    d->year = year;
+    d->month = month;
+    d->day = day;
+    d->hour = hour;
+    d->minute = minute;
+    d->diveNumber = 1;
+    d->sampleInterval = sampleInterval;
+    return d;
+}
+
 // A type 2/3 dive at 2024-05-06 07:08 with the given profile.
 inline std::shared_ptr<DiveRecord> decodedDive(const ProfileBytes& p, uint8_t sampleInterval,
                                                uint8_t temperatureInterval,
                                                uint16_t firstEventBlock) {
-    auto d = std::make_shared<DiveRecord>();
-    d->year = 24;
-    d->month = 5;
-    d->day = 6;
-    d->hour = 7;
-    d->minute = 8;
-    d->diveNumber = 1;
-    d->sampleInterval = sampleInterval;
+    auto d = diveAt(24, 5, 6, 7, 8, sampleInterval);
     d->temperatureInterval = temperatureInterval;
     d->firstEventBlock = firstEventBlock;
     d->setProfile(p.bytes.data(), static_cast<uint32_t>(p.bytes.size()));
@@ -57,14 +64,7 @@ inline std::shared_ptr<DiveRecord> decodedDive(const ProfileBytes& p, uint8_t sa
 // A type 1 dive with the given profile bytes.
 inline std::shared_ptr<DiveRecord> family1Dive(std::initializer_list<uint8_t> bytes,
                                                uint8_t sampleInterval) {
-    auto d = std::make_shared<DiveRecord>();
-    d->year = 9;
-    d->month = 3;
-    d->day = 14;
-    d->hour = 10;
-    d->minute = 22;
-    d->diveNumber = 1;
-    d->sampleInterval = sampleInterval;
+    auto d = diveAt(9, 3, 14, 10, 22, sampleInterval);
     const std::vector<uint8_t> b(bytes);
     d->setProfile(b.data(), static_cast<uint32_t>(b.size()));
     return d;
