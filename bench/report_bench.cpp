@@ -9,9 +9,9 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <vector>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "output/report/html_report.h"
 #include "output/units_converter.h"

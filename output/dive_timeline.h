@@ -14,8 +14,8 @@
 namespace talvek {
 
 struct TimelineSample {
-    uint32_t time = 0;  // seconds from the start of the dive
-    int32_t depth = 0;  // raw depth of the family (feet or centimetres)
+    uint32_t time = 0;                   // seconds from the start of the dive
+    int32_t depth = 0;                   // raw depth of the family (feet or centimetres)
     std::optional<int32_t> temperature;  // raw, degrees Celsius
     std::optional<int32_t> pressure;     // raw pressure units of the family
 };

@@ -19,8 +19,10 @@ namespace talvek {
 namespace {
 
 // Everything is composed as 8-bit (Latin-1) text, like the XML, and turned
-// into UTF-8 at the end; "\xB7" is the middle dot between facts.
+// into UTF-8 at the end: "\xB7" is the middle dot between facts, "\xB0" the
+// degree sign.
 const std::string Separator = " \xB7 ";
+const char* const Degree = "\xB0";
 
 const char* const Style = R"(<style>
 body{font:14px/1.45 system-ui,-apple-system,"Segoe UI",sans-serif;margin:24px auto;max-width:1000px;padding:0 16px;color:#1d2733;background:#fff}
@@ -88,7 +90,7 @@ class ReportUnits {
                 converter_ = std::make_unique<MetricUnits>(family);
                 depthScale_ = 0.01;  // centimetres
                 depthUnit_ = "m";
-                temperatureUnit_ = "\xB0" "C";
+                temperatureUnit_ = std::string(Degree) + "C";
                 break;
             case UnitSystem::Scientific:
                 converter_ = std::make_unique<ScientificUnits>(family);
@@ -98,7 +100,7 @@ class ReportUnits {
             default:
                 converter_ = std::make_unique<ImperialUnits>(family);
                 depthUnit_ = "ft";
-                temperatureUnit_ = "\xB0" "F";
+                temperatureUnit_ = std::string(Degree) + "F";
                 break;
         }
     }
@@ -183,8 +185,8 @@ std::string markTitle(const TimelineMark& m) {
     } else {
         // The DCDML names without their namespace prefix read better here.
         const std::string prefix = "talvek:";
-        title = m.name.compare(0, prefix.size(), prefix) == 0 ? m.name.substr(prefix.size())
-                                                               : m.name;
+        title =
+            m.name.compare(0, prefix.size(), prefix) == 0 ? m.name.substr(prefix.size()) : m.name;
         if (m.value) title += " " + std::to_string(*m.value);
     }
     return title + " at " + minutesAndSeconds(static_cast<double>(m.time));
@@ -200,9 +202,8 @@ PlotData plotOf(const DiveView& v, const ReportUnits& units) {
     for (const TimelineSample& s : v.timeline.samples) {
         plot.depth.push_back({static_cast<double>(s.time), units.depth(s.depth)});
         if (s.temperature)
-            plot.temperature.push_back(
-                {static_cast<double>(s.time),
-                 static_cast<double>(units.temperature(*s.temperature))});
+            plot.temperature.push_back({static_cast<double>(s.time),
+                                        static_cast<double>(units.temperature(*s.temperature))});
     }
     plot.depth.push_back({static_cast<double>(v.timeline.end), 0});
     for (const TimelineMark& m : v.timeline.marks) {
@@ -288,7 +289,8 @@ void writeDive(std::string& out, const DiveView& v, const ReportUnits& units) {
     out += "</h2>\n<p class=\"facts\">";
     std::string facts = "Maximum depth " + units.depthText(v.maxDepth) + Separator + "duration " +
                         minutesAndSeconds(v.duration);
-    if (v.minTemperature) facts += Separator + "minimum " + units.temperatureText(*v.minTemperature);
+    if (v.minTemperature)
+        facts += Separator + "minimum " + units.temperatureText(*v.minTemperature);
     if (!v.mode.empty()) facts += Separator + v.mode;
     facts += Separator + v.gases;
     char series[64];

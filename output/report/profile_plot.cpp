@@ -119,18 +119,23 @@ std::string profileSvg(const PlotData& data, const std::string& label) {
     std::string out;
     out.reserve(4096 + 16 * (data.depth.size() + data.temperature.size()));
 
+    // The axes hold every point and mark, even of a profile that claims to
+    // rise above the surface or an event recorded after the last sample.
     double endTime = 0;
     double deepest = 0;
+    double shallowest = 0;
     size_t deepestAt = 0;
     for (size_t i = 0; i < data.depth.size(); ++i) {
         endTime = std::max(endTime, data.depth[i].time);
+        shallowest = std::min(shallowest, data.depth[i].value);
         if (data.depth[i].value > deepest) {
             deepest = data.depth[i].value;
             deepestAt = i;
         }
     }
+    for (const PlotMarker& m : data.markers) endTime = std::max(endTime, m.time);
     const PlotAxis time = roundAxis(0, endTime / 60, 8);
-    const PlotAxis depth = roundAxis(0, deepest, 6);
+    const PlotAxis depth = roundAxis(shallowest, deepest, 6);
     const Scale x{time.min, Left, (Right - Left) / (time.max - time.min)};
     const Scale y{depth.min, Top, (Bottom - Top) / (depth.max - depth.min)};
 
@@ -181,8 +186,8 @@ std::string profileSvg(const PlotData& data, const std::string& label) {
             high += 1;
         }
         const PlotAxis temperature = roundAxis(low, high, 4);
-        temperatureY = Scale{temperature.min, Bottom,
-                             -(Bottom - Top) / (temperature.max - temperature.min)};
+        temperatureY =
+            Scale{temperature.min, Bottom, -(Bottom - Top) / (temperature.max - temperature.min)};
         for (double t : temperature.ticks())
             appendf(out, "<text class=\"tt\" x=\"%.0f\" y=\"%.1f\">%s</text>\n", Right + 6,
                     temperatureY(t), temperature.label(t).c_str());

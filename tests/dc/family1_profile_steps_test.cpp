@@ -1,10 +1,10 @@
 // The type 1 profile walk tells depth changes, markers and gas switches
 // apart by their bytes alone.
-#include "dc/profile/family1_profile.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "dc/profile/family1_profile.h"
 
 namespace talvek {
 
@@ -26,9 +26,9 @@ TEST(Family1Profile, BytesAreChangesMarkersOrSwitches) {
     // Below 121 and above 135 a byte is a signed change in feet; 121..134 are
     // markers; 135 takes the next byte as the O2 of the new mix.
     const std::vector<std::pair<Kind, int32_t>> expected = {
-        {Kind::DepthChange, 0},    {Kind::DepthChange, 120}, {Kind::Marker, 121},
-        {Kind::DepthChange, -120}, {Kind::DepthChange, -1},  {Kind::Marker, 128},
-        {Kind::Marker, 134},       {Kind::GasSwitch, 135},   {Kind::GasSwitch, 40},
+        {Kind::DepthChange, 0},       {Kind::DepthChange, 120}, {Kind::Marker, 121},
+        {Kind::DepthChange, -120},    {Kind::DepthChange, -1},  {Kind::Marker, 128},
+        {Kind::Marker, 134},          {Kind::GasSwitch, 135},   {Kind::GasSwitch, 40},
         {Kind::TruncatedGasSwitch, 0}};
     EXPECT_EQ(walk({0, 120, 121, 136, 255, 128, 134, 135, 135, 135, 40, 135}), expected);
 }

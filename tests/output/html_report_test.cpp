@@ -2,12 +2,13 @@
 // table newest first with links that reach their dives, units as asked,
 // escaped text, a note for a dive without samples, nothing fetched from
 // elsewhere.
+#include "output/report/html_report.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <regex>
 
-#include "output/report/html_report.h"
 #include "output/units_converter.h"
 #include "support/profile_bytes.h"
 #include "support/report_reading.h"
@@ -45,6 +46,9 @@ DiveSet threeDives() {
     return set;
 }
 
+// The degree sign in UTF-8.
+const std::string Degree = "\xC2\xB0";
+
 std::string page(const DiveSet& set, int32_t units = UnitSystem::Metric) {
     return htmlReport(set, units, stampAt(2025, 1, 2, 3, 4, 5));
 }
@@ -52,8 +56,8 @@ std::string page(const DiveSet& set, int32_t units = UnitSystem::Metric) {
 // The href targets of the table's rows, in order.
 std::vector<std::string> rowLinks(const std::string& html) {
     std::vector<std::string> links;
-    const std::string table = html.substr(html.find("<tbody>"), html.find("</tbody>") -
-                                                                     html.find("<tbody>"));
+    const std::string table =
+        html.substr(html.find("<tbody>"), html.find("</tbody>") - html.find("<tbody>"));
     static const std::regex link(R"re(<a href="#([^"]+)">)re");
     for (auto it = std::sregex_iterator(table.begin(), table.end(), link);
          it != std::sregex_iterator(); ++it)
@@ -103,11 +107,11 @@ TEST(HtmlReport, UnitsFollowTheUnitSystem) {
     // 10.00 m, 18 degrees Celsius: 32.8 ft and 64 degrees Fahrenheit, 291 K.
     const std::string metric = page(set, UnitSystem::Metric);
     EXPECT_NE(metric.find("<td>10.0 m</td>"), std::string::npos);
-    EXPECT_NE(metric.find("<td>18\xC2\xB0" "C</td>"), std::string::npos);
+    EXPECT_NE(metric.find("<td>18" + Degree + "C</td>"), std::string::npos);
     EXPECT_NE(metric.find("Depth (m)"), std::string::npos);
     const std::string imperial = page(set, UnitSystem::Imperial);
     EXPECT_NE(imperial.find("<td>32.8 ft</td>"), std::string::npos);
-    EXPECT_NE(imperial.find("<td>64\xC2\xB0" "F</td>"), std::string::npos);
+    EXPECT_NE(imperial.find("<td>64" + Degree + "F</td>"), std::string::npos);
     EXPECT_NE(imperial.find("Depth (ft)"), std::string::npos);
     EXPECT_EQ(imperial.find(" m<"), std::string::npos);
     const std::string scientific = page(set, UnitSystem::Scientific);

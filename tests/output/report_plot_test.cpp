@@ -100,7 +100,8 @@ struct UnitCase {
 };
 
 const UnitCase Units[] = {
-    {"Metric", UnitSystem::Metric, [](uint16_t cm) { return cm / 100.0; }, [](int c) { return 1.0 * c; }},
+    {"Metric", UnitSystem::Metric, [](uint16_t cm) { return cm / 100.0; },
+     [](int c) { return 1.0 * c; }},
     {"Imperial", UnitSystem::Imperial, [](uint16_t cm) { return cm / 30.48; },
      [](int c) { return std::trunc(c * 1.8 + 32); }},
     {"Scientific", UnitSystem::Scientific, [](uint16_t cm) { return cm / 100.0; },
@@ -219,6 +220,33 @@ TEST(PlotNumbers, Family1DepthChangesAreFeetOneIntervalApart) {
     // The air dive's list has "Air"; the new mix is the second.
     EXPECT_EQ(plot.marks[1].title, "Gas switch to gas2 (32% O2) at 2:00");
     EXPECT_EQ(plot.marks[2].title, "Maximum depth 7.6 m at 1:30");
+}
+
+TEST(PlotNumbers, PointsAndMarksOutsideTheUsualRangeStayInTheBox) {
+    // A type 1 profile that starts by rising 10 ft "above" the surface, and a
+    // type 2 event block after the last sample whose offset points past the
+    // end of the dive.
+    DiveSet rising;
+    rising.family = 1;
+    rising.dives.push_back(family1Dive({0xF6, 30, 126}, 20));
+    ProfileBytes p;
+    p.word(500).byte(20).raw({3, 3, 200}).endBlock(0xFFFF);
+    DiveSet late;
+    late.family = 2;
+    late.dives.push_back(decodedDive(p, 10, 1, 1));
+    for (const DiveSet* set : {&rising, &late}) {
+        const std::string page = htmlReport(*set, UnitSystem::Metric, stampAt(2024, 1, 1, 0, 0, 0));
+        const Plot plot = readPlot(diveSection(page, 1));
+        ASSERT_FALSE(plot.depth.empty());
+        ASSERT_FALSE(plot.marks.empty());
+        auto inside = [&](const Point& q) {
+            return q.x >= plot.bgOrigin.x - 0.05 && q.x <= plot.bgOrigin.x + plot.bgSize.x + 0.05 &&
+                   q.y >= plot.bgOrigin.y - 0.05 && q.y <= plot.bgOrigin.y + plot.bgSize.y + 0.05;
+        };
+        for (const Point& q : plot.depth) EXPECT_TRUE(inside(q)) << q.x << "," << q.y;
+        for (const Mark& m : plot.marks)
+            EXPECT_TRUE(inside({m.at.x, m.kind == "ev" ? m.at.y : plot.bgOrigin.y})) << m.title;
+    }
 }
 
 TEST(RoundAxis, CoversTheRangeInFewRoundSteps) {

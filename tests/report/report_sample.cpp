@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
             ++i;
         } else if (a == "--units" && v) {
             const std::string u = v;
-            units = u == "imperial" ? UnitSystem::Imperial
+            units = u == "imperial"     ? UnitSystem::Imperial
                     : u == "scientific" ? UnitSystem::Scientific
                                         : UnitSystem::Metric;
             ++i;

@@ -91,7 +91,8 @@ class ReportWorkerTest : public ::testing::Test {
                            [&](const std::string& s) { return s.rfind(start, 0) == 0; });
     }
 
-    const std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<fake >the download</fake >";
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<fake >the download</fake >";
     ScratchDir dir_;
     platform::VirtualClock clock_;
     platform::ScopedClock scoped_;
