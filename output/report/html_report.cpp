@@ -320,8 +320,9 @@ std::string htmlReport(const DiveSet& set, int32_t unitSystem, const DocumentSta
 
     std::string page;
     page.reserve(8192 + views.size() * 8192);
-    page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n";
-    page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
+    // Void elements are closed XML-style too, so an XML parser reads the page.
+    page += "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n";
+    page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n";
     writeHeader(page, set, stamp);
     writeTable(page, views, units);
     if (!views.empty()) page += Legend;

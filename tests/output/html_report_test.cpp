@@ -68,7 +68,7 @@ std::vector<std::string> rowLinks(const std::string& html) {
 TEST(HtmlReport, HeaderNamesTheComputerAndTheDownload) {
     const std::string html = page(threeDives());
     EXPECT_EQ(html.rfind("<!DOCTYPE html>\n<html lang=\"en\">", 0), 0u);
-    EXPECT_NE(html.find("<meta charset=\"utf-8\">"), std::string::npos);
+    EXPECT_NE(html.find("<meta charset=\"utf-8\"/>"), std::string::npos);
     EXPECT_NE(html.find("<dt>Computer</dt><dd>Evrin3</dd>"), std::string::npos);
     EXPECT_NE(html.find("<dt>Serial number</dt><dd>01020304</dd>"), std::string::npos);
     EXPECT_NE(html.find("<dt>Firmware</dt><dd>1.2.3</dd>"), std::string::npos);

@@ -2,13 +2,15 @@
 """The report as a browser shows it.
 
 Writes the report of a simulated computer (three dives with samples and one
-without), has headless Chromium render it to a PNG, and reads the pixels:
-the page is not blank, there is one plot box per dive with samples, and in
-each box the profile line has been drawn in its colour.  The plot's
-background and line colours are read from the page's own style sheet.
+without) and reads it with an XML parser: it is well formed, every row of the
+table links to a dive section, and the dives with samples have a plot.  Then
+headless Chromium renders it to a PNG, and the pixels are read: the page is
+not blank, there is one plot box per dive with samples, and in each box the
+profile line has been drawn in its colour.  The plot's background and line
+colours are read from the page's own style sheet.
 
 Usage: report_browser_test.py TALVEK_REPORT_SAMPLE WORK_DIR
-Exit 77 (skipped) when no Chromium is installed.
+Exit 77 (skipped) when no Chromium is installed, after the parser's checks.
 """
 import os
 import re
@@ -17,6 +19,7 @@ import struct
 import subprocess
 import sys
 import tempfile
+import xml.etree.ElementTree as ElementTree
 import zlib
 from collections import Counter
 
@@ -129,14 +132,33 @@ def plot_boxes(rows, background):
     return boxes
 
 
+def check_structure(page, plotted):
+    """The page parses as XML; the table's links reach dive sections."""
+    try:
+        root = ElementTree.fromstring(page)
+    except ElementTree.ParseError as e:
+        fail("the page is not well formed: %s" % e)
+    ids = {e.get("id") for e in root.iter() if e.get("id")}
+    rows = root.findall("./body/table/tbody/tr")
+    links = [a.get("href") for row in rows for a in row.iter("a")]
+    if len(links) != len(rows) or not links:
+        fail("%d table rows but %d links" % (len(rows), len(links)))
+    for href in links:
+        if not href.startswith("#") or href[1:] not in ids:
+            fail("the link %s reaches nothing" % href)
+    sections = [s for s in root.iter("section") if s.get("class") == "dive"]
+    with_plot = [s for s in sections if s.find("svg") is not None]
+    if len(sections) != len(rows) or len(with_plot) != plotted:
+        fail("%d sections, %d with a plot, for %d rows and %d dives with samples"
+             % (len(sections), len(with_plot), len(rows), plotted))
+    print("structure: %d rows, %d sections, %d plots" % (len(rows), len(sections),
+                                                         len(with_plot)))
+
+
 def main():
     if len(sys.argv) != 3:
         fail("usage: report_browser_test.py TALVEK_REPORT_SAMPLE WORK_DIR")
     sample, work = sys.argv[1], sys.argv[2]
-    chromium = find_chromium()
-    if not chromium:
-        print("SKIP: Chromium is not installed (scripts/setup.sh installs Debian's chromium)")
-        return SKIP
     os.makedirs(work, exist_ok=True)
     page_path = os.path.join(work, "report.html")
     shot = os.path.join(work, "report.png")
@@ -155,6 +177,11 @@ def main():
 
     with open(page_path, encoding="utf-8") as f:
         page = f.read()
+    check_structure(page, plotted)
+    chromium = find_chromium()
+    if not chromium:
+        print("SKIP: Chromium is not installed (scripts/setup.sh installs Debian's chromium)")
+        return SKIP
     background = css_colour(page, r"svg \.bg\{fill:(#[0-9a-f]{6})")
     line = css_colour(page, r"svg path\.depth\{[^}]*stroke:(#[0-9a-f]{6})")
 
