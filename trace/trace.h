@@ -5,10 +5,19 @@
 // a failure to its callers.
 #include <atomic>
 #include <cstdint>
+#include <cstdio>  // __MINGW_PRINTF_FORMAT
 #include <functional>
 #include <string>
 
 #include "platform/os.h"
+
+// MinGW's C++ runtime formats as C99 says (%zu, %lld); its plain "printf"
+// attribute would check against the older Windows runtime instead.
+#ifdef __MINGW_PRINTF_FORMAT
+#define TALVEK_PRINTF __MINGW_PRINTF_FORMAT
+#else
+#define TALVEK_PRINTF printf
+#endif
 
 namespace talvek {
 
@@ -34,7 +43,7 @@ void setFile(const char* baseName, unsigned char namingMode);
 // Threshold: lines of a higher level are dropped; 0 (or less) writes nothing.
 void setLevel(int level);
 // Writes one line (printf rules); never throws.
-void write(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void write(int level, const char* format, ...) __attribute__((format(TALVEK_PRINTF, 2, 3)));
 
 // The name the next opened file will get (for tests and diagnostics).
 std::string fileNameFor(const platform::LocalTime& t);

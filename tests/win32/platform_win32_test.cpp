@@ -165,6 +165,24 @@ TEST(Win32FileReplace, FailuresNameTheirStageAndLeaveNoTemporary) {
     EXPECT_EQ(platform::replaceFile("", "x", 1).stage, platform::ReplaceStage::Create);
 }
 
+TEST(Win32FileReplace, SameFileThroughOtherSpellingsAndLinks) {
+    ScratchDir dir;
+    const std::string name = dir.file("out.xml");
+    ASSERT_TRUE(platform::replaceFile(name, "x", 1).ok());
+    std::string backslashed = name;
+    for (char& c : backslashed)
+        if (c == '/') c = '\\';
+    EXPECT_TRUE(platform::sameFile(name, backslashed));
+    EXPECT_TRUE(platform::sameFile(name, dir.path() + "\\.\\OUT.XML"));  // case does not count
+    const std::string hard = dir.file("hard.xml");
+    ASSERT_TRUE(CreateHardLinkW(platform::toWide(hard).c_str(), platform::toWide(name).c_str(),
+                                nullptr));
+    EXPECT_TRUE(platform::sameFile(name, hard));
+    ASSERT_TRUE(platform::replaceFile(dir.file("other.xml"), "x", 1).ok());
+    EXPECT_FALSE(platform::sameFile(name, dir.file("other.xml")));
+    EXPECT_FALSE(platform::sameFile(name, dir.file("missing.xml")));
+}
+
 TEST(Win32Files, TheTraceFileCanBeReadWhileItIsOpen) {
     ScratchDir dir;
     const std::string name = dir.file("trace.txt");
