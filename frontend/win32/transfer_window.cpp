@@ -45,9 +45,8 @@ void registerClass() {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = [](HWND h, UINT m, WPARAM w, LPARAM l) -> LRESULT {
-        return DefWindowProcW(h, m, w, l);
-    };
+    // The window takes its own procedure once it knows its object.
+    wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
@@ -155,10 +154,6 @@ int Win32TransferWindow::run() {
         }
     }
     return session_->exitCode();
-}
-
-void Win32TransferWindow::requestStop(uint32_t event) {
-    PostMessageW(window_, StopMessage, event, 0);
 }
 
 LRESULT CALLBACK Win32TransferWindow::windowProc(HWND hwnd, UINT msg, WPARAM wParam,

@@ -33,7 +33,7 @@ enum : UINT {
     FinishedMessage = WM_USER + 2,  // wakes the waiting start sequence
     AdviceMessage = WM_USER + 3,    // lParam: a std::string* the window deletes
     StartMessage = WM_APP,          // runs the start sequence from the loop
-    StopMessage = WM_APP + 1,       // wParam: console event, acts as Cancel
+    StopMessage = WM_APP + 1,       // wParam: console event, acts as Cancel (any thread posts it)
 };
 
 class Win32TransferWindow : private SessionSink {
@@ -50,8 +50,6 @@ class Win32TransferWindow : private SessionSink {
     // runs the message loop until the window has closed.  Returns the result
     // code of the session.
     int run();
-    // A console stop request, from any thread: acts as the Cancel button.
-    void requestStop(uint32_t event);
 
     HWND handle() const { return window_; }
     const Session& session() const { return *session_; }
