@@ -17,7 +17,8 @@ mkdir -p "$WINEPREFIX"
 # the prefix's services): holding it, they would block every later run.
 (
     flock 9
-    wineserver -p </dev/null >/dev/null 2>&1 9>&- || true
+    # Kept for a minute after its last program, not for ever.
+    wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
     fi

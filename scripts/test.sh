@@ -12,6 +12,8 @@ if [ "${1:-}" = "--windows" ]; then
   [ -x build/talvek-sim ] && [ -x build/talvek-dl ] || scripts/build.sh build
   # A prefix of this tree's own, made afresh with it.
   export WINEPREFIX="$PWD/build-win/wine"
+  # Nothing of Wine outlives the run.
+  trap 'wineserver -k 2>/dev/null || true' EXIT
   scripts/build-windows.sh -DTALVEK_LINUX_BUILD="$PWD/build"
   ctest --test-dir build-win --output-on-failure -j"$(nproc)"
   exit
