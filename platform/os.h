@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace talvek {
 
@@ -35,6 +36,20 @@ void closeFile(int fd);
 
 // Path of the running executable.
 std::string ownExecutablePath();
+
+// Reads a whole file into `bytes`; returns 0, or the system error number
+// (then `bytes` is empty).
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// Creates the directory `path` and any missing parents (new ones readable by
+// the user only); returns 0 when it exists afterwards, or the error number.
+int makeDirectories(const std::string& path);
+
+// The folder in which the program keeps data between runs (the dive store),
+// with a trailing separator: $XDG_DATA_HOME/talvek-dl/ (by default
+// ~/.local/share/talvek-dl/) on Linux, the folder "Talvek/XML Downloader"
+// under %LOCALAPPDATA% on Windows.  Empty when the system names no such
+// place.
+std::string dataDirectory();
 
 }  // namespace platform
 

@@ -21,7 +21,7 @@ PtyServer::PtyServer(ComputerImage image, EngineOptions options) {
     if (!master_)
         throw std::runtime_error("cannot open a pseudo-terminal: " + platform::errorText(error));
     path_ = master_->slavePath();
-    engine_ = makeEngine(std::move(image), std::move(options));
+    engine_ = sim::makeEngine(std::move(image), std::move(options));
 }
 
 void PtyServer::note(const std::string& line) const {

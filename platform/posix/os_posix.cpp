@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -63,6 +64,40 @@ void closeFile(int fd) {
 
 std::string ownExecutablePath() {
     return "/proc/self/exe";
+}
+
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    uint8_t buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            bytes.clear();
+            return error;
+        }
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return 0;
+}
+
+int makeDirectories(const std::string& path) {
+    if (path.empty()) return ENOENT;
+    // Each prefix that ends before a separator, then the whole path.
+    for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+        const std::string part = at == std::string::npos ? path : path.substr(0, at);
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (at == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 }  // namespace platform

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/ring_fake_driver.h"
 
 namespace talvek {

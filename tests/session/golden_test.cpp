@@ -19,7 +19,7 @@
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/scratch_dir.h"
 #include "trace/trace.h"
 

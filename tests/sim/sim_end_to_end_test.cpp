@@ -12,7 +12,7 @@
 #include "session/download_worker.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 namespace talvek {
 

@@ -16,7 +16,7 @@
 #include "platform/clock.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "sim/pty_server.h"
 
 namespace talvek {

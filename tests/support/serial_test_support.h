@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "trace/trace.h"
 
 namespace talvek {

@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/text_count.h"
 #include "support/worker_test_support.h"
 

@@ -1,11 +1,13 @@
-#include "sim/memory_computer.h"
+#include "replay/memory_computer.h"
 
 namespace talvek {
 
-namespace sim {
+namespace replay {
 
 MemoryComputer::MemoryComputer(ComputerImage image, EngineOptions options)
     : engine_(makeEngine(std::move(image), std::move(options))) {}
+
+MemoryComputer::MemoryComputer(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
 void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data, size_t n,
                                  uint64_t atMs) {
@@ -19,6 +21,6 @@ void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data
     for (auto& e : engine_->feed(data, n, atMs)) line.send(e.bytes, e.atMs);
 }
 
-}  // namespace sim
+}  // namespace replay
 
 }  // namespace talvek

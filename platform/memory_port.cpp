@@ -1,4 +1,4 @@
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 #include <algorithm>
 #include <cerrno>
