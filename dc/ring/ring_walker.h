@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "dc/base/dive_record.h"
 #include "dc/base/memory_reader.h"
 #include "dc/base/progress_counter.h"
+#include "dc/base/raw_reads.h"
 #include "dc/ring/ring_reader.h"
 
 namespace talvek {
@@ -39,6 +42,35 @@ class RingWalker {
     // Fetches the next dive into `dive`; false when none is left.
     bool nextDive(const DivePtr& dive);
 
+    // Checks dives a store kept of this computer (oldest first) against the
+    // memory before the first nextDive: the start pointer must be one of
+    // them, the ones from there to the newest must form one chain that ends
+    // before the end pointer, and the newest one's header bytes must read as
+    // stored.  Then the walk resumes after the newest one and `kept` tells
+    // how many stored dives (the newest ones) are still in memory.  Returns
+    // why not otherwise (the walk is then unusable: prepare a new one).
+    std::string resumeAfter(const std::vector<RawDive>& stored, size_t& kept);
+    // Walks on from `pointer` instead of the start pointer: the dives before
+    // it are known already (a store).  Their header addresses `known` count
+    // as visited, so a chain that leads back into them stops; the progress
+    // total becomes `downloadSize`.
+    void resumeAt(uint32_t pointer, const std::vector<uint32_t>& known, uint32_t downloadSize);
+    // The HeaderFetchSize bytes at `address`, read as a header is (through
+    // the page cache; they count on the progress).
+    std::vector<uint8_t> readHeaderAt(uint32_t address);
+    // The dive fetched last, as the memory holds it.
+    RawDive lastRawDive() const;
+
+    // Size of the header in `h` (HeaderFetchSize bytes): the end marker
+    // 0x80 0x01 at 67..77, first match, gives marker position + 6; 0 when
+    // there is none.
+    static uint32_t headerSizeOf(const uint8_t* h);
+    // The header fields of `d` from the header `h` of `headerSize` bytes.
+    static void parseHeader(const uint8_t* h, uint32_t headerSize, DiveRecord& d);
+    // `d` as a walk would have fetched `raw`; false when its header has no
+    // end marker.
+    static bool rebuild(const RawDive& raw, DiveRecord& d);
+
     uint32_t downloadSize() const { return downloadSize_; }
     uint32_t headerSize() const { return headerSize_; }
     uint32_t currentPointer() const { return currentPointer_; }
@@ -66,6 +98,7 @@ class RingWalker {
     uint32_t olderLink_ = 0;
     uint32_t endPointer_;
     uint32_t currentPointer_;
+    uint32_t lastHeaderAddress_ = 0;
     uint32_t headerSize_ = 78;
     uint32_t downloadSize_;
     MemoryReader& memory_;
