@@ -31,7 +31,7 @@ void Engine::reset() {
 }
 
 void Engine::echo(const uint8_t* data, size_t n, uint64_t atMs) {
-    emit(std::vector<uint8_t>(data, data + n), atMs);
+    schedule(std::vector<uint8_t>(data, data + n), atMs);
 }
 
 void Engine::reply(std::vector<uint8_t> frame, uint64_t atMs) {
@@ -46,10 +46,10 @@ void Engine::reply(std::vector<uint8_t> frame, uint64_t atMs) {
         log("sim     (checksum of this reply corrupted)");
     }
     log("sim   < " + hex(frame.data(), frame.size()));
-    emit(std::move(frame), atMs);
+    schedule(std::move(frame), atMs);
 }
 
-void Engine::emit(std::vector<uint8_t> bytes, uint64_t atMs) {
+void Engine::schedule(std::vector<uint8_t> bytes, uint64_t atMs) {
     const int64_t limit = options_.lineFaults ? options_.lineFaults->bytesBeforeHangUp() : -1;
     if (hungUp_ || bytes.empty()) return;
     if (limit >= 0 && bytesSent_ + bytes.size() >= static_cast<uint64_t>(limit)) {

@@ -112,7 +112,7 @@ class Engine {
     std::vector<uint8_t> in_;
 
   private:
-    void emit(std::vector<uint8_t> bytes, uint64_t atMs);
+    void schedule(std::vector<uint8_t> bytes, uint64_t atMs);
 
     std::vector<Emission>* out_ = nullptr;
     uint64_t lastByteAt_ = 0;

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/os.h"
+#include "session/image_replay.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -66,6 +67,17 @@ void DownloadWorker::set(const std::string& portName, const std::string& outputF
                  outputFile_.c_str(), portName_.c_str(), options);
 }
 
+void DownloadWorker::setExtras(DownloadExtras extras) {
+    extras_ = std::move(extras);
+    if (!extras_.any()) return;
+    trace::write(trace::Detail,
+                 "sAPIThread::Set() with: new=%d store=%d folder=\"%s\" dump=\"%s\" image=\"%s\"",
+                 extras_.newDivesOnly ? 1 : 0, extras_.useStore ? 1 : 0,
+                 extras_.storeDirectory.c_str(),
+                 extras_.dumpFile ? extras_.dumpFile->c_str() : "",
+                 extras_.imageFile ? extras_.imageFile->c_str() : "");
+}
+
 void DownloadWorker::postStatusText(const char* text) {
     try {
         sink_.statusText(text);
@@ -82,6 +94,9 @@ void DownloadWorker::postProgress(int percent) {
 }
 
 void DownloadWorker::finish(const char* text, int code) {
+    writeDump();
+    // The last pauses are the window's, in real time.
+    endReplay();
     postStatusText(text);
     // Leaves the last text readable before the window closes.
     platform::sleepMs(1000);
@@ -148,6 +163,7 @@ void DownloadWorker::execute() {
             finish(errorText(ErrorCode::NoPortSpecified), 2);
             return;
         }
+        if (extras_.imageFile && !startReplay()) return;
 
         for (const ProbeRow& row : Probes) {
             if (!found && (probeOptions_ & row.bit) && probe(row, found)) return;
@@ -182,38 +198,84 @@ void DownloadWorker::execute() {
         }
         if (cancelCheck()) return;
 
-        postStatusText("Downloading Dive Profiles");
-        postProgress(0);
-        for (unsigned n = 1;; ++n) {
+        bool resumed = false;
+        if (extras_.newDivesOnly) {
             try {
-                trace::write(trace::Info, "Downloading Dive %u", n);
-                if (device_->nextDive()) {
-                    trace::write(trace::Info, "Download Complete");
-                } else {
-                    trace::write(trace::Debug, "Download Aborted");
-                    buildAndWrite();
-                    return;
-                }
-            } catch (Error& e) {
+                resumed = resumeFromStore();
+            } catch (Error& e) {  // a cancel while the newest stored dive is read
                 trace::write(trace::Error, "Download Dive: %s with code %d", e.what(), e.code());
                 finish(e.what(), e.code());
                 return;
-            } catch (RuntimeError& e) {
-                trace::write(trace::Error, "Download Dive:runtime_error %s ", e.what());
-                finish(e.what(), 666);
-                return;
-            } catch (...) {
-                trace::write(trace::Error, "Download Dive: Unexpected Error = %d",
-                             platform::lastError());
-                finish("Runtime Error", 1);
-                return;
             }
-            if (cancelCheck()) return;
         }
+        downloadDives(resumed);
     } catch (...) {
         // Nothing may escape the thread body; only a failure of the trace or
         // status plumbing itself can get here.
         if (!done_.load()) finish("Runtime Error", 1);
+    }
+}
+
+namespace {
+
+std::string newDivesText(unsigned count) {
+    return "Downloading New Dives (" + std::to_string(count) + ")";
+}
+
+}  // namespace
+
+void DownloadWorker::downloadDives(bool resumed) {
+    postStatusText(resumed ? newDivesText(0).c_str() : "Downloading Dive Profiles");
+    postProgress(0);
+    unsigned fetched = 0;
+    for (unsigned n = 1;; ++n) {
+        std::optional<std::string> fullDownload;  // why the resumed walk is given up
+        try {
+            trace::write(trace::Info, "Downloading Dive %u", n);
+            bool got = false;
+            try {
+                got = device_->nextDive();
+            } catch (const UserCancel&) {
+                throw;
+            } catch (const std::exception& e) {
+                if (!resumed) throw;
+                fullDownload = e.what();
+            } catch (...) {
+                if (!resumed) throw;
+                fullDownload = "unexpected error";
+            }
+            if (got) {
+                trace::write(trace::Info, "Download Complete");
+                if (resumed) postStatusText(newDivesText(++fetched).c_str());
+            } else if (!fullDownload) {
+                trace::write(trace::Debug, "Download Aborted");
+                buildAndWrite();
+                return;
+            }
+        } catch (Error& e) {
+            trace::write(trace::Error, "Download Dive: %s with code %d", e.what(), e.code());
+            finish(e.what(), e.code());
+            return;
+        } catch (RuntimeError& e) {
+            trace::write(trace::Error, "Download Dive:runtime_error %s ", e.what());
+            finish(e.what(), 666);
+            return;
+        } catch (...) {
+            trace::write(trace::Error, "Download Dive: Unexpected Error = %d", platform::lastError());
+            finish("Runtime Error", 1);
+            return;
+        }
+        if (fullDownload) {
+            // The new dives do not follow the stored ones as they should:
+            // whatever the memory holds, a whole download says it.
+            trace::write(trace::Info, "NewDives: Full Download (%s)", fullDownload->c_str());
+            resumed = false;
+            device_->prepare();
+            postStatusText("Downloading Dive Profiles");
+            postProgress(0);
+            n = 0;
+        }
+        if (cancelCheck()) return;
     }
 }
 
@@ -235,6 +297,7 @@ void DownloadWorker::buildAndWrite() {
         finish("Can't Open File", 1);
         return;
     }
+    if (extras_.storing()) saveStore();
     postProgress(100);
     finish("Download Successfull", 0);
     trace::write(trace::Info, "Success: Exiting with code %d", returnValue_.load());

@@ -17,6 +17,7 @@
 #include "dc/base/driver.h"
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
+#include "session/download_extras.h"
 #include "session/session_sink.h"
 #include "session/version_information.h"
 #include "xml/xml_document.h"
@@ -35,6 +36,7 @@ struct DriverFactory {
 
 // One interface type of the probing table (download_worker.cpp).
 struct ProbeRow;
+class ImageReplay;
 
 // The real drivers of the three interface types, opening their ports
 // through `ports`.
@@ -59,6 +61,9 @@ class DownloadWorker {
     // here) and the output flags (handed to the driver).  `delay` is unused.
     void set(const std::string& portName, const std::string& outputFile, int delay,
              uint32_t options);
+
+    // The dive store, the dump and the image for the next execute().
+    void setExtras(DownloadExtras extras);
 
     // The thread body: all phases; never throws.
     void execute();
@@ -87,8 +92,26 @@ class DownloadWorker {
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
+    // The dive phase; ends the download either way.
+    void downloadDives(bool resumed);
+
+    // -image: the image's computer answers on the port, on a private virtual
+    // clock in force until finish; false (finished) when the image cannot be
+    // read.
+    bool startReplay();
+    void endReplay();
+    // -new: offers the driver the dives stored of its computer; true when it
+    // fetches only the newer ones.
+    bool resumeFromStore();
+    // -new, -store: after a successful download.
+    void saveStore();
+    // -dump: at the end of every run that found a computer.
+    void writeDump();
+    std::string storeDirectory() const;
 
     SessionSink& sink_;
+    DownloadExtras extras_;
+    std::unique_ptr<ImageReplay> replay_;  // -image
     DriverFactory drivers_;
     DocumentWriter writer_;
     std::optional<ProgramVersion> program_;

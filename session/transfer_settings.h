@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "session/download_extras.h"
+
 namespace talvek {
 
 // A value of g, dv, v or d that is not an integer ends start-up; the entry
@@ -48,6 +50,8 @@ class TransferSettings {
     uint32_t unitsBits;
     uint32_t deviceMask;
     uint32_t optionBits;
+
+    DownloadExtras extras;  // new, store, dump, image
 
     std::string traceBasePath;  // trace file = this + ".txt"
     std::string commandLine;    // the full text, as given
