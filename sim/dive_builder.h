@@ -146,6 +146,14 @@ struct BuiltComputer {
 // std::invalid_argument for options that cannot be met.
 BuiltComputer buildComputer(const BuildOptions& options);
 
+// The computer goes diving: logs `count` more dives into `image` the way the
+// computer would, each after the newest one (types 2, 3: at the end pointer,
+// linked to the newest dive, overwriting the oldest dives when the ring is
+// full, memory map and totals updated; type 1: one more stream each, totals
+// updated).  Returns the dives added, oldest first.  Throws
+// std::invalid_argument for a memory it cannot make sense of.
+std::vector<MeantDive> addDives(ComputerImage& image, int count, uint32_t seed = 1);
+
 // The dive record a driver should produce for `dive` (profile included).
 void fillDiveData(const MeantDive& dive, InterfaceType type, DiveRecord& record);
 
