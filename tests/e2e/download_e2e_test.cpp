@@ -300,6 +300,34 @@ TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
     std::printf("hang-up: status %d after %.1f s\n", r.status, r.seconds);
 }
 
+// The program without a device: a stored image downloaded in process, its
+// dives kept in a store, and a second run that fetches only what is new.
+TEST_F(DownloadTest, ImageRunsWithoutADeviceAndFillsTheStore) {
+    const std::string golden = std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type2";
+    const std::string store = dir_.file("store"), dump = dir_.file("dump.img");
+    auto withoutStamp = [](std::string doc) {
+        const size_t at = doc.find(" tstamp=\"");
+        if (at != std::string::npos) doc.erase(at, doc.find('"', at + 9) + 1 - at);
+        return doc;
+    };
+    RunResult r = Download({"-image=" + golden + ".img", "-f=" + Out(), "-v=2", "-um",
+                            "-new", "-store=" + store, "-dump=" + dump,
+                            "-cdblog=" + dir_.file("trace")});
+    ASSERT_EQ(r.status, 0) << r.standardError;
+    EXPECT_EQ(withoutStamp(ScratchDir::read(Out())),
+              withoutStamp(ScratchDir::read(golden + ".dcdml-metric.xml")));
+    EXPECT_TRUE(ScratchDir::exists(dump));
+    EXPECT_TRUE(Has(trace(), "DiveStore: Saved 8 Dives (" + store + "/t2-m")) << trace();
+
+    r = Download({"-image=" + dump, "-f=" + Out(), "-v=2", "-um", "-new", "-store=" + store,
+                  "-cdblog=" + dir_.file("trace")});
+    ASSERT_EQ(r.status, 0) << r.standardError;
+    EXPECT_EQ(withoutStamp(ScratchDir::read(Out())),
+              withoutStamp(ScratchDir::read(golden + ".dcdml-metric.xml")));
+    EXPECT_TRUE(Has(trace(), "NewDives: 8 Stored Dives Still In Memory")) << trace();
+    std::printf("image run: %.1f s (window pauses 2.5 s included)\n", r.seconds);
+}
+
 TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {
     RunResult r = Download({"-g=abc", "-f=" + Out()});
     EXPECT_EQ(r.status, 1);
