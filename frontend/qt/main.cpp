@@ -5,22 +5,19 @@
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "frontend/qt/transfer_window.h"
 #include "platform/console.h"
 #include "session/command_line.h"
+#include "session/information_request.h"
 #include "session/session.h"
 
 using namespace talvek;
 
 namespace {
-
-bool hasDisplay() {
-    const QString name = QGuiApplication::platformName();
-    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
-}
 
 // The entry's error box; without a display nobody could close one, so the
 // text goes to standard error instead.
@@ -55,6 +52,16 @@ int main(int argc, char** argv) {
     qInstallMessageHandler(messageHandler);
 
     const std::string commandLine = commandLineFromArgs(argc, argv);
+    // --help, --version and -list answer on standard output, without a window.
+    try {
+        if (const std::optional<std::string> text = informationText(commandLine)) {
+            platform::writeStandardOutput(*text);
+            return 0;
+        }
+    } catch (const std::exception& e) {
+        platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
+        return 1;
+    }
 
     QApplication app(argc, argv);
     int exitCode = 0;

@@ -14,47 +14,20 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "session/command_line.h"
+#include "session/session.h"
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "platform/memory_port.h"
+#include "support/image_download.h"
+#include "support/schema_check.h"
 #include "support/scratch_dir.h"
-#include "support/session_run.h"
+#include "trace/trace.h"
 
 namespace talvek {
 
 namespace {
-
-// The one function that knows how the program is put together: serves the
-// image on an in-memory port and runs a session with the command line
-// `options` and the real drivers on the virtual clock, and returns the bytes
-// it wrote to the output file.  The download time in the root "tstamp" is
-// fixed so that the documents are reproducible; the program is named as the
-// program does, by its own version block.  Throws when the download does not
-// succeed.
-std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
-    platform::VirtualClock clock(1000);
-    platform::ScopedClock scoped(clock);
-    sim::MemoryComputer computer(sim::loadImage(imagePath));
-    platform::MemoryPortRegistry ports;
-    ports.add("GOLDEN", &computer);
-    ScratchDir dir;
-
-    std::vector<std::string> args = {"-p=GOLDEN"};
-    for (size_t at = 0; at < options.size();) {
-        const size_t blank = options.find(' ', at);
-        const size_t n = (blank == std::string::npos ? options.size() : blank) - at;
-        if (n) args.push_back(options.substr(at, n));
-        at += n + 1;
-    }
-    const session_run::Result r =
-        session_run::run(args, &ports, dir.file("out.xml"), dir.file("trace"));
-    if (r.code != 0)
-        throw std::runtime_error("download ended with code " + std::to_string(r.code) + " (\"" +
-                                 r.lastStatus() + "\")");
-    if (!r.written) throw std::runtime_error("no output file");
-    return r.document;
-}
 
 std::string GoldenDir() {
     return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/";
@@ -202,6 +175,9 @@ TEST_P(GoldenTest, DocumentMatchesTheExpectedFile) {
         << ExpectedPath(c) << " is missing (TALVEK_UPDATE_GOLDEN=1 writes it)";
     const std::string expected = ScratchDir::read(ExpectedPath(c));
     EXPECT_TRUE(expected == actual) << ExpectedPath(c) << ": " << FirstDifference(expected, actual);
+    if (std::string(c.name) != "legacy") {
+        EXPECT_EQ(dcdmlSchemaErrors(actual), "") << c.options;
+    }
 }
 
 // Cross-check of the expected files with the builder's description of the
