@@ -1,8 +1,10 @@
 // Downloads only the new dives (-new) of a full type 2 or type 3 memory from
 // a paced simulated computer on a pseudo-terminal, through the session as
 // talvek-dl runs it (real drivers, real clock, -dv=N), after a first -new
-// run that finds no store and is the full download.  Between runs the
-// computer goes diving (0, 1, 3, 10 new dives).  For each run: wall time of
+// run that finds no store and is the full download.  Then, each time from
+// the store that download left, the computer goes diving (0, 1, 3, 10 new
+// dives; each count a few times with other dives, whose length decides the
+// pages to read) and -new runs again.  For each run: wall time of
 // the session's body (its final 1000 ms pause included; the window's 1500 ms
 // after it are not), the protocol floor (prescribed pauses plus the
 // computer's bytes at the line rate, echo included), the page reads made
@@ -11,12 +13,15 @@
 // same memory writes (checked by a full download in process on the virtual
 // clock).
 //
-//   talvek_bench_new_dives [--type 2|3] [--seed S]   (both types by default)
+//   talvek_bench_new_dives [--type 2|3] [--seed S] [--trials N]
+//   (both types, 3 trials by default; about 12 minutes)
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <string>
@@ -24,6 +29,7 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/file_replace.h"
 #include "platform/memory_port.h"
 #include "session/command_line.h"
 #include "session/session.h"
@@ -185,44 +191,86 @@ std::set<uint32_t> expectedPages(uint32_t top, uint32_t newestStored,
     return pages;
 }
 
-void benchType(int type, uint32_t seed, const std::string& work) {
+// Every file of `dir`, by name, with its bytes.
+std::vector<std::pair<std::string, std::string>> snapshot(const std::string& dir) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const auto& e : std::filesystem::directory_iterator(dir))
+        files.emplace_back(e.path().string(), readAll(e.path().string()));
+    return files;
+}
+
+void restore(const std::vector<std::pair<std::string, std::string>>& files) {
+    for (const auto& [path, bytes] : files) platform::replaceFile(path, bytes.data(), bytes.size());
+}
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     sim::BuildOptions o;
     o.type = static_cast<sim::InterfaceType>(type);
     o.seed = seed;
     o.fill = true;
-    sim::ComputerImage image = sim::buildComputer(o).image;
+    const sim::ComputerImage full = sim::buildComputer(o).image;
     const uint32_t top = sim::ringTop(o.type);
-    const std::string out = work + "/out.xml";
+    const std::string out = work + "/out.xml", store = work + "/store" + std::to_string(type);
     const std::vector<std::string> options = {
-        "-new", "-store=" + work + "/store", "-dv=" + std::to_string(type), "-v=2", "-um",
+        "-new", "-store=" + store, "-dv=" + std::to_string(type), "-v=2", "-um",
         "-f=" + out, "-cdblog=" + work + "/trace" + std::to_string(type)};
 
-    std::printf("type %d, full memory: %u dives\n", type, wordAt(image.memory, 0x192));
-    std::printf("  %-22s %9s %9s %6s %11s %9s %s\n", "run", "wall ms", "floor ms", "ratio",
-                "page reads", "expected", "document");
-    auto row = [&](const std::string& what, const Figures& f, const std::string& expected) {
+    std::printf("type %d, full memory: %u dives\n", type, wordAt(full.memory, 0x192));
+    std::printf("  %-16s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms",
+                "floor ms", "ratio", "page reads", "expected", "document");
+    auto row = [&](const std::string& what, const sim::ComputerImage& image, uint32_t bytes,
+                   const Figures& f, const std::string& expected) {
         const std::set<uint32_t> distinct(f.pages.begin(), f.pages.end());
         const std::string doc = f.code != 0 ? "run failed (" + std::to_string(f.code) + ")"
                                 : readAll(out) == fullDocument(image, options, work + "/full.xml")
                                     ? "same as full"
                                     : "DIFFERS";
-        std::printf("  %-22s %9.0f %9.0f %6.3f %5zu (%3zu) %9s %s\n", what.c_str(), f.wallMs,
-                    f.floorMs, f.wallMs / f.floorMs, f.pages.size(), distinct.size(),
+        std::printf("  %-16s %9u %9.0f %9.0f %6.3f %5zu (%3zu) %9s %s\n", what.c_str(), bytes,
+                    f.wallMs, f.floorMs, f.wallMs / f.floorMs, f.pages.size(), distinct.size(),
                     expected.c_str(), doc.c_str());
         std::fflush(stdout);
     };
-    row("full (first -new)", pacedRun(image, type, options), "-");
+    row("full, no store", full, 0, pacedRun(full, type, options), "-");
+    const auto stored = snapshot(store);
 
-    int seedOffset = 0;
+    struct Summary {
+        int added;
+        std::vector<double> wall, floor, pages;
+    };
+    std::vector<Summary> summaries;
     for (int added : {0, 1, 3, 10}) {
-        const uint32_t newest = wordAt(image.memory, 0x190);
-        const auto meant = sim::addDives(image, added, seed + 100 + static_cast<uint32_t>(++seedOffset));
-        const Figures f = pacedRun(image, type, options);
-        const std::set<uint32_t> want = expectedPages(top, newest, meant);
-        const std::set<uint32_t> got(f.pages.begin(), f.pages.end());
-        row("-new, " + std::to_string(added) + " new dive" + (added == 1 ? "" : "s"), f,
-            std::to_string(want.size()) + (got == want ? " =" : " !="));
+        Summary sum{added, {}, {}, {}};
+        for (int t = 1; t <= (added == 0 ? 1 : trials); ++t) {
+            // The store as the full download left it, then the computer dives.
+            restore(stored);
+            sim::ComputerImage image = full;
+            const uint32_t newest = wordAt(image.memory, 0x190);
+            const auto meant = sim::addDives(image, added, seed * 1000 + static_cast<uint32_t>(t));
+            uint32_t bytes = 0;
+            for (const auto& d : meant) bytes += d.headerSize + static_cast<uint32_t>(d.profile.size());
+            const Figures f = pacedRun(image, type, options);
+            const std::set<uint32_t> want = expectedPages(top, newest, meant);
+            const std::set<uint32_t> got(f.pages.begin(), f.pages.end());
+            row(std::to_string(added) + " new, trial " + std::to_string(t), image, bytes, f,
+                std::to_string(want.size()) + (got == want ? " =" : " !="));
+            sum.wall.push_back(f.wallMs);
+            sum.floor.push_back(f.floorMs);
+            sum.pages.push_back(static_cast<double>(f.pages.size()));
+        }
+        summaries.push_back(sum);
     }
+    std::printf("  median of the trials:\n");
+    for (const Summary& s : summaries)
+        std::printf("  %2d new dives: wall %6.0f ms (%.0f..%.0f), floor %6.0f ms, page reads %.0f\n",
+                    s.added, median(s.wall), *std::min_element(s.wall.begin(), s.wall.end()),
+                    *std::max_element(s.wall.begin(), s.wall.end()), median(s.floor),
+                    median(s.pages));
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -234,13 +282,16 @@ using namespace talvek;
 int main(int argc, char** argv) {
     std::vector<int> types = {2, 3};
     uint32_t seed = 1;
+    int trials = 3;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--type") && i + 1 < argc) {
             types = {std::atoi(argv[++i])};
         } else if (!std::strcmp(argv[i], "--seed") && i + 1 < argc) {
             seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else if (!std::strcmp(argv[i], "--trials") && i + 1 < argc) {
+            trials = std::max(1, std::atoi(argv[++i]));
         } else {
-            std::fprintf(stderr, "usage: %s [--type 2|3] [--seed S]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--type 2|3] [--seed S] [--trials N]\n", argv[0]);
             return 2;
         }
     }
@@ -251,7 +302,7 @@ int main(int argc, char** argv) {
                 "header and of the new dives' headers and profiles (= when they are the same)\n\n");
     for (int type : types) {
         if (type != 2 && type != 3) return 2;
-        benchType(type, seed, work);
+        benchType(type, seed, trials, work);
     }
     std::printf("\n(work files in %s)\n", work);
     return 0;
