@@ -3,7 +3,7 @@
 // image, identity, and each dive as the computer holds it), so that a later
 // download can fetch only the newer dives (-new).  One file per computer,
 // named after its interface family, model and serial number, in the
-// project's own format (README.md, "The dive store"):
+// project's own format (README.md, "The dive store's file format"):
 //
 //   offset  size  contents (numbers little-endian)
 //   0       8     magic "TLVKSTOR"
