@@ -30,6 +30,10 @@ ReplaceResult replaceFile(const std::string& path, const void* data, size_t n);
 // Whether `path` names an existing file system entry.
 bool pathExists(const std::string& path);
 
+// Whether the two paths name the same existing file (also through links or
+// other spellings of the path).
+bool sameFile(const std::string& a, const std::string& b);
+
 }  // namespace platform
 
 }  // namespace talvek

@@ -158,6 +158,12 @@ void TransferSettings::load(const std::string& text) {
     }
     if (has("dump")) extras.dumpFile = value("dump");
     if (has("image")) extras.imageFile = value("image");
+    // Not in the original table: no other key is "report", and the map
+    // matches whole keys only, so it takes nothing from another option.
+    if (has("report")) {
+        reportRequested = true;
+        reportFile = value("report");
+    }
 }
 
 void TransferSettings::normalisePort() {

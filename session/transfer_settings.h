@@ -53,6 +53,10 @@ class TransferSettings {
 
     DownloadExtras extras;  // new, store, dump, image
 
+    // -report=FILE: an HTML report written beside the output file.
+    bool reportRequested = false;
+    std::string reportFile;
+
     std::string traceBasePath;  // trace file = this + ".txt"
     std::string commandLine;    // the full text, as given
     std::string programPath;    // token 0, the program path as typed
