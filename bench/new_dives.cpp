@@ -96,7 +96,8 @@ class Wire {
         if (!host && !reply) return;
         std::vector<uint8_t> bytes;
         for (size_t at = 8; at + 1 < text.size(); at += 3)
-            bytes.push_back(static_cast<uint8_t>(std::strtoul(text.substr(at, 2).c_str(), nullptr, 16)));
+            bytes.push_back(
+                static_cast<uint8_t>(std::strtoul(text.substr(at, 2).c_str(), nullptr, 16)));
         if (host) {
             sent_.insert(sent_.end(), bytes.begin(), bytes.end());
         } else {
@@ -139,7 +140,8 @@ class Wire {
     uint64_t replies_ = 0, replyBytes_ = 0;
 };
 
-Figures pacedRun(const sim::ComputerImage& image, int type, const std::vector<std::string>& options) {
+Figures pacedRun(const sim::ComputerImage& image, int type,
+                 const std::vector<std::string>& options) {
     auto wire = std::make_shared<Wire>();
     sim::EngineOptions engine;
     engine.pace = true;
@@ -205,7 +207,9 @@ void restore(const std::vector<std::pair<std::string, std::string>>& files) {
 
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+    return v.empty()      ? 0
+           : v.size() % 2 ? v[v.size() / 2]
+                          : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
 }
 
 void benchType(int type, uint32_t seed, int trials, const std::string& work) {
@@ -216,13 +220,17 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     const sim::ComputerImage full = sim::buildComputer(o).image;
     const uint32_t top = sim::ringTop(o.type);
     const std::string out = work + "/out.xml", store = work + "/store" + std::to_string(type);
-    const std::vector<std::string> options = {
-        "-new", "-store=" + store, "-dv=" + std::to_string(type), "-v=2", "-um",
-        "-f=" + out, "-cdblog=" + work + "/trace" + std::to_string(type)};
+    const std::vector<std::string> options = {"-new",
+                                              "-store=" + store,
+                                              "-dv=" + std::to_string(type),
+                                              "-v=2",
+                                              "-um",
+                                              "-f=" + out,
+                                              "-cdblog=" + work + "/trace" + std::to_string(type)};
 
     std::printf("type %d, full memory: %u dives\n", type, wordAt(full.memory, 0x192));
-    std::printf("  %-16s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms",
-                "floor ms", "ratio", "page reads", "expected", "document");
+    std::printf("  %-16s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms", "floor ms",
+                "ratio", "page reads", "expected", "document");
     auto row = [&](const std::string& what, const sim::ComputerImage& image, uint32_t bytes,
                    const Figures& f, const std::string& expected) {
         const std::set<uint32_t> distinct(f.pages.begin(), f.pages.end());
@@ -252,7 +260,8 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
             const uint32_t newest = wordAt(image.memory, 0x190);
             const auto meant = sim::addDives(image, added, seed * 1000 + static_cast<uint32_t>(t));
             uint32_t bytes = 0;
-            for (const auto& d : meant) bytes += d.headerSize + static_cast<uint32_t>(d.profile.size());
+            for (const auto& d : meant)
+                bytes += d.headerSize + static_cast<uint32_t>(d.profile.size());
             const Figures f = pacedRun(image, type, options);
             const std::set<uint32_t> want = expectedPages(top, newest, meant);
             const std::set<uint32_t> got(f.pages.begin(), f.pages.end());
@@ -266,10 +275,10 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     }
     std::printf("  median of the trials:\n");
     for (const Summary& s : summaries)
-        std::printf("  %2d new dives: wall %6.0f ms (%.0f..%.0f), floor %6.0f ms, page reads %.0f\n",
-                    s.added, median(s.wall), *std::min_element(s.wall.begin(), s.wall.end()),
-                    *std::max_element(s.wall.begin(), s.wall.end()), median(s.floor),
-                    median(s.pages));
+        std::printf(
+            "  %2d new dives: wall %6.0f ms (%.0f..%.0f), floor %6.0f ms, page reads %.0f\n",
+            s.added, median(s.wall), *std::min_element(s.wall.begin(), s.wall.end()),
+            *std::max_element(s.wall.begin(), s.wall.end()), median(s.floor), median(s.pages));
     std::fflush(stdout);
 }
 
@@ -298,8 +307,9 @@ int main(int argc, char** argv) {
     char pattern[] = "/tmp/talvek_bench_new_XXXXXX";
     const char* work = mkdtemp(pattern);
     if (!work) return 1;
-    std::printf("page reads: made (distinct); expected: the pages of the newest stored dive's\n"
-                "header and of the new dives' headers and profiles (= when they are the same)\n\n");
+    std::printf(
+        "page reads: made (distinct); expected: the pages of the newest stored dive's\n"
+        "header and of the new dives' headers and profiles (= when they are the same)\n\n");
     for (int type : types) {
         if (type != 2 && type != 3) return 2;
         benchType(type, seed, trials, work);

@@ -73,8 +73,7 @@ void DownloadWorker::setExtras(DownloadExtras extras) {
     trace::write(trace::Detail,
                  "sAPIThread::Set() with: new=%d store=%d folder=\"%s\" dump=\"%s\" image=\"%s\"",
                  extras_.newDivesOnly ? 1 : 0, extras_.useStore ? 1 : 0,
-                 extras_.storeDirectory.c_str(),
-                 extras_.dumpFile ? extras_.dumpFile->c_str() : "",
+                 extras_.storeDirectory.c_str(), extras_.dumpFile ? extras_.dumpFile->c_str() : "",
                  extras_.imageFile ? extras_.imageFile->c_str() : "");
 }
 
@@ -277,7 +276,8 @@ void DownloadWorker::downloadDives(bool resumed) {
             finish(e.what(), 666);
             return;
         } catch (...) {
-            trace::write(trace::Error, "Download Dive: Unexpected Error = %d", platform::lastError());
+            trace::write(trace::Error, "Download Dive: Unexpected Error = %d",
+                         platform::lastError());
             finish("Runtime Error", 1);
             return;
         }

@@ -860,8 +860,8 @@ std::vector<MeantDive> addDives23(ComputerImage& image, int count, uint32_t seed
     Rng rng(seed * 7919u + total);
     Logbook log(rng);
     if (dives) {
-        const int64_t day = daysFromCivil(ring.word(newest + 24), ring.at(newest + 26),
-                                          ring.at(newest + 27));
+        const int64_t day =
+            daysFromCivil(ring.word(newest + 24), ring.at(newest + 26), ring.at(newest + 27));
         const int64_t begin = day * 1440 + ring.at(newest + 21) * 60 + ring.at(newest + 22);
         log.resumeAfter(begin, begin + ring.word(newest + 15));
     } else {
@@ -920,8 +920,8 @@ std::vector<MeantDive> addDives1(ComputerImage& image, int count, uint32_t seed)
         // A stream ends with minute, hour, day, month, year and nine more bytes.
         const auto& s = image.diveStreams.back();
         const size_t t = s.size() - 14;
-        const int64_t begin = daysFromCivil(2000 + s[t + 4], s[t + 3], s[t + 2]) * 1440 +
-                              s[t + 1] * 60 + s[t];
+        const int64_t begin =
+            daysFromCivil(2000 + s[t + 4], s[t + 3], s[t + 2]) * 1440 + s[t + 1] * 60 + s[t];
         log.resumeAfter(begin, begin + 60);
     }
     const size_t kinds = T1Markers.size() + T1Ignored.size();

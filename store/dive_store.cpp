@@ -204,8 +204,8 @@ LoadResult load(const std::string& path) {
         result.why = "unreadable: " + platform::errorText(error);
         return result;
     }
-    result.status = decode(bytes, result.computer, result.why) ? LoadResult::Loaded
-                                                               : LoadResult::Refused;
+    result.status =
+        decode(bytes, result.computer, result.why) ? LoadResult::Loaded : LoadResult::Refused;
     return result;
 }
 

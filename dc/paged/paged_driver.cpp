@@ -241,7 +241,8 @@ void PagedDriver<Traits>::fillFromStore(const RawDive& dive) {
     };
     put(dive.address, dive.header);
     uint32_t profile = dive.address + RingWalker::headerSizeOf(dive.header.data());
-    if (profile >= static_cast<uint32_t>(memoryTop_)) profile = profile - memoryTop_ + ring::RingStart;
+    if (profile >= static_cast<uint32_t>(memoryTop_))
+        profile = profile - memoryTop_ + ring::RingStart;
     put(profile, dive.data);
 }
 

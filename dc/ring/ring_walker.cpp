@@ -102,7 +102,8 @@ std::string RingWalker::resumeAfter(const std::vector<RawDive>& stored, size_t& 
     const uint32_t next = newerLinkOf(newest);
     // The stored dives must end at or before the end pointer.
     if (next < ring::RingStart || next >= top ||
-        ring_->ringDistance(currentPointer_, next) > ring_->ringDistance(currentPointer_, endPointer_))
+        ring_->ringDistance(currentPointer_, next) >
+            ring_->ringDistance(currentPointer_, endPointer_))
         return format("the stored dives end at 0x%X, past the end pointer 0x%X", next, endPointer_);
     if (readHeaderAt(newest.address) != newest.header)
         return format("the newest stored dive @ &0x%X has changed", newest.address);

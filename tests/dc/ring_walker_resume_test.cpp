@@ -25,7 +25,8 @@ struct Memory {
         uint32_t at = 0x0400, older = 0x0300;
         for (uint8_t k = 0; k < 4; ++k) {
             address.push_back(at);
-            const uint32_t next = ringtest::writeDive(device, at, older, {68u + k, 150u + 30u * k, k});
+            const uint32_t next =
+                ringtest::writeDive(device, at, older, {68u + k, 150u + 30u * k, k});
             older = at;
             at = next;
         }

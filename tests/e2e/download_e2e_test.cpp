@@ -326,9 +326,8 @@ TEST_F(DownloadTest, ImageRunsWithoutADeviceAndFillsTheStore) {
         if (at != std::string::npos) doc.erase(at, doc.find('"', at + 9) + 1 - at);
         return doc;
     };
-    RunResult r = Download({"-image=" + golden + ".img", "-f=" + Out(), "-v=2", "-um",
-                            "-new", "-store=" + store, "-dump=" + dump,
-                            "-cdblog=" + dir_.file("trace")});
+    RunResult r = Download({"-image=" + golden + ".img", "-f=" + Out(), "-v=2", "-um", "-new",
+                            "-store=" + store, "-dump=" + dump, "-cdblog=" + dir_.file("trace")});
     ASSERT_EQ(r.status, 0) << r.standardError;
     EXPECT_EQ(withoutStamp(ScratchDir::read(Out())),
               withoutStamp(ScratchDir::read(golden + ".dcdml-metric.xml")));

@@ -36,8 +36,7 @@ class DumpImageTest : public ::testing::Test {
     session_run::Result Run(const std::vector<std::string>& args,
                             platform::SerialOpener* ports = nullptr) {
         const std::string n = std::to_string(++runs_);
-        return session_run::run(args, ports, dir_.file("out" + n + ".xml"),
-                                dir_.file("trace" + n));
+        return session_run::run(args, ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n));
     }
     static std::string Golden(int type) {
         return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type" + std::to_string(type) +
@@ -146,8 +145,8 @@ TEST_F(DumpImageTest, DumpThatCannotBeWrittenChangesNothing) {
     EXPECT_TRUE(Has(r.trace, "Dump: Can't Write " + nowhere)) << r.trace;
 
     // No computer: nothing to dump.
-    const session_run::Result none = Run({"-p=" + dir_.file("no-port"), "-dv=2",
-                                          "-dump=" + dir_.file("d.img")});
+    const session_run::Result none =
+        Run({"-p=" + dir_.file("no-port"), "-dv=2", "-dump=" + dir_.file("d.img")});
     EXPECT_NE(none.code, 0);
     EXPECT_FALSE(ScratchDir::exists(dir_.file("d.img")));
 }

@@ -5,8 +5,8 @@
 // pages of the newest stored dive's header and of the new dives.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -59,9 +59,7 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
     NewDivesTest() : scoped_(clock_) {}
 
     uint32_t Top() const { return sim::ringTop(GetParam()); }
-    std::string TypeOption() const {
-        return "-dv=" + std::to_string(static_cast<int>(GetParam()));
-    }
+    std::string TypeOption() const { return "-dv=" + std::to_string(static_cast<int>(GetParam())); }
 
     void Build(int dives, uint32_t seed, bool fill = false) {
         sim::BuildOptions o;
@@ -79,8 +77,8 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
 
     // Downloads the current image with `extra` besides port, file, trace,
     // layout and units.
-    Run Download(std::vector<std::string> extra, const std::vector<std::string>& layout = {
-                                                     "-v=2", "-um"}) {
+    Run Download(std::vector<std::string> extra,
+                 const std::vector<std::string>& layout = {"-v=2", "-um"}) {
         sim::MemoryComputer computer(image_);
         platform::MemoryPortRegistry ports;
         auto port = ports.add("DC", &computer);
@@ -89,8 +87,8 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
         args.insert(args.end(), extra.begin(), extra.end());
         const std::string n = std::to_string(++runs_);
         Run r;
-        r.result = session_run::run(args, &ports, dir_.file("out" + n + ".xml"),
-                                    dir_.file("trace" + n));
+        r.result =
+            session_run::run(args, &ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n));
         r.pages = PageReads(port->written());
         return r;
     }
@@ -204,8 +202,8 @@ TEST_P(NewDivesTest, FullRingOverwritesTheOldestStoredDives) {
 
     const Run r = Download(NewOptions());
     ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
-    EXPECT_TRUE(Has(r.result.trace, std::to_string(stored.size() - overwritten) +
-                                        " Stored Dives Still In Memory"))
+    EXPECT_TRUE(Has(r.result.trace,
+                    std::to_string(stored.size() - overwritten) + " Stored Dives Still In Memory"))
         << r.result.trace;
     EXPECT_EQ(r.result.document, FullDocument());
     const std::set<uint32_t> distinct(r.pages.begin(), r.pages.end());

@@ -5,10 +5,10 @@
 #include <algorithm>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "session/transfer_settings.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "platform/memory_port.h"
 #include "support/schema_check.h"
 #include "support/text_count.h"
 #include "support/worker_test_support.h"

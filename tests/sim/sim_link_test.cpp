@@ -14,9 +14,9 @@
 #include "dc/profile/profile_decoder.h"
 #include "dc/type1/type1_link.h"
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "platform/memory_port.h"
 #include "sim/pty_server.h"
 
 namespace talvek {
