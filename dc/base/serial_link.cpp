@@ -128,6 +128,14 @@ void SerialLink::lineDriven(platform::LineResult result, const char* what) {
     }
 }
 
+void SerialLink::rejectZeroReply(int count) {
+    const uint8_t* reply = receiveBuffer();
+    for (int i = 0; i < count; ++i)
+        if (reply[i] != 0) return;
+    trace::write(trace::Debug, "Device_Comm::Listen() Reply of %d Zero Bytes Is No Answer", count);
+    throw CommError(ErrorCode::NotDetected);
+}
+
 uint8_t SerialLink::checksum(const uint8_t* bytes, int count) {
     if (count < 1 || bytes == nullptr) throw CriticalError("Attempt to checksum Null buffer");
     uint8_t sum = 0;

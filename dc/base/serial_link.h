@@ -47,6 +47,12 @@ class SerialLink {
     void setRTS(bool on);
     void setDTR(bool on);
 
+    // A floating line or a break condition reads as zero bytes, and zeros
+    // pass the XOR checksum: a reply of `count` zero bytes in the receive
+    // buffer is no answer.  Traces it and throws
+    // CommError(ErrorCode::NotDetected); returns for any other reply.
+    void rejectZeroReply(int count);
+
     // XOR of `count` bytes; throws CriticalError for count < 1.
     static uint8_t checksum(const uint8_t* bytes, int count);
     // Checksum of the bytes before `position` minus the byte at `position`:

@@ -138,6 +138,7 @@ void PagedDriver<Traits>::readIdentity() {
     identityFrame(frame);
     try {
         command(3, frame, IdentityReply, nullptr);
+        this->rejectZeroReply(IdentityReply);
     } catch (...) {
         storeIdentity(header_, nullptr);
         trace::write(Traits::IdentityFailedLevel, "%s", Traits::IdentityFailed);

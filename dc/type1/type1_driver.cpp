@@ -140,6 +140,7 @@ void Type1Driver::detect(int attempts) {
         if (cancelled()) throw UserCancel();
         try {
             communicate(sizeof ProbeFrame, ProbeReply);
+            rejectZeroReply(ProbeReply);
             showStatus("Comm Opened Successfully!");
             progress_.setCurrent(0);
             deviceFound(1);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "platform/clock.h"
 #include "session/transfer_settings.h"
@@ -23,6 +24,10 @@ constexpr uint32_t DcdmlMetric = 0x40000 | 0x4000 | 0x2000 | 0x200;
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+void writeOlder(const std::string& name) {
+    std::ofstream(name, std::ios::binary) << "older download";
 }
 
 class WorkerSimTest : public ::testing::Test {
@@ -191,6 +196,33 @@ TEST_F(WorkerSimTest, HangUpDuringTheDivesEndsWithADeviceError) {
         return s.rfind("Download Dive: ", 0) == 0 && s.find("with code 18") != std::string::npos;
     }));
     EXPECT_FALSE(WasWritten());
+}
+
+// A floating line or a break condition reads as a stream of zero bytes, and
+// zeros pass the XOR checksum: whatever the host sends, this line answers
+// with zeros, one a millisecond.
+class ZeroLine : public platform::MemoryPeer {
+  public:
+    void onHostBytes(platform::MemoryLine& line, const uint8_t*, size_t, uint64_t atMs) override {
+        const std::vector<uint8_t> zero(1, 0);
+        for (uint64_t i = 0; i < 400; ++i) line.send(zero, atMs + i);
+    }
+};
+
+TEST_F(WorkerSimTest, LineReadingOnlyZerosIsNoComputer) {
+    ZeroLine zeros;
+    ports_.add("SIM", &zeros);
+    for (uint32_t mask : {0x0Fu, 0x01u, 0x02u, 0x04u}) {
+        SCOPED_TRACE(mask);
+        writeOlder(Output());
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(DcdmlMetric | mask), 17);
+        EXPECT_EQ(sink_.texts.back(), "Device Not Found");
+        EXPECT_EQ(readFile(Output()), "older download");
+    }
+    const std::vector<std::string> m = trace_.messages();
+    for (const char* found : {"Found Device Type1", "Found Device Type2", "Found Device Type 3"})
+        EXPECT_FALSE(contains(m, found)) << found;
 }
 
 // Each type in each layout and unit system, asked for with the options of
