@@ -164,6 +164,8 @@ void PagedDriver<Traits>::open(int attempts) {
             readIdentity();
             break;
         } catch (const Error&) {
+            // A port that went away answers no later identity read either.
+            if (this->portLost()) throw;
             progress_.advance(-1);
             if (cancelled()) {
                 trace::write(trace::Info, "%s", Traits::OpenCancelled);

@@ -146,6 +146,8 @@ void Type1Driver::detect(int attempts) {
             deviceFound(1);
             return;
         } catch (const Error&) {
+            // A port that went away answers no later probe either.
+            if (portLost()) throw;
             // No answer yet: the next probe follows at once.
             progress_.advance(-1);
         }

@@ -225,6 +225,56 @@ TEST_F(WorkerSimTest, LineReadingOnlyZerosIsNoComputer) {
         EXPECT_FALSE(contains(m, found)) << found;
 }
 
+// A device that hangs up (cable pulled, adapter unplugged) is a port that is
+// no longer open, whatever the interface type and wherever the line was.
+struct HangUpCase {
+    InterfaceType type;
+    int64_t afterBytes;  // what the computer sends before it goes
+    bool detected;       // whether that is enough to find it
+};
+
+void PrintTo(const HangUpCase& c, std::ostream* os) {
+    *os << "type " << static_cast<int>(c.type) << " after " << c.afterBytes << " bytes";
+}
+
+class HangUpTest : public WorkerSimTest, public ::testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(HangUpTest, EndsWithCommPortNotOpenAndTheSystemsReason) {
+    const HangUpCase c = GetParam();
+    sim::EngineOptions options;
+    options.faults.hangUpAfterBytes = c.afterBytes;
+    Serve(c.type, 3, options);
+    writeOlder(Output());
+    const uint32_t mask = c.type == InterfaceType::Type1   ? 0x01
+                          : c.type == InterfaceType::Type2 ? 0x02
+                                                           : 0x04;
+    EXPECT_EQ(Run(DcdmlMetric | mask), 21);
+    EXPECT_EQ(sink_.texts.back(), "Comm Port Not Open");
+    EXPECT_EQ(readFile(Output()), "older download");
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::any_of(m.begin(), m.end(),
+                          [](const std::string& s) { return s.rfind("Found Device Type", 0) == 0; }),
+              c.detected);
+    // The trace says why, in the system's words.
+    EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const std::string& s) {
+        return s.find("Comm Port Not Open") != std::string::npos &&
+               s.find("Input/output error") != std::string::npos;
+    })) << ::testing::PrintToString(m);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    worker, HangUpTest,
+    ::testing::Values(HangUpCase{InterfaceType::Type1, 20, false},
+                      HangUpCase{InterfaceType::Type1, 150, true},
+                      HangUpCase{InterfaceType::Type2, 5, false},
+                      HangUpCase{InterfaceType::Type2, 600, true},
+                      HangUpCase{InterfaceType::Type3, 3, false},
+                      HangUpCase{InterfaceType::Type3, 500, true}),
+    [](const ::testing::TestParamInfo<HangUpCase>& info) {
+        return "Type" + std::to_string(static_cast<int>(info.param.type)) + "After" +
+               std::to_string(info.param.afterBytes) + "Bytes";
+    });
+
 // Each type in each layout and unit system, asked for with the options of
 // the command line and composed into the options word as the program does:
 // the whole computer ends up in the file, in the layout and units asked for.
