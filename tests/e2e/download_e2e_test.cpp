@@ -310,6 +310,21 @@ TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {
     EXPECT_FALSE(ScratchDir::exists(Out()));
 }
 
+// An argument the command-line text cannot carry stops the run before the
+// window: status 1, a message naming it, nothing written (not even the
+// trace), no other file of a similar name touched.
+TEST_F(DownloadTest, ArgumentThatCannotBeCarriedStopsTheRunUntouched) {
+    ScratchDir::write(dir_.file("a"), "someone's file");
+    ASSERT_EQ(mkdir(dir_.file("talvek-dl").c_str(), 0755), 0);
+    const std::string bad = "-f=a\"b c.xml";
+    RunResult r = Download({bad, "-p=/dev/null", "-dv=4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.standardError, "'" + bad + "'")) << r.standardError;
+    EXPECT_EQ(ScratchDir::read(dir_.file("a")), "someone's file");
+    EXPECT_EQ(dir_.count(), 2u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.file("talvek-dl")));
+}
+
 }  // namespace
 
 }  // namespace talvek
