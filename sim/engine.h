@@ -45,12 +45,22 @@ struct Emission {
     std::vector<uint8_t> bytes;
 };
 
+// What a line sends all the time, asked for or not (pseudo-terminal only).
+enum class Flood : uint8_t {
+    None,
+    Random,  // random bytes at about the line rate, besides the replies
+    Zeros,   // only zero bytes, nothing else: a floating line or a break
+};
+
 // Deliberate misbehaviour.
 struct Faults {
     uint32_t corruptEvery = 0;      // corrupt the checksum of every Nth reply (0: never)
     int64_t stopAfterReplies = -1;  // answer this many replies, then stay silent (-1: no limit)
     int64_t hangUpAfterBytes = -1;  // send this many bytes, then hang up (-1: never)
     bool dropEcho = false;          // type 2: the cable does not echo
+    bool garbage = false;           // every reply becomes as many random bytes (never a frame)
+    uint32_t trickleMs = 0;         // send one byte every this many ms (0: at the line rate)
+    Flood flood = Flood::None;
 };
 
 struct EngineOptions {
@@ -110,6 +120,7 @@ class Engine {
     uint64_t replies_ = 0;
     uint64_t bytesSent_ = 0;
     bool hungUp_ = false;
+    uint32_t noise_ = 0x2545F491;  // state of the garbage fault's generator
 };
 
 // An engine for the image's interface type.

@@ -225,6 +225,33 @@ TEST_F(WorkerSimTest, LineReadingOnlyZerosIsNoComputer) {
         EXPECT_FALSE(contains(m, found)) << found;
 }
 
+// The crafted memory whose 2,000 overlapping "dives" once gave a 697 MB
+// file: refused as a damaged memory after the header's first page.
+TEST_F(WorkerSimTest, OverlappingDivesAreADamagedMemory) {
+    for (InterfaceType type : {InterfaceType::Type2, InterfaceType::Type3}) {
+        sim::BuildOptions o;
+        o.type = type;
+        o.overlappingDives = 2000;
+        computer_ = std::make_unique<sim::MemoryComputer>(sim::buildComputer(o).image);
+        ports_.add("SIM", computer_.get());
+        writeOlder(Output());
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(DcdmlMetric | (type == InterfaceType::Type2 ? 0x02 : 0x04)), 3);
+        EXPECT_EQ(sink_.texts.back(), "Bad Format Returned");
+        EXPECT_EQ(readFile(Output()), "older download");
+        // Identity, memory map and header reads, then one or two pages.
+        EXPECT_LT(computer_->engine().repliesSent(), 20u);
+    }
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::count_if(m.begin(), m.end(),
+                            [](const std::string& s) {
+                                return s.rfind("DownLoadControl:: Dives Claim More Than The Ring "
+                                               "Holds @ &0x1000 (",
+                                               0) == 0;
+                            }),
+              2);
+}
+
 // A device that hangs up (cable pulled, adapter unplugged) is a port that is
 // no longer open, whatever the interface type and wherever the line was.
 struct HangUpCase {
