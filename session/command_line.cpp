@@ -182,9 +182,13 @@ std::string carry(const std::string& arg, bool programPath) {
     });
     bool faithful = closed;
     if (programPath) {
-        // The tokeniser ends a quoted path at its next quote; the keys the
+        // The tokeniser must give it back as the one token (it ends a quoted
+        // path at a quote not preceded by a backslash, and drops an empty
+        // one, so the next argument would become the path); the keys the
         // path's separators make are ignored junk.
-        faithful = faithful && arg.find('"') == std::string::npos;
+        const ArgumentTokens tokens(text);
+        faithful = faithful && !arg.empty() && arg.find('"') == std::string::npos &&
+                   tokens.count() == 1 && tokens[0] == arg;
     } else if (isOption(arg)) {
         // Exactly the argument's key and value, nothing more.
         const size_t sep = arg.find_first_of(":=", 1);

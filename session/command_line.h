@@ -88,8 +88,9 @@ class UncarriableArgument : public std::runtime_error {
 // Every argument must come back from the text as it went in: an option's
 // value must read back as exactly its bytes (so a value cannot hold a quote
 // together with a blank, nor start with a quote), no argument may open a
-// quoted value that runs on into the next one, and the program path cannot
-// hold a quote.  Anything else throws UncarriableArgument, before anything
+// quoted value that runs on into the next one, and the program path must
+// come back as the first token (not empty, no quote, no blank before a
+// closing backslash).  Anything else throws UncarriableArgument, before anything
 // has been done with the arguments.
 std::string commandLineFromArgs(const std::vector<std::string>& args);
 std::string commandLineFromArgs(int argc, const char* const* argv);

@@ -201,6 +201,12 @@ TEST(commandLineFromArgs, ArgumentsTheTextCannotCarryAreRefusedByName) {
     // end in a separator that would open a quoted value either.
     EXPECT_NE(Refusal({"/opt/a\"b/dl", "-v=2"}).find("/opt/a\"b/dl"), std::string::npos);
     EXPECT_NE(Refusal({"/opt/my tools/x=", "-f=my file"}), "");
+    // Found by fuzzing: an empty program path vanished from the text, and
+    // the first argument took its place (and named the trace directory).
+    EXPECT_NE(Refusal({"", "-f=/data/dives.xml"}), "");
+    // ... and a quoted path ending in a backslash lost its closing quote.
+    EXPECT_NE(Refusal({"C:\\my tools\\", "-v=2"}), "");
+    EXPECT_EQ(Refusal({"C:\\tools\\", "-v=2"}), "");
     EXPECT_EQ(Refusal({"/opt/x=", "-f=my file"}), "");
 
     // A quote inside a value without blanks reads back as it is.
