@@ -107,4 +107,16 @@ long double ScientificUnits::depth(int32_t raw) const {
     return UnitsConverter::depth(raw) * 0.01;
 }
 
+double SiUnits::metres(int32_t rawDepth) const {
+    return static_cast<double>(scientific_.depth(rawDepth));
+}
+
+double SiUnits::kelvin(int32_t rawTemperature) const {
+    return metric_.temperature(rawTemperature) + 273.15;
+}
+
+double SiUnits::pascals(int32_t rawPressure) const {
+    return metric_.pressure(rawPressure) * 100000.0;
+}
+
 }  // namespace talvek

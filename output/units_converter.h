@@ -71,4 +71,19 @@ class ScientificUnits : public UnitsConverter {
     int32_t system() const override { return UnitSystem::Scientific; }
 };
 
+// SI values for a layout that prescribes them: metres (the scientific
+// depth), kelvin (the Celsius value + 273.15) and pascal (the bar value the
+// other layouts write, x 100000).
+class SiUnits {
+  public:
+    explicit SiUnits(int32_t familyCode) : scientific_(familyCode), metric_(familyCode) {}
+    double metres(int32_t rawDepth) const;
+    double kelvin(int32_t rawTemperature) const;
+    double pascals(int32_t rawPressure) const;
+
+  private:
+    ScientificUnits scientific_;
+    MetricUnits metric_;
+};
+
 }  // namespace talvek

@@ -6,6 +6,7 @@
 #include "output/dcdml/dcdml_family1_writer.h"
 #include "output/dcdml/dcdml_family23_writer.h"
 #include "output/legacy/legacy_writer.h"
+#include "output/uddf/uddf_writer.h"
 #include "output/units_converter.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
@@ -14,7 +15,7 @@ namespace talvek {
 
 namespace {
 
-enum class Layout { Legacy, Dcdml };
+enum class Layout { Legacy, Dcdml, Uddf };
 
 using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, int32_t units,
                                             const DocumentStamp& stamp);
@@ -28,6 +29,11 @@ std::unique_ptr<Writer> legacy(const DiveSet& d, int32_t, const DocumentStamp&) 
 template <class W>
 std::unique_ptr<Writer> dcdml(const DiveSet& d, int32_t units, const DocumentStamp& stamp) {
     return std::make_unique<W>(d, units, stamp);
+}
+
+// UDDF is SI whatever the unit bits say.
+std::unique_ptr<Writer> uddf(const DiveSet& d, int32_t, const DocumentStamp& stamp) {
+    return std::make_unique<UddfWriter>(d, stamp);
 }
 
 struct WriterRow {
@@ -49,6 +55,9 @@ const WriterRow Writers[] = {
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 1"},
     {Layout::Dcdml, 4, dcdml<DcdmlFamily23Writer>,
      "Device_TypeC2V2::MakeOutput(): Using Generator Type 2"},
+    {Layout::Uddf, 1, uddf, nullptr},
+    {Layout::Uddf, 2, uddf, nullptr},
+    {Layout::Uddf, 4, uddf, nullptr},
 };
 
 // The trace prefix of the driver that used to choose for each family.
@@ -94,8 +103,11 @@ void writeDocument(const DiveSet& dives, uint32_t options, const DocumentStamp& 
                    XmlDocument& document) {
     const uint32_t bits = options & OutputOptions::LayoutMask;
     const WriterRow* chosen = nullptr;
-    if (bits != OutputOptions::LayoutMask) {
-        const Layout layout = bits == OutputOptions::DcdmlLayout ? Layout::Dcdml : Layout::Legacy;
+    // The UDDF bit wins over the layout bits.
+    if ((options & OutputOptions::UddfLayout) || bits != OutputOptions::LayoutMask) {
+        const Layout layout = (options & OutputOptions::UddfLayout) ? Layout::Uddf
+                              : bits == OutputOptions::DcdmlLayout ? Layout::Dcdml
+                                                                   : Layout::Legacy;
         for (const WriterRow& row : Writers)
             if (row.layout == layout && row.family == dives.family) chosen = &row;
     }

@@ -1,6 +1,6 @@
 #pragma once
 // The one place that chooses a writer: by the layout bits of the Options word
-// (0 and 0x100 legacy, 0x200 DCDML), the family of the computer that was read
+// (0 and 0x100 legacy, 0x200 DCDML, 0x400 UDDF before either), the family of the computer that was read
 // and the unit system bits.  The session hands it what the driver yielded.
 #include <cstdint>
 
@@ -16,6 +16,8 @@ struct OutputOptions {
     static constexpr uint32_t LayoutMask = 0x300;
     static constexpr uint32_t LegacyLayout = 0x100;
     static constexpr uint32_t DcdmlLayout = 0x200;
+    // UDDF, whatever the layout bits say.
+    static constexpr uint32_t UddfLayout = 0x400;
     static constexpr uint32_t FullEndTags = 0x1000;
     static constexpr uint32_t Indent = 0x2000;
 };

@@ -13,6 +13,8 @@ bool isTerminal(int fd);
 
 // Writes the text to standard error as it is (one write call, no buffering).
 void writeStandardError(const std::string& text);
+// The same for standard output (the text of --help, --version and -list).
+void writeStandardOutput(const std::string& text);
 
 // Installs SIGINT and SIGTERM handlers that make the returned descriptor
 // readable (one byte, the signal number, per signal).  Returns -1 when that cannot be set up.

@@ -9,6 +9,7 @@ PACKAGES=(
 libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libxml2-utils libxml2-dev
+  groff-base
   util-linux
 )
 if [ "${1:-}" = "--fuzz" ]; then

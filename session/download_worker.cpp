@@ -74,6 +74,13 @@ void DownloadWorker::postStatusText(const char* text) {
     }
 }
 
+void DownloadWorker::postAdvice(const std::string& text) {
+    try {
+        sink_.advice(text);
+    } catch (...) {
+    }
+}
+
 void DownloadWorker::postProgress(int percent) {
     try {
         sink_.progress(percent);
@@ -122,6 +129,8 @@ bool DownloadWorker::probe(const ProbeRow& row, bool& found) {
         device_.reset();
     } catch (Error& e) {
         trace::write(trace::Error, row.errorFormat, e.what());
+        if (const auto* comm = dynamic_cast<const CommError*>(&e); comm && !comm->advice().empty())
+            postAdvice(comm->advice());
         finish(e.what(), e.code());
         return true;
     } catch (...) {

@@ -79,6 +79,7 @@ class DownloadWorker {
   private:
     void postStatusText(const char* text);
     void postProgress(int percent);
+    void postAdvice(const std::string& text);
     void finish(const char* text, int code);
     // True (after finishing with "Canceled") when a cancel was requested.
     bool cancelCheck();

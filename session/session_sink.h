@@ -17,6 +17,9 @@ class SessionSink {
     // The download has ended with result `code`, after its last status text
     // and the pause that lets it be read.
     virtual void finished(int /*code*/) {}
+    // What the user can do about the failure the download is ending with
+    // (a port that would not open); comes before the last status text.
+    virtual void advice(const std::string& /*text*/) {}
 };
 
 }  // namespace talvek

@@ -119,6 +119,8 @@ void TransferSettings::load(const std::string& text) {
     }
     for (const char* key : {"v", "version"})
         if (has(key)) versionBits = strictInt(value(key)) == 2 ? 0x200 : 0x100;
+    // UDDF wins over any layout -v chose (the writer table reads its bit first).
+    if (has("uddf")) versionBits |= 0x400;
     // "m" and "model" are accepted and do nothing.
     if (has("d")) delay = strictInt(value("d"));
     if (has("delay")) delay = strictInt(value("delay"));

@@ -74,9 +74,14 @@ class CriticalError : public Error {
 
 class CommError : public Error {
   public:
-    CommError(ErrorCode code, const std::string& message)
-        : Error(message, static_cast<int>(code)) {}
+    // `advice` tells the user what to do about it (empty when nothing).
+    CommError(ErrorCode code, const std::string& message, std::string advice = {})
+        : Error(message, static_cast<int>(code)), advice_(std::move(advice)) {}
     explicit CommError(ErrorCode code) : Error(code) {}
+    const std::string& advice() const noexcept { return advice_; }
+
+  private:
+    std::string advice_;
 };
 
 // Code 1; the message is the caller's text (at most 70 characters) followed

@@ -4,6 +4,7 @@
 
 #include "dc/base/errors.h"
 #include "platform/clock.h"
+#include "platform/serial_ports.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -39,7 +40,9 @@ SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrContr
                      "Device_Comm::Create() Unable To Open Port <Port Busy or Not Present> "
                      "(%d: %s)",
                      error.number, error.text.c_str());
-        throw CommError(ErrorCode::CantOpenPort, "Comm Port Not Found");
+        std::string advice = platform::portOpenAdvice(commName_, error);
+        if (!advice.empty()) trace::write(trace::Error, "Device_Comm::Create() %s", advice.c_str());
+        throw CommError(ErrorCode::CantOpenPort, "Comm Port Not Found", std::move(advice));
     }
 
     if (!commPort_->saveState()) {

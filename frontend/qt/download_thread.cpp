@@ -23,6 +23,10 @@ void PostingSink::progress(int percent) {
     post(new ProgressEvent(percent));
 }
 
+void PostingSink::advice(const std::string& text) {
+    post(new AdviceEvent(QString::fromStdString(text)));
+}
+
 void PostingSink::finished(int) {
     post(new FinishedEvent);
 }

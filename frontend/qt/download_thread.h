@@ -40,11 +40,23 @@ class FinishedEvent : public QEvent {
     FinishedEvent() : QEvent(Kind) {}
 };
 
+// What the user can do about the failure: carries the text.
+class AdviceEvent : public QEvent {
+  public:
+    static constexpr QEvent::Type Kind = static_cast<QEvent::Type>(QEvent::User + 3);
+    explicit AdviceEvent(QString text) : QEvent(Kind), text_(std::move(text)) {}
+    const QString& text() const { return text_; }
+
+  private:
+    QString text_;
+};
+
 class PostingSink : public SessionSink {
   public:
     void statusText(const std::string& text) override;
     void progress(int percent) override;
     void finished(int code) override;
+    void advice(const std::string& text) override;
 };
 
 class DownloadThread : public QThread {

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,16 +13,12 @@
 #include "frontend/qt/transfer_window.h"
 #include "platform/console.h"
 #include "session/command_line.h"
+#include "session/information_request.h"
 #include "session/session.h"
 
 using namespace talvek;
 
 namespace {
-
-bool hasDisplay() {
-    const QString name = QGuiApplication::platformName();
-    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
-}
 
 // The entry's error box; without a display nobody could close one, so the
 // text goes to standard error instead.
@@ -73,6 +70,18 @@ int main(int argc, char** argv) {
         commandLine = commandLineFromArgs(argc, argv);
     } catch (...) {
         badArgument = std::current_exception();
+    }
+    // --help, --version and -list answer on standard output, without a window.
+    if (!badArgument) {
+        try {
+            if (const std::optional<std::string> text = informationText(commandLine)) {
+                platform::writeStandardOutput(*text);
+                return 0;
+            }
+        } catch (const std::exception& e) {
+            platform::writeStandardError(std::string("talvek-dl: ") + e.what() + "\n");
+            return 1;
+        }
     }
 
     GuardedApplication app(argc, argv);

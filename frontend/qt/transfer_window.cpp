@@ -31,6 +31,11 @@ QString caption() {
 
 }  // namespace
 
+bool hasDisplay() {
+    const QString name = QGuiApplication::platformName();
+    return name != QLatin1String("offscreen") && name != QLatin1String("minimal");
+}
+
 TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setup)
     : QWidget(nullptr, Qt::Window | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                            Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -199,6 +204,17 @@ bool TransferWindow::eventFilter(QObject* watched, QEvent* e) {
         progressBar->setProgress(static_cast<ProgressEvent*>(e)->percent());
         progressBar->repaint();
         if (terminal_) terminalLine_.progress(progressBar->percent());
+        return true;
+    }
+    if (e->type() == AdviceEvent::Kind) {
+        // The trace has it; a user without a display reads it on standard error.
+        if (!hasDisplay()) {
+            const std::string text = static_cast<AdviceEvent*>(e)->text().toStdString();
+            if (terminal_)
+                terminalLine_.note(text);
+            else
+                platform::writeStandardError(text + "\n");
+        }
         return true;
     }
     if (e->type() == FinishedEvent::Kind) return true;  // only wakes formActivate's loop

@@ -24,6 +24,9 @@ extern const char* const MakersNotice;
 // "Talvek XML Downloader" followed by the maker's notice.
 QString applicationTitle();
 
+// Whether the window is on a screen (not the offscreen or minimal platform).
+bool hasDisplay();
+
 class TransferWindow : public QWidget {
     Q_OBJECT
   public:

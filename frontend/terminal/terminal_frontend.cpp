@@ -20,6 +20,11 @@ void StatusLine::end() {
     if (!status_.empty()) write_("\n");
 }
 
+void StatusLine::note(const std::string& text) {
+    write_((status_.empty() ? "" : "\r\x1b[K") + text + "\n");
+    show();
+}
+
 void StatusLine::show() {
     if (status_.empty()) return;
     char percent[16];
@@ -50,6 +55,10 @@ void TerminalFrontend::statusText(const std::string& text) {
 
 void TerminalFrontend::progress(int percent) {
     line_.progress(percent);
+}
+
+void TerminalFrontend::advice(const std::string& text) {
+    line_.note(text);
 }
 
 }  // namespace talvek

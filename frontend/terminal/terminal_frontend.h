@@ -19,6 +19,8 @@ class StatusLine {
     void progress(int percent);
     // Ends the line, if anything was shown.
     void end();
+    // A line of its own above the status line, which is shown again below it.
+    void note(const std::string& text);
 
   private:
     void show();
@@ -43,6 +45,7 @@ class TerminalFrontend : private SessionSink {
   private:
     void statusText(const std::string& text) override;
     void progress(int percent) override;
+    void advice(const std::string& text) override;
 
     StatusLine line_;
     Session session_;

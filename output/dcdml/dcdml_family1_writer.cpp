@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "dc/base/errors.h"
+#include "dc/profile/family1_profile.h"
+#include "output/dive_facts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -15,9 +17,6 @@ constexpr uint8_t RgbmBit = 0x10;
 constexpr uint8_t InvertedRgbmModel = 11;  // this model stores the RGBM bit inverted
 constexpr int PersonalInfoOffset = 0x30;
 constexpr int PersonalInfoWidth = 28;
-
-constexpr uint8_t FirstMarker = 121;
-constexpr uint8_t GasSwitchMarker = 135;
 
 // Profile marker to event "id"; null for markers that write nothing.
 const char* markerEventId(uint8_t marker) {
@@ -72,10 +71,7 @@ std::string DcdmlFamily1Writer::rgbmText(uint8_t code) const {
 }
 
 void DcdmlFamily1Writer::writeDevice() {
-    // One decimal number: leading zeros of the first group are not written.
-    const uint32_t serial = headerByte(0x2A) * 1000000u + headerByte(0x2B) * 10000u +
-                            headerByte(0x2C) * 100u + headerByte(0x2D);
-    writeDeviceBlock(device_, std::to_string(serial));
+    writeDeviceBlock(device_, serialNumber(set_));
 }
 
 std::string DcdmlFamily1Writer::depthAlarmText() const {
@@ -138,20 +134,8 @@ void DcdmlFamily1Writer::writeProfileData() {
         profiledata_->addComment("  No Dives  ");
         return;
     }
-    // A dive numbered 1 in its series starts a new repetition group; dives
-    // before the first such dive join the first group.
-    std::vector<ConstDivePtr> pending;
-    bool groupOpen = false;
-    for (const ConstDivePtr& dive : set_.dives) {
-        if (dive->diveNumber == 1 && groupOpen) {
-            writeDives(profiledata_->addChild("repetitiongroup"), pending);
-            pending.clear();
-            groupOpen = false;
-        }
-        if (dive->diveNumber == 1) groupOpen = true;
-        pending.push_back(dive);
-    }
-    if (!pending.empty()) writeDives(profiledata_->addChild("repetitiongroup"), pending);
+    for (const std::vector<ConstDivePtr>& group : repetitionGroups(set_))
+        writeDives(profiledata_->addChild("repetitiongroup"), group);
 }
 
 void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::vector<ConstDivePtr>& pending) {
@@ -185,18 +169,7 @@ void DcdmlFamily1Writer::writeDives(XmlElement* group, const std::vector<ConstDi
         else
             statistics->addChild("cns")->attribute("start") = byteText(record.cnsOtu - 0x80);
 
-        clearMixes();
-        switch (record.diveMode) {
-            case 1:
-                addMix(record.oxygen1, record.startCylinderPressure, record.endCylinderPressure);
-                break;
-            case 2:
-                addNamedMix("Gauge", 0, record.startCylinderPressure, record.endCylinderPressure);
-                break;
-            default:
-                addNamedMix("Air", 21, record.startCylinderPressure, record.endCylinderPressure);
-                break;
-        }
+        addStartMixes(record, record.startCylinderPressure, record.endCylinderPressure);
         XmlElement* gasDefinitions = dive->addChild("gasdefinitions");
         writeSamples(dive, record);
         for (const GasMixPtr& mix : mixes_) writeGasDefinition(*mix, gasDefinitions);
@@ -209,25 +182,29 @@ void DcdmlFamily1Writer::writeSamples(XmlElement* dive, const DiveRecord& record
     writeGasSwitch(samples, mixes_.front()->name, 0, false);
     writeDatum(samples, 0, 0, 0, 0, 0);
 
-    const uint8_t* bytes = record.profile.get();
-    const uint32_t length = bytes ? record.profileLength : 0;
+    Family1Profile profile(record);
+    Family1Profile::Item item;
     double depth = 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t c = bytes[i];
-        if (c < FirstMarker || c > GasSwitchMarker) {
-            // A signed change in feet since the previous sample.
-            depth += static_cast<int8_t>(c);
-            writeDatum(samples, static_cast<int32_t>(std::trunc(depth)), 0, 0, 0, 0);
-        } else if (markerEventId(c)) {
-            markers_.push(c);
-            XmlElement* event = samples->addChild("event");
-            while (!markers_.empty()) event->attribute("id") = markerEventId(markers_.pop());
-        } else if (c == GasSwitchMarker) {
-            if (i + 1 >= length)
+    while (profile.next(item)) {
+        switch (item.kind) {
+            case Family1Profile::Kind::DepthChange:
+                depth += item.value;
+                writeDatum(samples, static_cast<int32_t>(std::trunc(depth)), 0, 0, 0, 0);
+                break;
+            case Family1Profile::Kind::Marker:
+                // 121, 128 and 130..134 carry nothing for this layout.
+                if (markerEventId(static_cast<uint8_t>(item.value))) {
+                    markers_.push(static_cast<uint8_t>(item.value));
+                    XmlElement* event = samples->addChild("event");
+                    while (!markers_.empty()) event->attribute("id") = markerEventId(markers_.pop());
+                }
+                break;
+            case Family1Profile::Kind::GasSwitch:
+                gasSwitchByO2(samples, item.value, -1);
+                break;
+            case Family1Profile::Kind::TruncatedGasSwitch:
                 throw Error("GeneraterT2D1::dosamples() Missing Gas Switch Data", 9);
-            gasSwitchByO2(samples, bytes[++i], -1);
         }
-        // 121, 128 and 130..134 carry nothing for this layout.
     }
     writeDatum(samples, 0, 0, 0, 0, 0);
 }

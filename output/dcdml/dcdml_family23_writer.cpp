@@ -5,6 +5,7 @@
 #include <cstring>
 #include <iterator>
 
+#include "output/dive_facts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -100,11 +101,7 @@ void DcdmlFamily23Writer::make(XmlDocument& document) {
 }
 
 void DcdmlFamily23Writer::writeDeviceSection() {
-    char serial[40];
-    std::snprintf(serial, sizeof serial, "%02u%02u%02u%02u", unsigned{headerByte(0x2A)},
-                  unsigned{headerByte(0x2B)}, unsigned{headerByte(0x2C)},
-                  unsigned{headerByte(0x2D)});
-    writeDeviceBlock(device_, serial);
+    writeDeviceBlock(device_, serialNumber(set_));
 }
 
 void DcdmlFamily23Writer::writeSettingsSection() {
@@ -127,29 +124,15 @@ void DcdmlFamily23Writer::writeProfileData() {
         profiledata_->addComment("  No Dives  ");
         return;
     }
-    // A dive numbered 1 starts a repetition group; dives before the first
-    // such dive join its group.
-    std::vector<ConstDivePtr> pending;
-    bool groupOpen = false;
-    auto flush = [&] {
+    for (const std::vector<ConstDivePtr>& dives : repetitionGroups(set_)) {
         XmlElement* group = profiledata_->addChild("repetitiongroup");
-        for (const ConstDivePtr& d : pending) writeDive(group, d);
-        pending.clear();
-    };
-    for (const ConstDivePtr& dive : set_.dives) {
-        if (dive->diveNumber == 1) {
-            if (groupOpen) flush();
-            groupOpen = true;
-        }
-        pending.push_back(dive);
+        for (const ConstDivePtr& d : dives) writeDive(group, d);
     }
-    if (!pending.empty()) flush();
 }
 
 void DcdmlFamily23Writer::writeDive(XmlElement* group, const ConstDivePtr& record) {
     const DiveRecord& d = *record;
     trace::write(2, "Generating Dive #%d", divesWritten.fetch_add(1));
-    clearMixes();
 
     XmlElement* dive = group->addChild("dive");
     XmlElement* settings = dive->addChild("settings");
@@ -170,13 +153,7 @@ void DcdmlFamily23Writer::writeDive(XmlElement* group, const ConstDivePtr& recor
     else
         statistics->addChild("talvek:otu")->attribute("value") = byteText(d.cnsOtu);
 
-    if (d.diveMode == 1 || d.diveMode == 2) {
-        addMix(d.oxygen1, d.startCylinderPressure, d.endCylinderPressure);
-        if (d.oxygen2 > 0) addMix(d.oxygen2, 0, 0);
-        if (d.oxygen3 > 0) addMix(d.oxygen3, 0, 0);
-    } else {
-        addNamedMix("Air", 21, d.startCylinderPressure, d.endCylinderPressure);
-    }
+    addStartMixes(d, d.startCylinderPressure, d.endCylinderPressure);
 
     XmlElement* gasDefinitions = dive->addChild("gasdefinitions");
 
@@ -226,17 +203,12 @@ void DcdmlFamily23Writer::writeEvents(XmlElement* samples, ProfileDecoder& profi
                 break;
             }
             case 3:
+            case 5:
                 writeCodeEvent(samples, *e);
                 break;
             case 4:
                 writeHeadingUserEvent(samples, *e);
                 break;
-            case 5: {
-                ProfileDecoder::Event gas = *e;
-                gas.data1 = 255;
-                writeCodeEvent(samples, gas);
-                break;
-            }
             default:
                 trace::write(2, "Unknown Event Marker: Type = %d", int{e->type});
                 break;
@@ -247,20 +219,23 @@ void DcdmlFamily23Writer::writeEvents(XmlElement* samples, ProfileDecoder& profi
 
 void DcdmlFamily23Writer::writeCodeEvent(XmlElement* samples, const ProfileDecoder::Event& event) {
     int64_t time = int64_t{event.data4} + event.time;
-    switch (event.data1) {
-        case 15:
+    const GasSwitch to = gasSwitchOf(event);
+    switch (to.kind) {
+        case GasSwitch::ToSecondMix:
             if (mixes_.size() < 2) {
                 trace::write(2, "Gas switch to missing mix ignored");
                 return;
             }
             gasSwitchByO2(samples, (*std::next(mixes_.begin()))->o2, time);
             return;
-        case 143:
+        case GasSwitch::ToFirstMix:
             gasSwitchByO2(samples, mixes_.front()->o2, time);
             return;
-        case 255:
-            gasSwitchByO2(samples, event.data3, time);
+        case GasSwitch::ToO2:
+            gasSwitchByO2(samples, to.o2, time);
             return;
+        case GasSwitch::None:
+            break;
     }
     bool withValue;
     std::string id = codeEventId(event.data1, withValue);

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "dc/base/errors.h"
+#include "output/dive_facts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -13,19 +14,6 @@ namespace talvek {
 const char* const DcdmlNamespace = "http://www.talvek.com/dcdml/1.0/dcdml";
 
 namespace {
-
-struct ModelRow {
-    const char* name;
-    uint8_t code;
-};
-
-// Row 0 is the default and never matched; the row with code 0xFF ends it.
-const ModelRow ModelNames[] = {
-    {"Unknown", 0},    {"Ardel", 3},    {"Brinto", 4},  {"K3", 5},      {"Corvel", 10},
-    {"Dastra", 11},    {"Evrin", 12},   {"Folmar", 13}, {"K9", 14},     {"K6", 15},
-    {"Corvel2", 16},   {"Evrin2", 17},  {"K4", 18},     {"Evrin3", 20}, {"Corvel3", 19},
-    {"CorvelAir", 21}, {nullptr, 0xFF},
-};
 
 const char* const ComputerModes[] = {"air", "nitrox", "gauge"};
 
@@ -112,15 +100,11 @@ void DcdmlWriterBase::writeDeviceBlock(XmlElement* device, const std::string& se
 }
 
 std::string DcdmlWriterBase::modelName() const {
-    const char* name = ModelNames[0].name;
-    uint8_t code = headerByte(0x28);
-    for (const ModelRow* row = ModelNames + 1; row->code != 0xFF; ++row)
-        if (row->code == code) name = row->name;
-    return name;
+    return talvek::modelName(set_.header);
 }
 
 std::string DcdmlWriterBase::firmwareVersion() const {
-    return format("%i.%i.%i", int{headerByte(0x29)}, int{headerByte(0x81)}, int{headerByte(0x82)});
+    return talvek::firmwareVersion(set_.header);
 }
 
 std::string DcdmlWriterBase::diveModeText() const {
@@ -225,6 +209,17 @@ void DcdmlWriterBase::writeDatum(XmlElement* parent, int32_t rawDepth, int flags
     if (flags & DatumTemperature)
         datum->attribute("temp") = decimal(converter_->temperature(rawTemperature));
     if (flags & DatumTime) datum->attribute("time") = intText(time);
+}
+
+void DcdmlWriterBase::addStartMixes(const DiveRecord& dive, int32_t start, int32_t end) {
+    mixes_.clear();
+    for (const StartMix& mix : startMixes(familyCode(), dive)) {
+        if (mix.name)
+            addNamedMix(mix.name, mix.o2, start, end);
+        else
+            addMix(mix.o2, start, end);
+        start = end = 0;
+    }
 }
 
 std::string DcdmlWriterBase::addMix(int32_t o2, int32_t start, int32_t end) {

@@ -110,7 +110,9 @@ class DcdmlWriterBase : public Writer {
     void writeDatum(XmlElement* parent, int32_t rawDepth, int flags, int32_t rawPressure,
                     int32_t rawTemperature, uint32_t time);
 
-    void clearMixes() { mixes_.clear(); }
+    // Starts the dive's mix list with the mixes it begins with; the first
+    // holds the cylinder pressures, the others none.
+    void addStartMixes(const DiveRecord& dive, int32_t start, int32_t end);
     // Appends a mix named "gas" + (count + 1); returns the name.
     std::string addMix(int32_t o2, int32_t start, int32_t end);
     std::string addNamedMix(const std::string& name, int32_t o2, int32_t start, int32_t end);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "dc/profile/family1_profile.h"
 #include "dc/profile/profile_decoder.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
@@ -57,9 +58,7 @@ enum : int {
     GasSwitch = 58,
 };
 
-constexpr uint8_t FirstMarker = 121;
-constexpr uint8_t LastEventMarker = 134;
-constexpr uint8_t GasSwitchMarker = 135;
+// Profile markers 121..134 select the element names from index 44 on.
 constexpr int MarkerToName = 77;
 
 }  // namespace
@@ -264,22 +263,23 @@ void LegacyFamily1Writer::writeDive(const DiveRecord& dive) {
     writeDiveDate(dive);
 
     XmlElement* profile = diveData_->addChild("DiveProfile");
-    const uint8_t* bytes = dive.profile.get();
-    const uint32_t length = bytes ? dive.profileLength : 0;
-    for (uint32_t i = 0; i < length; ++i) {
-        const uint8_t c = bytes[i];
-        if (c < FirstMarker || c > GasSwitchMarker) {
-            // A signed depth change in feet since the previous sample.
-            const int change = static_cast<int8_t>(c);
-            lastChange_ = change;
-            profile->addChild("Datum")->setText(std::to_string(change));
-        } else if (c <= LastEventMarker) {
-            profile->addChild("Event")->addChild(LegacyElementNames[c - MarkerToName]);
-        } else if (i + 1 < length) {
-            // Gas switch: the next byte is the new O2 percentage.
-            addValue(profile->addChild("Event"), GasSwitch, bytes[++i]);
+    Family1Profile walk(dive);
+    Family1Profile::Item item;
+    while (walk.next(item)) {
+        switch (item.kind) {
+            case Family1Profile::Kind::DepthChange:
+                lastChange_ = item.value;
+                profile->addChild("Datum")->setText(std::to_string(item.value));
+                break;
+            case Family1Profile::Kind::Marker:
+                profile->addChild("Event")->addChild(LegacyElementNames[item.value - MarkerToName]);
+                break;
+            case Family1Profile::Kind::GasSwitch:
+                addValue(profile->addChild("Event"), GasSwitch, item.value);
+                break;
+            case Family1Profile::Kind::TruncatedGasSwitch:
+                break;  // a gas switch without its O2 byte is dropped
         }
-        // A gas switch without its O2 byte at the very end is dropped.
     }
     addValue(profile, TempAtDepth, dive.maxDepthTemperature);
     addValue(profile, EndingTemp, dive.endTemperature);

@@ -30,16 +30,28 @@ bool isTerminal(int fd) {
     return ::isatty(fd) == 1;
 }
 
-void writeStandardError(const std::string& text) {
+namespace {
+
+void writeAll(int fd, const std::string& text) {
     const char* p = text.data();
     size_t n = text.size();
     while (n > 0) {
-        ssize_t w = ::write(STDERR_FILENO, p, n);
+        ssize_t w = ::write(fd, p, n);
         if (w < 0 && errno == EINTR) continue;
         if (w <= 0) return;
         p += w;
         n -= static_cast<size_t>(w);
     }
+}
+
+}  // namespace
+
+void writeStandardError(const std::string& text) {
+    writeAll(STDERR_FILENO, text);
+}
+
+void writeStandardOutput(const std::string& text) {
+    writeAll(STDOUT_FILENO, text);
 }
 
 int terminationSignalFd() {

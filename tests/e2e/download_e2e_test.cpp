@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -31,6 +33,19 @@ using e2e::Process;
 
 bool Has(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
+}
+
+// xmllint's verdict on `file` against docs/<schema>: empty when it is valid
+// (or when xmllint is not installed).
+std::string SchemaErrors(const std::string& file, const std::string& schema) {
+    if (std::system("command -v xmllint >/dev/null 2>&1") != 0) return std::string();
+    const std::string errors = file + ".lint";
+    const std::string command = "xmllint --noout --schema '" + std::string(TALVEK_SOURCE_DIR) +
+                                "/docs/" + schema + "' '" + file + "' 2>'" + errors + "'";
+    const int status = std::system(command.c_str());
+    const std::string text = ScratchDir::read(errors);
+    std::remove(errors.c_str());
+    return status == 0 ? std::string() : "invalid: " + text;
 }
 
 // A simulated computer served on a pseudo-terminal for the test's lifetime.
@@ -187,6 +202,7 @@ TEST_F(OrdinaryUserRun, ExitStatusZeroAndTheComputerInTheFile) {
     ASSERT_NE(root, std::string::npos) << xml.substr(0, 400);
     EXPECT_TRUE(Has(xml.substr(root, xml.find('>', root) - root), "units=\"metric\""));
     EXPECT_EQ(occurrences(xml, "<dive "), 1);
+    EXPECT_EQ(SchemaErrors(run.dir.file("out.xml"), "dcdml-metric.xsd"), "");
     EXPECT_TRUE(Has(run.trace, "Success: Exiting with code 0"));
     EXPECT_EQ(occurrences(run.trace, "FormClose(): Returning 0"), 1);
 }
@@ -426,6 +442,41 @@ TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
         << log;
     EXPECT_EQ(occurrences(log, "FormClose(): Returning 21"), 1);
     std::printf("hang-up: status %d after %.1f s\n", r.status, r.seconds);
+}
+
+// The UDDF file of a real run is what the published schema describes,
+// checked with xmllint as a logbook author would.
+TEST_F(DownloadTest, UddfFileValidatesWithXmllint) {
+    if (std::system("command -v xmllint >/dev/null 2>&1") != 0) GTEST_SKIP() << "no xmllint";
+    Simulator sim(2, 3);
+    ASSERT_FALSE(sim.Path().empty());
+    RunResult r = Download({"-p=" + sim.Path(), "-f=" + Out(), "-uddf", "-dv=2",
+                            "-cdblog=" + dir_.file("trace")});
+    ASSERT_EQ(r.status, 0) << r.standardError << trace();
+    const std::string xml = ScratchDir::read(Out());
+    EXPECT_TRUE(Has(xml, "<uddf xmlns=\"http://www.streit.cc/uddf/3.2/\" version=\"3.2.3\" >"));
+    EXPECT_EQ(occurrences(xml, "<dive id="), 3);
+    EXPECT_EQ(SchemaErrors(Out(), "uddf/uddf_3.2.3.xsd"), "");
+}
+
+// --help, -h, -? and --version answer at once on standard output, with no
+// window, trace or port; -list too.
+TEST_F(DownloadTest, HelpVersionAndListExitAtOnce) {
+    for (const char* option : {"--help", "-h", "-?", "/?"}) {
+        Process p({TALVEK_DL, option}, {});
+        EXPECT_EQ(p.Wait(30000), 0) << option;
+        EXPECT_TRUE(Has(p.StandardOutput(), "-uddf")) << option << ": " << p.StandardOutput();
+        EXPECT_TRUE(Has(p.StandardOutput(), "-f=FILE")) << option;
+    }
+    // A session would write this trace file; none starts.
+    const std::string traceOption = "-cdblog=" + dir_.file("trace");
+    Process version({TALVEK_DL, "--version", traceOption}, {});
+    EXPECT_EQ(version.Wait(30000), 0);
+    EXPECT_EQ(version.StandardOutput(), "Talvek XML Downloader " TALVEK_VERSION "\n");
+    Process list({TALVEK_DL, "-list", traceOption}, {});
+    EXPECT_EQ(list.Wait(30000), 0);
+    EXPECT_FALSE(list.StandardOutput().empty());
+    EXPECT_FALSE(ScratchDir::exists(dir_.file("trace.txt")));
 }
 
 TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {

@@ -7,6 +7,7 @@
 
 #include "dc/base/errors.h"
 #include "support/legacy_fixtures.h"
+#include "support/schema_check.h"
 #include "support/writer_inputs.h"
 
 namespace talvek {
@@ -214,6 +215,7 @@ std::string make(const Header& h, DiveList dives, int32_t units,
     doc.setFlags(flags);
     DcdmlFamily1Writer gen(diveSetOf(1, h.data(), dives), units, Stamp());
     gen.make(doc);
+    EXPECT_EQ(dcdmlSchemaErrors(doc.outputBuffer()), "");
     return doc.outputBuffer();
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/schema_check.h"
 #include "support/writer_inputs.h"
 #include "xml/xml_document.h"
 
@@ -52,6 +53,12 @@ struct D23 : ::testing::Test {
     }
     void SetInfo(const char* text) { std::memcpy(header + 0x30, text, std::strlen(text)); }
     std::string Output() const { return std::string(doc.outputBuffer(), doc.outputLength()); }
+    // Every document a test made is one the schema accepts.
+    void TearDown() override {
+        if (doc.outputBuffer() && doc.outputLength() > 0) {
+            EXPECT_EQ(dcdmlSchemaErrors(Output()), "");
+        }
+    }
 
     static DivePtr Dive(uint8_t number, const std::vector<uint8_t>& profile = {}) {
         DivePtr d(new DiveRecord);

@@ -14,6 +14,7 @@
 #include "dc/base/errors.h"
 #include "sim/dive_builder.h"
 #include "support/meant_dive_set.h"
+#include "support/schema_check.h"
 #include "support/serial_test_support.h"
 #include "support/writer_inputs.h"
 #include "xml/xml_document.h"
@@ -31,7 +32,13 @@ DocumentStamp fixedStamp() {
 std::string write(const DiveSet& set, uint32_t options) {
     XmlDocument doc;
     writeDocument(set, options, fixedStamp(), doc);
-    return doc.outputBuffer();
+    const std::string text = doc.outputBuffer();
+    if (options & OutputOptions::UddfLayout) {
+        EXPECT_EQ(uddfSchemaErrors(text), "");
+    } else if ((options & OutputOptions::LayoutMask) == OutputOptions::DcdmlLayout) {
+        EXPECT_EQ(dcdmlSchemaErrors(text), "");
+    }
+    return text;
 }
 
 size_t countOf(const std::string& text, const std::string& what) {

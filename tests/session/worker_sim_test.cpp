@@ -10,6 +10,7 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
+#include "support/schema_check.h"
 #include "support/text_count.h"
 #include "support/worker_test_support.h"
 
@@ -307,7 +308,7 @@ INSTANTIATE_TEST_SUITE_P(
 // the whole computer ends up in the file, in the layout and units asked for.
 struct LayoutCase {
     InterfaceType type;
-    const char* layout;  // "-v=2" (DCDML) or "-v=1" (legacy)
+    const char* layout;  // "-v=2" (DCDML), "-v=1" (legacy) or "-uddf"
     const char* units;   // "-um", "-ui", "-us"
 };
 
@@ -342,6 +343,11 @@ TEST_P(EveryTypeLayoutAndUnits, WritesTheWholeComputer) {
         EXPECT_NE(rootTag.find(units), std::string::npos) << rootTag;
         EXPECT_EQ(occurrences(xml, "<dive "), dives);
         EXPECT_EQ(occurrences(xml, "<TalvekDownload"), 0);
+        EXPECT_EQ(dcdmlSchemaErrors(xml), "");
+    } else if (std::string(c.layout) == "-uddf") {
+        EXPECT_NE(xml.find("<uddf xmlns="), std::string::npos) << xml.substr(0, 400);
+        EXPECT_EQ(occurrences(xml, "<dive id="), dives);
+        EXPECT_EQ(uddfSchemaErrors(xml), "");
     } else {
         EXPECT_NE(xml.find("<TalvekDownload >"), std::string::npos) << xml.substr(0, 400);
         EXPECT_EQ(occurrences(xml, "<DiveData >"), dives);
@@ -368,10 +374,15 @@ INSTANTIATE_TEST_SUITE_P(worker, EveryTypeLayoutAndUnits,
                                            LayoutCase{InterfaceType::Type3, "-v=2", "-um"},
                                            LayoutCase{InterfaceType::Type3, "-v=2", "-ui"},
                                            LayoutCase{InterfaceType::Type3, "-v=2", "-us"},
-                                           LayoutCase{InterfaceType::Type3, "-v=1", "-ui"}),
+                                           LayoutCase{InterfaceType::Type3, "-v=1", "-ui"},
+                                           LayoutCase{InterfaceType::Type1, "-uddf", "-ui"},
+                                           LayoutCase{InterfaceType::Type2, "-uddf", "-us"},
+                                           LayoutCase{InterfaceType::Type3, "-uddf", "-um"}),
                          [](const ::testing::TestParamInfo<LayoutCase>& info) {
                              return "Type" + std::to_string(static_cast<int>(info.param.type)) +
-                                    (info.param.layout[3] == '2' ? "Dcdml" : "Legacy") +
+                                    (info.param.layout[1] == 'u'   ? "Uddf"
+                                     : info.param.layout[3] == '2' ? "Dcdml"
+                                                                   : "Legacy") +
                                     (info.param.units + 1);
                          });
 

@@ -13,6 +13,7 @@
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "sim/memory_port.h"
+#include "support/schema_check.h"
 
 namespace talvek {
 
@@ -87,6 +88,7 @@ TEST(SimEndToEnd, WorkerDownloadsEachTypeIntoDcdml) {
         EXPECT_EQ(result, 0);
         EXPECT_EQ(status, "Download Successfull");
         EXPECT_EQ(count(xml, "<dive "), 12u);
+        EXPECT_EQ(dcdmlSchemaErrors(xml), "");
         EXPECT_EQ(count(xml, "<repetitiongroup"), groups(b.meant));
         char serial[16];
         std::snprintf(serial, sizeof serial, "%02u%02u%02u%02u", b.meant.serial[0],

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/process.h"
+#include "support/schema_check.h"
 #include "support/scratch_dir.h"
 #include "support/text_count.h"
 
@@ -53,6 +54,7 @@ TEST_F(Type1Download, DcdmlWithEveryTypeProbed) {
     EXPECT_NE(xml.find("<dcdml "), std::string::npos);
     EXPECT_NE(xml.find("units=\"scientific\""), std::string::npos);
     EXPECT_EQ(occurrences(xml, "<dive "), 2);
+    EXPECT_EQ(dcdmlSchemaErrors(xml), "");
     const std::string log = trace();
     EXPECT_EQ(occurrences(log, "Found Device Type1"), 1);
     EXPECT_EQ(occurrences(log, "End of Dives Found"), 1);

@@ -18,6 +18,7 @@
 #include "output/writer_table.h"
 #include "platform/os.h"
 #include "sim/dive_builder.h"
+#include "support/schema_check.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -195,6 +196,7 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
     XmlDocument dcdml;
     writeDocument(driver.diveSet(), 0x200 | 0x40000, stamp, dcdml);
     EXPECT_EQ(countOf(dcdml.outputBuffer(), "<dive "), 2u);
+    EXPECT_EQ(dcdmlSchemaErrors(dcdml.outputBuffer()), "");
 }
 
 }  // namespace talvek

@@ -1,6 +1,7 @@
 // Random header images, dive records and profile bytes: generating must never
 // crash or read outside the profile (run under the sanitizer tree) and must
-// always give a document that an XML parser accepts.
+// always give a document that an XML parser accepts and the layout's schema
+// validates.
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 
@@ -9,6 +10,8 @@
 #include <vector>
 
 #include "output/dcdml/dcdml_family23_writer.h"
+#include "output/uddf/uddf_writer.h"
+#include "support/schema_check.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -102,6 +105,31 @@ TEST(DCDMLFuzz, RandomInputGivesWellFormedDocuments) {
         ASSERT_NE(doc.outputBuffer(), nullptr);
         ASSERT_TRUE(Parses(doc.outputBuffer(), doc.outputLength())) << "round " << round << "\n"
                                                                     << doc.outputBuffer();
+        ASSERT_EQ(dcdmlSchemaErrors(doc.outputBuffer()), "") << "round " << round << "\n"
+                                                             << doc.outputBuffer();
+    }
+}
+
+// The same for UDDF, every family: a damaged record still gives a document
+// a logbook accepts.
+TEST(UDDFFuzz, RandomInputGivesValidDocuments) {
+    static Quiet quiet;
+    const DocumentStamp stamp{ProgramVersion{"Talvek XML Downloader", "1.0"}, platform::localTime()};
+    std::mt19937 rng(20100223);
+    const int32_t families[] = {1, 2, 4};
+    for (int round = 0; round < 300; ++round) {
+        DiveSet set;
+        for (uint8_t& b : set.header) b = static_cast<uint8_t>(rng());
+        int count = static_cast<int>(rng() % 5);
+        for (int i = 0; i < count; ++i) set.dives.push_back(RandomDive(rng));
+        set.family = families[rng() % 3];
+
+        XmlDocument doc;
+        doc.setFlags(XmlDocument::Utf8);
+        if (rng() % 2) doc.setFlags(XmlDocument::Indent);
+        UddfWriter(set, stamp).make(doc);
+        ASSERT_EQ(uddfSchemaErrors(doc.outputBuffer()), "") << "round " << round << "\n"
+                                                            << doc.outputBuffer();
     }
 }
 
@@ -112,6 +140,41 @@ TEST(DCDMLFuzz, ParserRejectsBrokenDocuments) {
     EXPECT_TRUE(Parses(ok.data(), ok.size()));
     std::string bad = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a x=\"\x01\" />";
     EXPECT_FALSE(Parses(bad.data(), bad.size()));
+}
+
+// The schema checks themselves reject what the schemas do not allow: an
+// element out of its order, a value of the wrong type, the wrong units.
+TEST(SchemaCheck, RejectsDocumentsTheSchemasDoNotAllow) {
+    static Quiet quiet;
+    DiveSet set;
+    set.family = 2;
+    const DocumentStamp stamp{ProgramVersion{"Talvek XML Downloader", "1.0"}, platform::localTime()};
+    XmlDocument uddf;
+    uddf.setFlags(XmlDocument::Utf8);
+    UddfWriter(set, stamp).make(uddf);
+    const std::string good = uddf.outputBuffer();
+    ASSERT_EQ(uddfSchemaErrors(good), "");
+    std::string swapped = good;
+    swapped.replace(swapped.find("<generator"), 10, "<generatorX");
+    EXPECT_NE(uddfSchemaErrors(swapped), "");
+    std::string noName = good;
+    noName.erase(noName.find("<name >"), noName.find("</name >") + 8 - noName.find("<name >"));
+    EXPECT_NE(uddfSchemaErrors(noName), "");
+
+    XmlDocument dcdml;
+    dcdml.setFlags(XmlDocument::Utf8);
+    DcdmlFamily23Writer(set, UnitSystem::Metric, stamp).make(dcdml);
+    const std::string metric = dcdml.outputBuffer();
+    ASSERT_EQ(dcdmlSchemaErrors(metric), "");
+    // A metric history depth is metres with one decimal; "x" is no number.
+    std::string wrong = metric;
+    const size_t depth = wrong.find("maxdepth=\"") + 10;
+    wrong.replace(depth, wrong.find('"', depth) - depth, "x");
+    EXPECT_NE(dcdmlSchemaErrors(wrong), "");
+    // The units named on the root choose the unit schema.
+    std::string bogus = metric;
+    bogus.replace(bogus.find("units=\"metric\""), 14, "units=\"bogus\"");
+    EXPECT_NE(dcdmlSchemaErrors(bogus), "");
 }
 
 }  // namespace talvek

@@ -1,0 +1,337 @@
+#include "output/uddf/uddf_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "dc/profile/family1_profile.h"
+#include "dc/profile/profile_decoder.h"
+#include "output/dive_facts.h"
+#include "trace/trace.h"
+#include "xml/xml_document.h"
+
+namespace talvek {
+
+const char* const UddfNamespace = "http://www.streit.cc/uddf/3.2/";
+
+namespace {
+
+const char* const UddfVersion = "3.2.3";
+const char* const ComputerId = "divecomputer";
+
+// The events UDDF has an alarm for; the others have no UDDF name and are
+// left out.  Family 1 markers:
+const char* markerAlarm(int32_t marker) {
+    switch (marker) {
+        case 122:  // slow down
+            return "ascent";
+        case 125:
+            return "surface";
+        case 126:
+            return "deco";
+        default:
+            return nullptr;
+    }
+}
+
+// Family 2/3 event records: type 2 is the surface, type 3 carries a code.
+const char* eventAlarm(const ProfileDecoder::Event& e) {
+    if (e.type == 2) return "surface";
+    if (e.type != 3) return nullptr;
+    switch (e.data1) {
+        case 3:
+            return "deco";
+        case 4:  // slow down
+            return "ascent";
+        default:
+            return nullptr;
+    }
+}
+
+std::string number(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+XmlElement* addText(XmlElement* parent, const char* name, const std::string& text) {
+    XmlElement* e = parent->addChild(name);
+    e->setText(text);
+    return e;
+}
+
+int clamp(int value, int low, int high) {
+    return std::min(std::max(value, low), high);
+}
+
+// An xs:dateTime.  A damaged record's fields are brought into range (month
+// 13 becomes 12, February 30 becomes the 28th or 29th): the schema
+// requires a date and a logbook refuses the whole file over one that is
+// not; `repaired` says whether that happened.
+std::string dateTime(int year, int month, int day, int hour, int minute, int second,
+                     bool* repaired = nullptr) {
+    static const int DaysIn[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    const int m = clamp(month, 1, 12);
+    const int d = clamp(day, 1, m == 2 && !leap ? 28 : DaysIn[m - 1]);
+    const int h = clamp(hour, 0, 23), min = clamp(minute, 0, 59), s = clamp(second, 0, 59);
+    if (repaired) *repaired = m != month || d != day || h != hour || min != minute || s != second;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", year, m, d, h, min, s);
+    return text;
+}
+
+std::string mixName(int32_t o2) {
+    return o2 == 21 ? "Air" : "EAN" + std::to_string(o2);
+}
+
+}  // namespace
+
+void UddfWriter::Pending::moveTo(Waypoint& point) {
+    point.alarms.insert(point.alarms.end(), alarms.begin(), alarms.end());
+    alarms.clear();
+    if (!switchMix.empty()) point.switchMix = switchMix;
+    switchMix.clear();
+}
+
+std::string UddfWriter::DiveMixes::switchTo(UddfWriter& writer, int32_t percent) {
+    if (std::find(o2.begin(), o2.end(), percent) == o2.end()) o2.push_back(percent);
+    return writer.mixId(percent);
+}
+
+UddfWriter::UddfWriter(const DiveSet& set, const DocumentStamp& stamp)
+    : Writer(set), stamp_(stamp), si_(set.family) {}
+
+std::string UddfWriter::mixId(int32_t o2) {
+    if (o2 < 1 || o2 > 100) return std::string();
+    auto found = mixIds_.find(o2);
+    if (found != mixIds_.end()) return found->second;
+    return mixIds_[o2] = "mix" + std::to_string(o2);
+}
+
+void UddfWriter::make(XmlDocument& document) {
+    trace::write(trace::Info, "Generate::UDDF: Begin %d dives", static_cast<int>(set_.dives.size()));
+    // Every profile is read before anything is written: the mix list comes
+    // before the dives that name its mixes.
+    std::vector<std::vector<Dive>> groups;
+    int number = 0;
+    for (const std::vector<ConstDivePtr>& records : repetitionGroups(set_)) {
+        groups.emplace_back();
+        for (const ConstDivePtr& record : records) groups.back().push_back(readDive(record, ++number));
+    }
+
+    XmlElement* root = document.createRoot("uddf");
+    root->attribute("xmlns") = UddfNamespace;
+    root->attribute("version") = UddfVersion;
+    writeGenerator(root);
+    writeOwner(root);
+    // Each list needs at least one child: a download without mixes or dives
+    // leaves it out.
+    if (!mixIds_.empty()) writeGasDefinitions(root->addChild("gasdefinitions"));
+    if (!groups.empty()) {
+        XmlElement* profileData = root->addChild("profiledata");
+        int groupNumber = 0;
+        for (const std::vector<Dive>& dives : groups) {
+            XmlElement* group = profileData->addChild("repetitiongroup");
+            group->attribute("id") = "group" + std::to_string(++groupNumber);
+            for (const Dive& dive : dives) writeDive(group, dive);
+        }
+    }
+    trace::write(trace::Info, "Generate::Make() Building Document");
+    document.build();
+}
+
+void UddfWriter::writeGenerator(XmlElement* root) {
+    XmlElement* generator = root->addChild("generator");
+    addText(generator, "name", stamp_.program ? stamp_.program->name : "Talvek Downloader");
+    addText(generator, "type", "converter");
+    if (stamp_.program) addText(generator, "version", stamp_.program->version);
+    const platform::LocalTime& t = stamp_.time;
+    addText(generator, "datetime", dateTime(t.year, t.month, t.day, t.hour, t.minute, t.second));
+}
+
+void UddfWriter::writeOwner(XmlElement* root) {
+    XmlElement* owner = root->addChild("diver")->addChild("owner");
+    owner->attribute("id") = "owner";
+    // The computer knows no name of its owner; the elements are required.
+    XmlElement* personal = owner->addChild("personal");
+    personal->addChild("firstname");
+    personal->addChild("lastname");
+    XmlElement* computer = owner->addChild("equipment")->addChild("divecomputer");
+    computer->attribute("id") = ComputerId;
+    const std::string model = modelName(set_.header);
+    addText(computer, "name", model);
+    XmlElement* maker = computer->addChild("manufacturer");
+    maker->attribute("id") = "manufacturer";
+    addText(maker, "name", "Talvek Oy");
+    addText(computer, "model", model);
+    addText(computer, "serialnumber", serialNumber(set_));
+    // UDDF has no element for the firmware.
+    addText(computer->addChild("notes"), "para",
+            "Firmware " + firmwareVersion(set_.header));
+}
+
+void UddfWriter::writeGasDefinitions(XmlElement* gasDefinitions) {
+    for (const auto& [o2, id] : mixIds_) {
+        XmlElement* mix = gasDefinitions->addChild("mix");
+        mix->attribute("id") = id;
+        addText(mix, "name", mixName(o2));
+        addText(mix, "o2", number("%.2f", o2 / 100.0));
+        addText(mix, "he", "0.00");  // these computers know no helium
+    }
+}
+
+UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
+    const DiveRecord& d = *record;
+    Dive dive;
+    dive.record = record;
+    dive.number = number;
+    DiveMixes mixes;
+    for (const StartMix& mix : startMixes(familyCode(), d)) mixes.o2.push_back(mix.o2);
+    dive.points = familyCode() == 1 ? family1Waypoints(d, mixes) : decodedWaypoints(record, mixes);
+    for (const Waypoint& point : dive.points) {
+        dive.greatestDepth = std::max(dive.greatestDepth, point.depth.value_or(0));
+        if (point.temperature)
+            dive.lowestTemperature =
+                std::min(dive.lowestTemperature.value_or(*point.temperature), *point.temperature);
+    }
+    // Families 2 and 3 keep the greatest depth and the duration in the
+    // dive's header; family 1 has only its profile.
+    dive.duration = dive.points.back().time;
+    if (familyCode() != 1) {
+        dive.greatestDepth = si_.metres(d.maxDepth);
+        dive.duration = d.diveTime * 60.0;
+    }
+    return dive;
+}
+
+void UddfWriter::writeDive(XmlElement* group, const Dive& source) {
+    const DiveRecord& d = *source.record;
+    XmlElement* dive = group->addChild("dive");
+    dive->attribute("id") = "dive" + std::to_string(source.number);
+
+    XmlElement* before = dive->addChild("informationbeforedive");
+    addText(before, "divenumber", std::to_string(source.number));
+    bool repaired = false;
+    addText(before, "datetime",
+            dateTime(2000 + d.year, d.month, d.day, d.hour, d.minute, d.second, &repaired));
+    if (repaired)
+        trace::write(trace::Error, "Generate::UDDF: Dive %d has no valid date (%u-%u-%u %u:%u:%u)",
+                     source.number, unsigned{d.year}, unsigned{d.month}, unsigned{d.day},
+                     unsigned{d.hour}, unsigned{d.minute}, unsigned{d.second});
+    XmlElement* interval = before->addChild("surfaceintervalbeforedive");
+    const int passed =
+        d.surfaceIntervalHours * 3600 + d.surfaceIntervalMinutes * 60 + d.surfaceIntervalSeconds;
+    // The first dive of a series follows no dive the computer still counts.
+    if (d.diveNumber == 1 && passed == 0)
+        interval->addChild("infinity");
+    else
+        addText(interval, "passedtime", std::to_string(passed));
+
+    XmlElement* samples = dive->addChild("samples");
+    for (const Waypoint& point : source.points) writeWaypoint(samples, point);
+
+    XmlElement* after = dive->addChild("informationafterdive");
+    addText(after, "greatestdepth", number("%.2f", source.greatestDepth));
+    addText(after, "diveduration", number("%.0f", source.duration));
+    if (source.lowestTemperature)
+        addText(after, "lowesttemperature", number("%.2f", *source.lowestTemperature));
+}
+
+std::vector<UddfWriter::Waypoint> UddfWriter::family1Waypoints(const DiveRecord& d,
+                                                               DiveMixes& mixes) {
+    // The profile starts and ends at the surface; each depth change is one
+    // sample interval after the previous point.
+    std::vector<Waypoint> points(1);
+    points[0].depth = 0;
+    points[0].switchMix = mixId(mixes.o2.front());
+    points[0].temperature = si_.kelvin(d.startTemperature);
+    Pending pending;
+    Family1Profile profile(d);
+    Family1Profile::Item item;
+    int32_t feet = 0;
+    while (profile.next(item)) {
+        switch (item.kind) {
+            case Family1Profile::Kind::DepthChange: {
+                feet += item.value;
+                Waypoint point;
+                point.depth = si_.metres(feet);
+                point.time = points.back().time + d.sampleInterval;
+                pending.moveTo(point);
+                points.push_back(point);
+                break;
+            }
+            case Family1Profile::Kind::Marker:
+                if (const char* alarm = markerAlarm(item.value)) pending.alarms.push_back(alarm);
+                break;
+            case Family1Profile::Kind::GasSwitch:
+                pending.switchMix = mixes.switchTo(*this, item.value);
+                break;
+            case Family1Profile::Kind::TruncatedGasSwitch:
+                break;  // the O2 of the new mix never came
+        }
+    }
+    Waypoint end;
+    end.depth = 0;
+    end.time = points.back().time + d.sampleInterval;
+    end.temperature = si_.kelvin(d.endTemperature);
+    pending.moveTo(end);
+    points.push_back(end);
+    // The temperature at depth belongs to the deepest point.
+    auto deepest = std::max_element(points.begin(), points.end(), [](const auto& a, const auto& b) {
+        return a.depth.value_or(0) < b.depth.value_or(0);
+    });
+    if (deepest->depth.value_or(0) > 0) deepest->temperature = si_.kelvin(d.maxDepthTemperature);
+    return points;
+}
+
+std::vector<UddfWriter::Waypoint> UddfWriter::decodedWaypoints(const ConstDivePtr& record,
+                                                               DiveMixes& mixes) {
+    std::vector<Waypoint> points;
+    Pending pending;
+    pending.switchMix = mixId(mixes.o2.front());
+    ProfileDecoder profile(record);
+    while (profile.next()) {
+        if (profile.eventsPending()) {
+            while (const ProfileDecoder::Event* e = profile.nextEvent()) {
+                if (const char* alarm = eventAlarm(*e)) pending.alarms.push_back(alarm);
+                const GasSwitch to = gasSwitchOf(*e);
+                if (to.kind == GasSwitch::ToFirstMix)
+                    pending.switchMix = mixes.switchTo(*this, mixes.o2.front());
+                else if (to.kind == GasSwitch::ToSecondMix && mixes.o2.size() > 1)
+                    pending.switchMix = mixes.switchTo(*this, mixes.o2[1]);
+                else if (to.kind == GasSwitch::ToO2)
+                    pending.switchMix = mixes.switchTo(*this, to.o2);
+            }
+            profile.clearEvents();
+        } else {
+            Waypoint point;
+            point.depth = si_.metres(profile.depth());
+            point.time = profile.time(false);
+            if (profile.hasPressure()) point.tankPressure = si_.pascals(profile.pressure());
+            if (profile.hasTemperature()) point.temperature = si_.kelvin(profile.temperature());
+            pending.moveTo(point);
+            points.push_back(point);
+        }
+        if (profile.atEnd()) break;
+    }
+    // Back at the surface when the next sample would have been taken.
+    Waypoint end;
+    end.depth = 0;
+    end.time = profile.time(true);
+    pending.moveTo(end);
+    points.push_back(end);
+    return points;
+}
+
+void UddfWriter::writeWaypoint(XmlElement* samples, const Waypoint& point) {
+    XmlElement* waypoint = samples->addChild("waypoint");
+    for (const char* alarm : point.alarms) addText(waypoint, "alarm", alarm);
+    if (point.depth) addText(waypoint, "depth", number("%.2f", *point.depth));
+    addText(waypoint, "divetime", number("%.0f", point.time));
+    if (!point.switchMix.empty())
+        waypoint->addChild("switchmix")->attribute("ref") = point.switchMix;
+    if (point.tankPressure) addText(waypoint, "tankpressure", number("%.0f", *point.tankPressure));
+    if (point.temperature) addText(waypoint, "temperature", number("%.2f", *point.temperature));
+}
+
+}  // namespace talvek

@@ -1,0 +1,82 @@
+#pragma once
+// The download as a UDDF 3.2.3 document, the interchange layout dive logbooks
+// import: the generator, the owner with the dive computer, every mix used, and
+// each dive with its samples.  Every family; SI units whatever the unit
+// bits of the Options word say.
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "output/document_stamp.h"
+#include "output/units_converter.h"
+#include "output/writer.h"
+
+namespace talvek {
+
+class XmlElement;
+
+// The namespace a UDDF 3.2 root declares.
+extern const char* const UddfNamespace;
+
+class UddfWriter : public Writer {
+  public:
+    UddfWriter(const DiveSet& set, const DocumentStamp& stamp);
+    void make(XmlDocument& document) override;
+
+  private:
+    // One sample point, gathered before it is written in the schema's order.
+    struct Waypoint {
+        std::vector<const char*> alarms;
+        std::optional<double> depth;  // m
+        double time = 0;              // s since the start of the dive
+        std::string switchMix;        // id of the mix switched to, or empty
+        std::optional<double> tankPressure;  // Pa
+        std::optional<double> temperature;   // K
+    };
+    // What waits for the next waypoint: alarms and a gas switch that came
+    // between two samples.
+    struct Pending {
+        std::vector<const char*> alarms;
+        std::string switchMix;
+        void moveTo(Waypoint& point);
+    };
+    // The dive's mixes in the order the profile's switches count them.
+    struct DiveMixes {
+        std::vector<int32_t> o2;
+        // The id of the mix with this O2 (added to the dive's list when new).
+        std::string switchTo(UddfWriter& writer, int32_t o2);
+    };
+
+    // A dive as it will be written.
+    struct Dive {
+        ConstDivePtr record;
+        int number = 0;  // its place in the download, from 1
+        std::vector<Waypoint> points;
+        double greatestDepth = 0;  // m
+        double duration = 0;       // s
+        std::optional<double> lowestTemperature;  // K
+    };
+
+    Dive readDive(const ConstDivePtr& record, int number);
+    void writeGenerator(XmlElement* root);
+    void writeOwner(XmlElement* root);
+    void writeGasDefinitions(XmlElement* gasDefinitions);
+    void writeDive(XmlElement* group, const Dive& dive);
+    // Waypoints of a family 1 dive (depth changes in feet) and of a family
+    // 2/3 dive (ProfileDecoder); never empty.
+    std::vector<Waypoint> family1Waypoints(const DiveRecord& dive, DiveMixes& mixes);
+    std::vector<Waypoint> decodedWaypoints(const ConstDivePtr& dive, DiveMixes& mixes);
+    static void writeWaypoint(XmlElement* samples, const Waypoint& point);
+
+    // The id of the mix with `o2` percent, defined once for the document;
+    // empty when `o2` is no breathable mix (a gauge dive's 0).
+    std::string mixId(int32_t o2);
+
+    const DocumentStamp stamp_;
+    const SiUnits si_;
+    std::map<int32_t, std::string> mixIds_;  // O2 percent -> id
+};
+
+}  // namespace talvek
