@@ -53,6 +53,10 @@ ReplaceResult checkReplaceable(const std::string& path);
 // Whether `path` names an existing file system entry.
 bool pathExists(const std::string& path);
 
+// Whether the two paths name the same existing file (also through links or
+// other spellings of the path).
+bool sameFile(const std::string& a, const std::string& b);
+
 }  // namespace platform
 
 }  // namespace talvek

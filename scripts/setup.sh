@@ -30,3 +30,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
 fi
+
+# Chromium renders the HTML report in its browser test (tests/report/).  The
+# test skips when Chromium is missing, so a failed install only warns.
+if ! command -v chromium >/dev/null 2>&1; then
+  echo "setup: installing chromium (for the report's browser test)"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  if ! DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends chromium; then
+    $SUDO apt-get update || true
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends chromium ||
+      echo "setup: chromium could not be installed; the report's browser test will be skipped"
+  fi
+fi

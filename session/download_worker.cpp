@@ -66,6 +66,13 @@ void DownloadWorker::set(const std::string& portName, const std::string& outputF
                  outputFile_.c_str(), portName_.c_str(), options);
 }
 
+void DownloadWorker::setReport(const std::string& path, ReportWriter writer) {
+    reportRequested_ = true;
+    reportFile_ = path;
+    reportWriter_ = std::move(writer);
+    trace::write(trace::Detail, "sAPIThread::SetReport() with: file=\"%s\"", path.c_str());
+}
+
 void DownloadWorker::postStatusText(const char* text) {
     try {
         sink_.statusText(text);
@@ -245,8 +252,9 @@ void DownloadWorker::execute() {
 
 void DownloadWorker::buildAndWrite() {
     postStatusText("Building Data File");
-    writer_(device_->diveSet(), outputOptions_, DocumentStamp{program_, platform::localTime()},
-            document_);
+    const DiveSet& dives = device_->diveSet();
+    const DocumentStamp stamp{program_, platform::localTime()};
+    writer_(dives, outputOptions_, stamp, document_);
     if (cancelCheck()) return;
 
     // The cancel flag is tested once more just before the file takes its
@@ -268,9 +276,44 @@ void DownloadWorker::buildAndWrite() {
         finish("Can't Open File", 1);
         return;
     }
+    // The output file is what the caller's exit code speaks of; the report
+    // is for the diver.  A report that fails is shown for a moment and
+    // traced, and the download still ends as the output file says.
+    if (reportRequested_ && !writeReport(dives, stamp)) {
+        postStatusText("Can't Write Report");
+        platform::sleepMs(1000);
+    }
     postProgress(100);
     finish("Download Successfull", 0);
     trace::write(trace::Info, "Success: Exiting with code %d", returnValue_.load());
+}
+
+bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stamp) {
+    const std::string& name = reportFile_;
+    if (name.empty()) {
+        trace::write(trace::Error, "No Report File Specified");
+        return false;
+    }
+    // Written over the output file it would destroy what was just saved.
+    if (name == outputFile_ || platform::sameFile(name, outputFile_)) {
+        trace::write(trace::Error, "Report %s Is The Output File", name.c_str());
+        return false;
+    }
+    std::string page;
+    try {
+        page = reportWriter_(dives, unitSystemOf(outputOptions_), stamp);
+    } catch (const std::exception& e) {
+        trace::write(trace::Error, "Can't Build Report: %s", e.what());
+        return false;
+    }
+    const platform::ReplaceResult result = platform::replaceFile(name, page.data(), page.size());
+    if (!result.ok()) {
+        trace::write(trace::Error, "Can't Write Report %s with error :%d (%s)", name.c_str(),
+                     result.error, platform::errorText(result.error).c_str());
+        return false;
+    }
+    trace::write(trace::Info, "Report Written: %s (%zu bytes)", name.c_str(), page.size());
+    return true;
 }
 
 }  // namespace talvek

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "dc/base/driver.h"
+#include "output/report/html_report.h"
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
 #include "session/session_sink.h"
@@ -48,6 +49,10 @@ class DownloadWorker {
 
     // `program` names the program in the document (by default as its own
     // version block does); the time is taken when the document is built.
+    // Builds the HTML report from the same dives, in `unitSystem`.
+    using ReportWriter = std::function<std::string(const DiveSet& dives, int32_t unitSystem,
+                                                   const DocumentStamp& stamp)>;
+
     explicit DownloadWorker(SessionSink& sink, DriverFactory drivers = defaultDriverFactory(),
                             DocumentWriter writer = writeDocument,
                             std::optional<ProgramVersion> program = ownProgramVersion());
@@ -59,6 +64,12 @@ class DownloadWorker {
     // here) and the output flags (handed to the driver).  `delay` is unused.
     void set(const std::string& portName, const std::string& outputFile, int delay,
              uint32_t options);
+
+    // Asks for a report written to `path` after the output file, in the
+    // units of the Options word.  A report that cannot be written is traced
+    // and shown ("Can't Write Report") but changes neither the output file
+    // nor the result code.
+    void setReport(const std::string& path, ReportWriter writer = htmlReport);
 
     // The thread body: all phases; never throws.
     void execute();
@@ -88,6 +99,8 @@ class DownloadWorker {
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
+    // Writes the report, if one was asked for; true when it was written.
+    bool writeReport(const DiveSet& dives, const DocumentStamp& stamp);
 
     SessionSink& sink_;
     DriverFactory drivers_;
@@ -97,6 +110,9 @@ class DownloadWorker {
     XmlDocument document_;
     std::string outputFile_;
     std::string portName_;
+    bool reportRequested_ = false;
+    std::string reportFile_;
+    ReportWriter reportWriter_;
     uint32_t probeOptions_ = 0;
     uint32_t outputOptions_ = 0;
     std::atomic<bool> done_{false};

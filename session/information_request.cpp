@@ -26,6 +26,7 @@ const char* const OptionTable =
     "  -nc                        no Cancel button\n"
     "  -t=Y -l=X, -top=Y -left=X  window position (both needed)\n"
     "  -cdblog=BASE               trace file BASE.txt (default talvek-dl/CDBLOG.txt)\n"
+    "  -report=FILE               also write an HTML report of the dives (plots per dive)\n"
     "  -codec=utf8|utf16, -d=N, -delay=N, -m, -model   accepted; no effect\n"
     "  -debug=PORT, -db=PORT, -usefile=PATH, -dbf=PATH port name (marked in the Options word)\n"
     "  -list                      list the serial ports and exit\n"

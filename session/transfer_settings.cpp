@@ -149,6 +149,12 @@ void TransferSettings::load(const std::string& text) {
                                                    : 0;
     }
     if (has("cdblog")) traceBasePath = value("cdblog");
+    // Not in the original table: no other key is "report", and the map
+    // matches whole keys only, so it takes nothing from another option.
+    if (has("report")) {
+        reportRequested = true;
+        reportFile = value("report");
+    }
 }
 
 void TransferSettings::normalisePort() {

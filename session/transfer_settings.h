@@ -49,6 +49,10 @@ class TransferSettings {
     uint32_t deviceMask;
     uint32_t optionBits;
 
+    // -report=FILE: an HTML report written beside the output file.
+    bool reportRequested = false;
+    std::string reportFile;
+
     std::string traceBasePath;  // trace file = this + ".txt"
     std::string commandLine;    // the full text, as given
     std::string programPath;    // token 0, the program path as typed

@@ -6,6 +6,7 @@
 #include "dc/base/errors.h"
 #include "dc/profile/family1_profile.h"
 #include "output/dive_facts.h"
+#include "output/dive_texts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -17,28 +18,6 @@ constexpr uint8_t RgbmBit = 0x10;
 constexpr uint8_t InvertedRgbmModel = 11;  // this model stores the RGBM bit inverted
 constexpr int PersonalInfoOffset = 0x30;
 constexpr int PersonalInfoWidth = 28;
-
-// Profile marker to event "id"; null for markers that write nothing.
-const char* markerEventId(uint8_t marker) {
-    switch (marker) {
-        case 122:
-            return "slow";
-        case 123:
-            return "violation";
-        case 124:
-            return "user";
-        case 125:
-            return "surface";
-        case 126:
-            return "deco";
-        case 127:
-            return "ceiling";
-        case 129:
-            return "safetyceiling";
-        default:
-            return nullptr;
-    }
-}
 
 }  // namespace
 
@@ -193,10 +172,10 @@ void DcdmlFamily1Writer::writeSamples(XmlElement* dive, const DiveRecord& record
                 break;
             case Family1Profile::Kind::Marker:
                 // 121, 128 and 130..134 carry nothing for this layout.
-                if (markerEventId(static_cast<uint8_t>(item.value))) {
+                if (family1MarkerEventId(static_cast<uint8_t>(item.value))) {
                     markers_.push(static_cast<uint8_t>(item.value));
                     XmlElement* event = samples->addChild("event");
-                    while (!markers_.empty()) event->attribute("id") = markerEventId(markers_.pop());
+                    while (!markers_.empty()) event->attribute("id") = family1MarkerEventId(markers_.pop());
                 }
                 break;
             case Family1Profile::Kind::GasSwitch:

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "output/dive_facts.h"
+#include "output/dive_texts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -14,62 +15,6 @@ namespace talvek {
 namespace {
 
 std::atomic<int32_t> divesWritten{0};
-
-// Joined to the event names below: prefix + name or prefix + infix + name.
-const std::string Prefix = "talvek:";
-const std::string EndInfix = "end_";
-
-// The "id" of a code event, or empty for the gas switch codes and unknown
-// codes.  `withValue` is set when the code is also written as "talvek:value".
-std::string codeEventId(int code, bool& withValue) {
-    withValue = false;
-    switch (code) {
-        case 1:
-            return Prefix + "safety";
-        case 3:
-            return "deco";
-        case 4:
-            return "slow";
-        case 5:
-            return "ceiling";
-        case 6:
-            return Prefix + "safetyceiling";
-        case 7:
-            return Prefix + "ascend";
-        case 8:
-            return Prefix + "divetime";
-        case 9:
-            return Prefix + "depthalarm";
-        case 13:
-            return Prefix + "gastime";
-        case 14:
-            withValue = true;
-            return Prefix + "rgbm";
-        case 129:
-            return Prefix + EndInfix + "safety";
-        case 131:
-            return Prefix + EndInfix + "deco";
-        case 132:
-            return Prefix + EndInfix + "slow";
-        case 133:
-            return Prefix + EndInfix + "divetime";
-        case 134:
-            return Prefix + EndInfix + "safetyceiling";
-        case 135:
-            return Prefix + EndInfix + "ascend";
-        case 136:
-            return Prefix + EndInfix + "ceiling";
-        case 137:
-            return Prefix + EndInfix + "depthalarm";
-        case 141:
-            return Prefix + EndInfix + "gastime";
-        case 142:
-            return Prefix + "rgbm";
-        default:
-            withValue = true;
-            return Prefix + "unknown";
-    }
-}
 
 }  // namespace
 

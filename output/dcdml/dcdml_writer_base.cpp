@@ -6,6 +6,7 @@
 
 #include "dc/base/errors.h"
 #include "output/dive_facts.h"
+#include "output/dive_texts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
 
@@ -14,8 +15,6 @@ namespace talvek {
 const char* const DcdmlNamespace = "http://www.talvek.com/dcdml/1.0/dcdml";
 
 namespace {
-
-const char* const ComputerModes[] = {"air", "nitrox", "gauge"};
 
 template <typename... Args>
 std::string format(const char* format, Args... args) {
@@ -197,7 +196,7 @@ std::string DcdmlWriterBase::surfaceIntervalText(const DiveRecord& r) {
 }
 
 std::string DcdmlWriterBase::computerModeText(const DiveRecord& record) {
-    return record.diveMode < 3 ? ComputerModes[record.diveMode] : "";
+    return talvek::computerModeText(record.diveMode);
 }
 
 void DcdmlWriterBase::writeDatum(XmlElement* parent, int32_t rawDepth, int flags,
