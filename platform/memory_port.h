@@ -53,7 +53,9 @@ class MemoryLine {
     virtual const SerialSettings& settings() const = 0;
 };
 
-// Faults a test can inject into the host side.
+// Faults a test can inject into the host side.  Each is a failure of one
+// kind of call while the device stays there (never PortFault::Gone, even
+// where the number is EIO); a device that goes away is hangUp().
 struct MemoryPortFaults {
     bool failWrites = false;       // write() returns -1
     bool failReads = false;        // read() returns -1
@@ -107,9 +109,13 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     MemoryPortFaults faults() const;
     // Another program holds the port: opens fail with EBUSY.
     void setBusy(bool busy);
-    // The device goes away (cable pulled): reads and writes of the host fail
-    // with EIO and new opens with ENOENT.  reconnect() undoes it.
+    // The device goes away (cable pulled): reads, writes, draining and line
+    // control of the host fail with EIO (PortFault::Gone) and new opens with
+    // ENOENT.  reconnect() undoes it.
     void hangUp();
+    // The same at `atMs` (a cable pulled right after the last bytes the
+    // device sent): what was sent before is still read, then reads fail.
+    void hangUpAt(uint64_t atMs);
     void reconnect();
     // Called at the start of every host read, before any byte is taken
     // (a test sets the cancel flag "during" a read this way).
@@ -150,6 +156,10 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     std::function<void()> readHook_;
     bool busy_ = false;
     bool gone_ = false;
+    static constexpr uint64_t NotGone = UINT64_MAX;
+    uint64_t goneAt_ = NotGone;
+    // Whether the device is gone at `nowMs` (call with the mutex held).
+    bool goneBy(uint64_t nowMs) const;
     bool open_ = false;
     int openCount_ = 0;
     SerialSettings settings_;

@@ -41,6 +41,18 @@ void Engine::reply(std::vector<uint8_t> frame, uint64_t atMs) {
         return;
     }
     ++replies_;
+    if (f && f->garbles() && !frame.empty()) {
+        uint8_t sum = 0;
+        for (size_t i = 0; i + 1 < frame.size(); ++i) {
+            noise_ ^= noise_ << 13;
+            noise_ ^= noise_ >> 17;
+            noise_ ^= noise_ << 5;
+            frame[i] = static_cast<uint8_t>(noise_);
+            sum ^= frame[i];
+        }
+        frame.back() = static_cast<uint8_t>(sum ^ 0xA5);  // a checksum that never matches
+        log("sim     (this reply replaced by garbage)");
+    }
     if (f && f->corrupts(replies_) && !frame.empty()) {
         frame.back() ^= 0x5A;
         log("sim     (checksum of this reply corrupted)");
@@ -61,7 +73,8 @@ void Engine::schedule(std::vector<uint8_t> bytes, uint64_t atMs) {
     if (bytes.empty()) return;
     // Emissions leave in order: never earlier than the one before.
     const uint64_t prevMs = out_->empty() ? 0 : out_->back().atMs;
-    if (!options_.pace) {
+    const uint32_t trickleMs = options_.lineFaults ? options_.lineFaults->trickleMs() : 0;
+    if (!options_.pace && trickleMs == 0) {
         const uint64_t at = std::max(atMs, prevMs);
         if (!out_->empty() && out_->back().atMs == at) {
             out_->back().bytes.insert(out_->back().bytes.end(), bytes.begin(), bytes.end());
@@ -70,9 +83,10 @@ void Engine::schedule(std::vector<uint8_t> bytes, uint64_t atMs) {
         }
         return;
     }
-    // 10 bits a byte at the type's speed; a byte is readable once it has
-    // wholly arrived.
-    const uint64_t perByteNs = 10'000'000'000ull / baudRate(type());
+    // 10 bits a byte at the type's speed (or one byte a trickle step); a
+    // byte is readable once it has wholly arrived.
+    const uint64_t perByteNs =
+        trickleMs ? trickleMs * 1'000'000ull : 10'000'000'000ull / baudRate(type());
     uint64_t t = std::max(atMs * 1'000'000ull, lineFreeAtUs_ * 1000ull);
     for (uint8_t b : bytes) {
         t += perByteNs;

@@ -61,6 +61,10 @@ class LineFaults {
     // How many bytes the computer sends in all before it hangs up; -1: it
     // never does.
     virtual int64_t bytesBeforeHangUp() const = 0;
+    // Whether every reply is replaced by as many random bytes (never a frame).
+    virtual bool garbles() const { return false; }
+    // Sends one byte every this many ms; 0: at the line rate.
+    virtual uint32_t trickleMs() const { return 0; }
 };
 
 struct EngineOptions {
@@ -120,6 +124,7 @@ class Engine {
     uint64_t replies_ = 0;
     uint64_t bytesSent_ = 0;
     bool hungUp_ = false;
+    uint32_t noise_ = 0x2545F491;  // state of the garbage fault's generator
 };
 
 // An engine for the image's interface type.

@@ -18,7 +18,14 @@ void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data
         if (auto* port = dynamic_cast<platform::MemoryPort*>(&line)) port->hangUp();
         return;
     }
-    for (auto& e : engine_->feed(data, n, atMs)) line.send(e.bytes, e.atMs);
+    uint64_t lastMs = atMs;
+    for (auto& e : engine_->feed(data, n, atMs)) {
+        line.send(e.bytes, e.atMs);
+        lastMs = e.atMs;
+    }
+    // The cable goes right after the last byte the computer sent.
+    if (engine_->hungUp())
+        if (auto* port = dynamic_cast<platform::MemoryPort*>(&line)) port->hangUpAt(lastMs);
 }
 
 }  // namespace replay

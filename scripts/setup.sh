@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project.
 # Packages already present are skipped; apt-get update runs only when needed.
+# Usage: scripts/setup.sh [--fuzz]   (--fuzz: also clang and its libFuzzer)
 set -euo pipefail
 
 PACKAGES=(
@@ -11,6 +12,9 @@ libgtest-dev libgmock-dev libbenchmark-dev
   groff-base
   util-linux
 )
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=(clang libclang-rt-dev)
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -178,6 +178,16 @@ void DownloadWorker::execute() {
             finish(errorText(ErrorCode::NoPortSpecified), 2);
             return;
         }
+        // An output that cannot be written is found before the port is
+        // touched, not after the whole download.  The final write checks
+        // again: the directory may change meanwhile.
+        const platform::ReplaceResult writable = platform::checkReplaceable(outputFile_);
+        if (!writable.ok()) {
+            trace::write(trace::Error, "Can't Open %s with error :%d", outputFile_.c_str(),
+                         writable.error);
+            finish("Can't Open File", 1);
+            return;
+        }
         if (extras_.imageFile && !startReplay()) return;
 
         for (const ProbeRow& row : Probes) {
@@ -225,9 +235,16 @@ void DownloadWorker::execute() {
         }
         downloadDives(resumed);
     } catch (...) {
-        // Nothing may escape the thread body; only a failure of the trace or
-        // status plumbing itself can get here.
-        if (!done_.load()) finish("Runtime Error", 1);
+        // Nothing may escape the thread body: a failure of the status
+        // plumbing, or memory running out inside a handler, ends here.
+        if (!done_.load()) {
+            try {
+                finish("Runtime Error", 1);
+            } catch (...) {
+                returnValue_.store(1);
+                done_.store(true);
+            }
+        }
     }
 }
 
@@ -300,11 +317,18 @@ void DownloadWorker::buildAndWrite() {
     const DiveSet& dives = device_->diveSet();
     const DocumentStamp stamp{program_, platform::localTime()};
     writer_(dives, outputOptions_, stamp, document_);
+    if (cancelCheck()) return;
 
+    // The cancel flag is tested once more just before the file takes its
+    // name: a cancel up to then leaves no file, one after it is too late.
     const std::string& name = outputFile_;
     const char* bytes = document_.outputBuffer();
-    const platform::ReplaceResult result =
-        platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.outputLength() : 0);
+    const platform::ReplaceResult result = platform::replaceFile(
+        name, bytes ? bytes : "", bytes ? document_.outputLength() : 0, &cancel_);
+    if (result.stage == platform::ReplaceStage::Cancelled) {
+        cancelCheck();
+        return;
+    }
     if (!result.ok()) {
         if (result.stage == platform::ReplaceStage::Write)
             trace::write(trace::Error, "Can't Write %s with error :%d (%s)", name.c_str(),

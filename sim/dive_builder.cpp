@@ -822,6 +822,33 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     putBE(m, 0x68, mc.depthAlarm);
 }
 
+// The damaged ring of BuildOptions::overlappingDives.
+void overlapDives(int count, BuiltComputer& out) {
+    if (out.image.type == InterfaceType::Type1)
+        throw std::invalid_argument("dive builder: type 1 computers have no dive ring");
+    constexpr uint32_t start = 0x1000;
+    const uint32_t end = start + 4u * static_cast<uint32_t>(count);
+    // Room for the last header's 84 bytes below the ring top.
+    if (end + 84 > ringTop(out.image.type))
+        throw std::invalid_argument("dive builder: too many overlapping dives");
+    std::vector<uint8_t>& m = out.image.memory;
+    for (uint32_t a = start; a < end + 84; a += 4) {
+        putLE(m, a, 0x0180);
+        putLE(m, a + 2, static_cast<uint16_t>(a + 4));
+    }
+    putLE(m, 0x190, static_cast<uint16_t>(end - 4));
+    putLE(m, 0x192, static_cast<uint16_t>(count));
+    putLE(m, 0x194, static_cast<uint16_t>(end));
+    putLE(m, 0x196, static_cast<uint16_t>(start));
+    MeantComputer& mc = out.meant;
+    mc.newestHeader = static_cast<uint16_t>(end - 4);
+    mc.diveCount = static_cast<uint16_t>(count);
+    mc.endPointer = static_cast<uint16_t>(end);
+    mc.startPointer = static_cast<uint16_t>(start);
+    mc.ringBytesUsed = end - start;
+    mc.dives.clear();
+}
+
 }  // namespace
 
 namespace {
@@ -966,6 +993,7 @@ BuiltComputer buildComputer(const BuildOptions& options) {
         build1(options, rng, out);
     else
         build23(options, rng, out);
+    if (options.overlappingDives > 0) overlapDives(options.overlappingDives, out);
     return out;
 }
 

@@ -135,6 +135,11 @@ struct BuildOptions {
     bool noDiveMarker = false;      // type 1
     bool truncatedProfile = false;  // all types
     int brokenDive = -1;
+    // Types 2, 3: replaces the dive ring by a damaged one of this many
+    // headers 4 bytes apart (each older link 0x0180 doubles as the end
+    // marker of the header 68 bytes before it), so every profile would run
+    // once round the whole ring.  No dive of it can be downloaded.
+    int overlappingDives = 0;
 };
 
 struct BuiltComputer {

@@ -139,6 +139,7 @@ void PagedDriver<Traits>::readIdentity() {
     identityFrame(frame);
     try {
         command(3, frame, IdentityReply, nullptr);
+        this->rejectZeroReply(IdentityReply);
     } catch (...) {
         storeIdentity(header_, nullptr);
         trace::write(Traits::IdentityFailedLevel, "%s", Traits::IdentityFailed);
@@ -165,6 +166,8 @@ void PagedDriver<Traits>::open(int attempts) {
             readIdentity();
             break;
         } catch (const Error&) {
+            // A port that went away answers no later identity read either.
+            if (this->portLost()) throw;
             progress_.advance(-1);
             if (cancelled()) {
                 trace::write(trace::Info, "%s", Traits::OpenCancelled);

@@ -17,6 +17,8 @@ RingWalker::RingWalker(MemoryReader& memory, ProgressCounter& progress, const Me
       memory_(memory),
       progress_(progress) {
     downloadSize_ = ring_->ringDistance(progressStart_, endPointer_);
+    const uint32_t top = static_cast<uint32_t>(memory_.memoryTop());
+    ringSize_ = top > ring::RingStart ? top - ring::RingStart : 0;
     trace::write(trace::Detail, "DownloadControl::Create.RingBuffer() , size = 0x%X",
                  downloadSize_);
     progress_.reset(static_cast<int32_t>(downloadSize_));
@@ -40,6 +42,13 @@ bool RingWalker::nextDive(const DivePtr& dive) {
     }
     if (visited_.count(currentPointer_)) {
         trace::write(trace::Error, "DownLoadControl:: Dive Ring Loop @ &0x%X", currentPointer_);
+        throw BadDiveFormat();
+    }
+    if (claimed_ + SmallestDive > ringSize_) {
+        trace::write(trace::Error,
+                     "DownLoadControl:: More Dives Than The Ring Holds @ &0x%X (%u dives, %u of %u "
+                     "bytes)",
+                     currentPointer_, static_cast<unsigned>(visited_.size()), claimed_, ringSize_);
         throw BadDiveFormat();
     }
     checkCancel();
@@ -202,6 +211,16 @@ void RingWalker::fetchProfile() {
     if (start >= top && currentPointer_ < top) start = start - top + ring::RingStart;
     const uint32_t length = ring_->ringDistance(start, newerLink_);
     trace::write(trace::Detail, "DownLoadControl::FetchProfile(): ProfileLength = %u", length);
+    // 64 bits: a damaged length must not wrap the sum back into range.
+    const uint64_t claim = uint64_t{claimed_} + headerSize_ + length;
+    if (claim > ringSize_) {
+        trace::write(trace::Error,
+                     "DownLoadControl:: Dives Claim More Than The Ring Holds @ &0x%X (%llu of %u "
+                     "bytes)",
+                     currentPointer_, static_cast<unsigned long long>(claim), ringSize_);
+        throw BadDiveFormat();
+    }
+    claimed_ = static_cast<uint32_t>(claim);
     ring_->read(start, length);
     currentDive_->setProfile(ring_->buffer(), length);
 }

@@ -33,6 +33,9 @@ class RingWalker {
     static constexpr uint32_t HeaderFetchSize = 84;
     // What a header adds to the progress besides the bytes read for it.
     static constexpr int32_t HeaderProgress = 78;
+    // The least room a dive takes in the ring: the shortest header (end
+    // marker at 67) and one profile byte.
+    static constexpr uint32_t SmallestDive = 74;
 
     // Headers and profiles count on `progress`, which starts over at the
     // download size.
@@ -107,6 +110,11 @@ class RingWalker {
     // Headers fetched so far: corrupt links that lead back to one of them
     // would otherwise walk the ring forever.
     std::set<uint32_t> visited_;
+    // Room the dives walked so far take in the ring (headers and profiles).
+    // Dives never overlap, so a walk that claims more than the ring holds
+    // reads a damaged memory; checked before the bytes are fetched.
+    uint32_t claimed_ = 0;
+    uint32_t ringSize_;
 };
 
 }  // namespace talvek

@@ -142,6 +142,7 @@ void Type1Driver::detect(int attempts) {
         if (cancelled()) throw UserCancel();
         try {
             communicate(sizeof ProbeFrame, ProbeReply);
+            rejectZeroReply(ProbeReply);
             capture_.memory(ProbeAddress, receiveBuffer() + ReplyLead,
                             static_cast<size_t>(ProbeReply - 5));
             showStatus("Comm Opened Successfully!");
@@ -149,6 +150,8 @@ void Type1Driver::detect(int attempts) {
             deviceFound(1);
             return;
         } catch (const Error&) {
+            // A port that went away answers no later probe either.
+            if (portLost()) throw;
             // No answer yet: the next probe follows at once.
             progress_.advance(-1);
         }

@@ -51,7 +51,23 @@ std::string errorText(int error) {
 }
 
 int createTextFile(const char* name) {
-    return ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a pipe planted at the name would otherwise hold the open
+    // until someone reads it.  O_TRUNC waits until the file is known to be ours.
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
 }
 
 long writeFile(int fd, const void* data, size_t n) {

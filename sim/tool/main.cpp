@@ -59,6 +59,8 @@ const char* const Usage =
     "  --truncated-profile one dive's profile is cut short\n"
     "  --broken-dive K     which stored dive the last three damage (oldest is 0;\n"
     "                      default the middle one)\n"
+    "  --overlapping-dives N  types 2, 3: a damaged ring of N dive headers 4 bytes\n"
+    "                      apart, each profile running round the whole ring\n"
     "  --silent-full-dive  type 1: a dive whose length is a multiple of 32 ends in\n"
     "                      silence instead of an empty packet\n"
     "\n"
@@ -68,6 +70,10 @@ const char* const Usage =
     "  --hang-up-after N   send N bytes, then close the device (an unplugged\n"
     "                      cable); the tool then waits for its signal\n"
     "  --no-echo           type 2: the cable does not echo\n"
+    "  --garbage           answer every frame with as many random bytes\n"
+    "  --trickle MS        send one byte every MS milliseconds\n"
+    "  --flood             send random bytes all the time, besides the answers\n"
+    "  --zeros             the line reads only zero bytes (floating line, break)\n"
     "\n"
     "Exit status: 0 after a signal, 1 when the device cannot be served, 2 for\n"
     "bad options.\n";
@@ -154,6 +160,18 @@ int main(int argc, char** argv) {
                 engine.faults.hangUpAfterBytes = number("--hang-up-after", value(), 0, 1ll << 40);
             } else if (a == "--no-echo") {
                 engine.faults.dropEcho = true;
+            } else if (a == "--garbage") {
+                engine.faults.garbage = true;
+            } else if (a == "--trickle") {
+                engine.faults.trickle =
+                    static_cast<uint32_t>(number("--trickle", value(), 1, 60000));
+            } else if (a == "--flood") {
+                engine.faults.flood = sim::Flood::Random;
+            } else if (a == "--zeros") {
+                engine.faults.flood = sim::Flood::Zeros;
+            } else if (a == "--overlapping-dives") {
+                build.overlappingDives =
+                    static_cast<int>(number("--overlapping-dives", value(), 1, 2000));
             } else {
                 throw UsageError{"unknown option " + a};
             }
