@@ -30,8 +30,8 @@ Clock& clock() {
     return c ? *c : realClock;
 }
 
-void setClock(Clock* c) {
-    current.store(c);
+Clock* setClock(Clock* c) {
+    return current.exchange(c);
 }
 
 void VirtualClock::sleepMs(uint32_t ms) {

@@ -21,7 +21,8 @@ class Clock {
 // The clock in force (the real clock unless a test installed another).
 Clock& clock();
 // Installs `c` as the clock in force; nullptr puts the real clock back.
-void setClock(Clock* c);
+// Returns the clock installed before (nullptr for the real clock).
+Clock* setClock(Clock* c);
 
 // Shorthands for the clock in force.
 inline uint64_t nowMs() {
@@ -48,13 +49,17 @@ class VirtualClock : public Clock {
     std::atomic<uint64_t> slept_{0};
 };
 
-// Installs a clock for the lifetime of the object (tests).
+// Installs a clock for the lifetime of the object, then puts back the one
+// that was in force before.
 class ScopedClock {
   public:
-    explicit ScopedClock(Clock& c) { setClock(&c); }
-    ~ScopedClock() { setClock(nullptr); }
+    explicit ScopedClock(Clock& c) : previous_(setClock(&c)) {}
+    ~ScopedClock() { setClock(previous_); }
     ScopedClock(const ScopedClock&) = delete;
     ScopedClock& operator=(const ScopedClock&) = delete;
+
+  private:
+    Clock* previous_;
 };
 
 }  // namespace platform

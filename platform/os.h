@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace talvek {
 
@@ -29,6 +30,12 @@ std::string errorText(int error);
 // A file written line by line without buffering (the trace log).
 // Creates or truncates; other processes may read it while it is open.
 // Returns -1 when the file cannot be created (errno is kept).
+//
+// The name may lie in a directory others can write to, so only a plain file
+// of our own is ever opened there: a link at the name is not followed (on
+// Windows: a reparse point is refused), and a name that turns out not to be
+// a regular file with a single name (a pipe, a device, a directory, a second
+// name of another file) is refused before anything is truncated or written.
 int createTextFile(const char* name);
 // One write call; returns the byte count written or -1.
 long writeFile(int fd, const void* data, size_t n);
@@ -51,6 +58,20 @@ struct SystemConventions {
 const SystemConventions& systemConventions();
 extern const SystemConventions PosixConventions;
 extern const SystemConventions WindowsConventions;
+
+// Reads a whole file into `bytes`; returns 0, or the system error number
+// (then `bytes` is empty).
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// Creates the directory `path` and any missing parents (new ones readable by
+// the user only); returns 0 when it exists afterwards, or the error number.
+int makeDirectories(const std::string& path);
+
+// The folder in which the program keeps data between runs (the dive store),
+// with a trailing separator: $XDG_DATA_HOME/talvek-dl/ (by default
+// ~/.local/share/talvek-dl/) on Linux, the folder "Talvek/XML Downloader"
+// under %LOCALAPPDATA% on Windows.  Empty when the system names no such
+// place.
+std::string dataDirectory();
 
 }  // namespace platform
 

@@ -45,8 +45,15 @@ struct PortError {
     std::string text;  // the system's message for it
 };
 
-// The error value for the system's own error number `number`.
+// The error value for the system's own error number `number`, as opening a
+// port meets it.
 PortError systemPortError(int number);
+// The same for a call on a port that is open.  A device that has hung up or
+// gone away (cable pulled, adapter unplugged) makes its calls fail with
+// numbers that at open time mean "no such port" or a plain I/O failure (here
+// EIO, ENXIO, ENODEV; on Windows the errors an unplugged adapter gives): all
+// of them are PortFault::Gone, and the port is of no further use.
+PortError systemPortErrorInUse(int number);
 // The kind of failure an errno value stands for (the POSIX ports' numbers,
 // and the in-memory port's on every system).
 PortFault errnoFault(int number);
@@ -81,7 +88,8 @@ class SerialPort {
 
     // Reads up to n bytes; returns when n bytes arrived or the read time-out
     // has passed since the call began.  Returns the count (0..n), or -1 when
-    // the call itself failed.
+    // the call itself failed.  A hang-up (the line reports it and nothing is
+    // left to read) is a failure with PortFault::Gone.
     virtual long read(uint8_t* buf, size_t n) = 0;
     // Writes n bytes within the write time-out; returns the count or -1.
     virtual long write(const uint8_t* buf, size_t n) = 0;

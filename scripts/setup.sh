@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian machine lacks to build and test the project.
 # Packages already present are skipped; apt-get update runs only when needed.
-# Usage: scripts/setup.sh [PACKAGE...]   (given packages instead of the usual set)
+# Usage: scripts/setup.sh [--fuzz | PACKAGE...]
+#   --fuzz: also clang and its libFuzzer; PACKAGE...: those instead of the usual set
 set -euo pipefail
 
 PACKAGES=(
@@ -12,8 +13,13 @@ libgtest-dev libgmock-dev libbenchmark-dev
   groff-base
   util-linux
 )
-
-if [ $# -gt 0 ]; then PACKAGES=("$@"); fi
+given=0
+if [ "${1:-}" = "--fuzz" ]; then
+  PACKAGES+=(clang libclang-rt-dev)
+elif [ $# -gt 0 ]; then
+  PACKAGES=("$@")
+  given=1
+fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -32,7 +38,7 @@ fi
 
 # Chromium renders the HTML report in its browser test (tests/report/).  The
 # test skips when Chromium is missing, so a failed install only warns.
-if ! command -v chromium >/dev/null 2>&1; then
+if [ "$given" = 0 ] && ! command -v chromium >/dev/null 2>&1; then
   echo "setup: installing chromium (for the report's browser test)"
   SUDO=""
   if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi

@@ -71,9 +71,13 @@ PathParts::PathParts(const std::string& path) : full_(path) {
 
 // ------------------------------------------------------------- CommandLine
 
-CommandLine::CommandLine(const std::string& commandLine, bool caseSensitive)
-    : commandLine_(commandLine), caseSensitive_(caseSensitive) {
-    const std::string& t = commandLine_;
+namespace {
+
+// The option scanner: hands each key found in `t` (possibly empty) with its
+// value to `found`, in order.  Returns false when a quoted value had no
+// closing quote and so took the rest of the text.
+template <class Found>
+bool scanOptions(const std::string& t, Found&& found) {
     const size_t n = t.size();
     size_t cur = 0;
     while (cur < n) {
@@ -83,31 +87,42 @@ CommandLine::CommandLine(const std::string& commandLine, bool caseSensitive)
         if (keyStart >= n) break;
         size_t sep = t.find_first_of(" :=", keyStart);
         if (sep == std::string::npos) {
-            store(t.substr(keyStart), std::string());
+            found(t.substr(keyStart), std::string());
             break;
         }
         std::string key = t.substr(keyStart, sep - keyStart);
         if (t[sep] == ' ' || sep == n - 1) {
             // A value separated by a blank is not taken.
-            if (!key.empty()) store(key, std::string());
+            found(key, std::string());
             cur = sep + 1;
             continue;
         }
         size_t valueStart = sep + 1;
+        const bool quoted = t[valueStart] == '"';
         size_t end;
-        if (t[valueStart] == '"') {
+        if (quoted) {
             ++valueStart;
             end = t.find('"', valueStart);
         } else {
             end = t.find(' ', valueStart);
         }
         if (end == std::string::npos) {
-            if (!key.empty()) store(key, t.substr(valueStart));
-            break;
+            found(key, t.substr(valueStart));
+            return !quoted;
         }
-        if (!key.empty()) store(key, t.substr(valueStart, end - valueStart));
+        found(key, t.substr(valueStart, end - valueStart));
         cur = end + 1;
     }
+    return true;
+}
+
+}  // namespace
+
+CommandLine::CommandLine(const std::string& commandLine, bool caseSensitive)
+    : commandLine_(commandLine), caseSensitive_(caseSensitive) {
+    scanOptions(commandLine_, [this](const std::string& key, const std::string& value) {
+        if (!key.empty()) store(key, value);
+    });
 }
 
 std::string CommandLine::normalKey(const std::string& key) const {
@@ -132,15 +147,22 @@ const char* CommandLine::valueOf(const std::string& key) const {
 
 // -------------------------------------------------------- CommandLineFromArgs
 
+UncarriableArgument::UncarriableArgument(const std::string& argument)
+    : std::runtime_error("'" + argument + "' cannot be passed on unchanged"), argument_(argument) {}
+
 namespace {
 
 std::string quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
 
+bool isOption(const std::string& arg) {
+    return arg.size() > 1 && (arg[0] == '-' || arg[0] == '/');
+}
+
 std::string quoteArgument(const std::string& arg, bool programPath) {
     if (!arg.empty() && arg.find(' ') == std::string::npos) return arg;
-    if (!programPath && (arg[0] == '-' || arg[0] == '/')) {
+    if (!programPath && isOption(arg)) {
         // The option scanner ends a key at the first blank, ':' or '='.
         size_t sep = arg.find_first_of(" :=", 1);
         if (sep != std::string::npos && arg[sep] != ' ')
@@ -149,13 +171,46 @@ std::string quoteArgument(const std::string& arg, bool programPath) {
     return quoted(arg);
 }
 
+// The text that carries `arg`, checked by scanning it back alone.  Each
+// argument's text is read whole by the scanner and no further (no quoted
+// value stays open), so the whole line reads back as its arguments do.
+std::string carry(const std::string& arg, bool programPath) {
+    const std::string text = quoteArgument(arg, programPath);
+    std::vector<std::pair<std::string, std::string>> found;
+    const bool closed = scanOptions(text, [&](const std::string& key, const std::string& value) {
+        found.emplace_back(key, value);
+    });
+    bool faithful = closed;
+    if (programPath) {
+        // The tokeniser must give it back as the one token (it ends a quoted
+        // path at a quote not preceded by a backslash, and drops an empty
+        // one, so the next argument would become the path); the keys the
+        // path's separators make are ignored junk.
+        const ArgumentTokens tokens(text);
+        faithful = faithful && !arg.empty() && arg.find('"') == std::string::npos &&
+                   tokens.count() == 1 && tokens[0] == arg;
+    } else if (isOption(arg)) {
+        // Exactly the argument's key and value, nothing more.
+        const size_t sep = arg.find_first_of(":=", 1);
+        const std::string key = arg.substr(1, sep == std::string::npos ? sep : sep - 1);
+        const std::string value = sep == std::string::npos ? std::string() : arg.substr(sep + 1);
+        faithful = faithful && found.size() == 1 && found[0].first == key &&
+                   found[0].second == value;
+    } else {
+        // A word that is no option must not read as one.
+        faithful = faithful && found.empty();
+    }
+    if (!faithful) throw UncarriableArgument(arg);
+    return text;
+}
+
 }  // namespace
 
 std::string commandLineFromArgs(const std::vector<std::string>& args) {
     std::string line;
     for (size_t i = 0; i < args.size(); ++i) {
         if (i) line += ' ';
-        line += quoteArgument(args[i], i == 0);
+        line += carry(args[i], i == 0);
     }
     return line;
 }

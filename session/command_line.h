@@ -4,6 +4,7 @@
 // the process was started with, program path included.
 #include <cstddef>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -67,10 +68,30 @@ class CommandLine {
     ValueMap values_;
 };
 
+// An argument that the command-line text cannot carry so that the option
+// scanner reads it back unchanged; the message names it.
+class UncarriableArgument : public std::runtime_error {
+  public:
+    explicit UncarriableArgument(const std::string& argument);
+    const std::string& argument() const { return argument_; }
+
+  private:
+    std::string argument_;
+};
+
 // Rebuilds the single command-line text from separate process arguments:
 // joined by single blanks; an argument that contains a blank or is empty is
 // quoted (for an option the value after its ':' or '=', otherwise the whole
-// argument; the program path is always quoted whole).
+// argument; the program path is always quoted whole).  Bytes pass unchanged,
+// whatever their encoding.
+//
+// Every argument must come back from the text as it went in: an option's
+// value must read back as exactly its bytes (so a value cannot hold a quote
+// together with a blank, nor start with a quote), no argument may open a
+// quoted value that runs on into the next one, and the program path must
+// come back as the first token (not empty, no quote, no blank before a
+// closing backslash).  Anything else throws UncarriableArgument, before anything
+// has been done with the arguments.
 std::string commandLineFromArgs(const std::vector<std::string>& args);
 std::string commandLineFromArgs(int argc, const char* const* argv);
 

@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/file_replace.h"
 #include "platform/os.h"
+#include "session/image_replay.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -66,6 +67,16 @@ void DownloadWorker::set(const std::string& portName, const std::string& outputF
                  outputFile_.c_str(), portName_.c_str(), options);
 }
 
+void DownloadWorker::setExtras(DownloadExtras extras) {
+    extras_ = std::move(extras);
+    if (!extras_.any()) return;
+    trace::write(trace::Detail,
+                 "sAPIThread::Set() with: new=%d store=%d folder=\"%s\" dump=\"%s\" image=\"%s\"",
+                 extras_.newDivesOnly ? 1 : 0, extras_.useStore ? 1 : 0,
+                 extras_.storeDirectory.c_str(), extras_.dumpFile ? extras_.dumpFile->c_str() : "",
+                 extras_.imageFile ? extras_.imageFile->c_str() : "");
+}
+
 void DownloadWorker::setReport(const std::string& path, ReportWriter writer) {
     reportRequested_ = true;
     reportFile_ = path;
@@ -96,6 +107,9 @@ void DownloadWorker::postProgress(int percent) {
 }
 
 void DownloadWorker::finish(const char* text, int code) {
+    writeDump();
+    // The last pauses are the window's, in real time.
+    endReplay();
     postStatusText(text);
     // Leaves the last text readable before the window closes.
     platform::sleepMs(1000);
@@ -164,6 +178,17 @@ void DownloadWorker::execute() {
             finish(errorText(ErrorCode::NoPortSpecified), 2);
             return;
         }
+        // An output that cannot be written is found before the port is
+        // touched, not after the whole download.  The final write checks
+        // again: the directory may change meanwhile.
+        const platform::ReplaceResult writable = platform::checkReplaceable(outputFile_);
+        if (!writable.ok()) {
+            trace::write(trace::Error, "Can't Open %s with error :%d", outputFile_.c_str(),
+                         writable.error);
+            finish("Can't Open File", 1);
+            return;
+        }
+        if (extras_.imageFile && !startReplay()) return;
 
         for (const ProbeRow& row : Probes) {
             if (!found && (probeOptions_ & row.bit) && probe(row, found)) return;
@@ -198,38 +223,92 @@ void DownloadWorker::execute() {
         }
         if (cancelCheck()) return;
 
-        postStatusText("Downloading Dive Profiles");
-        postProgress(0);
-        for (unsigned n = 1;; ++n) {
+        bool resumed = false;
+        if (extras_.newDivesOnly) {
             try {
-                trace::write(trace::Info, "Downloading Dive %u", n);
-                if (device_->nextDive()) {
-                    trace::write(trace::Info, "Download Complete");
-                } else {
-                    trace::write(trace::Debug, "Download Aborted");
-                    buildAndWrite();
-                    return;
-                }
-            } catch (Error& e) {
+                resumed = resumeFromStore();
+            } catch (Error& e) {  // a cancel while the newest stored dive is read
                 trace::write(trace::Error, "Download Dive: %s with code %d", e.what(), e.code());
                 finish(e.what(), e.code());
                 return;
-            } catch (RuntimeError& e) {
-                trace::write(trace::Error, "Download Dive:runtime_error %s ", e.what());
-                finish(e.what(), 666);
-                return;
-            } catch (...) {
-                trace::write(trace::Error, "Download Dive: Unexpected Error = %d",
-                             platform::lastError());
+            }
+        }
+        downloadDives(resumed);
+    } catch (...) {
+        // Nothing may escape the thread body: a failure of the status
+        // plumbing, or memory running out inside a handler, ends here.
+        if (!done_.load()) {
+            try {
                 finish("Runtime Error", 1);
+            } catch (...) {
+                returnValue_.store(1);
+                done_.store(true);
+            }
+        }
+    }
+}
+
+namespace {
+
+std::string newDivesText(unsigned count) {
+    return "Downloading New Dives (" + std::to_string(count) + ")";
+}
+
+}  // namespace
+
+void DownloadWorker::downloadDives(bool resumed) {
+    postStatusText(resumed ? newDivesText(0).c_str() : "Downloading Dive Profiles");
+    postProgress(0);
+    unsigned fetched = 0;
+    for (unsigned n = 1;; ++n) {
+        std::optional<std::string> fullDownload;  // why the resumed walk is given up
+        try {
+            trace::write(trace::Info, "Downloading Dive %u", n);
+            bool got = false;
+            try {
+                got = device_->nextDive();
+            } catch (const UserCancel&) {
+                throw;
+            } catch (const std::exception& e) {
+                if (!resumed) throw;
+                fullDownload = e.what();
+            } catch (...) {
+                if (!resumed) throw;
+                fullDownload = "unexpected error";
+            }
+            if (got) {
+                trace::write(trace::Info, "Download Complete");
+                if (resumed) postStatusText(newDivesText(++fetched).c_str());
+            } else if (!fullDownload) {
+                trace::write(trace::Debug, "Download Aborted");
+                buildAndWrite();
                 return;
             }
-            if (cancelCheck()) return;
+        } catch (Error& e) {
+            trace::write(trace::Error, "Download Dive: %s with code %d", e.what(), e.code());
+            finish(e.what(), e.code());
+            return;
+        } catch (RuntimeError& e) {
+            trace::write(trace::Error, "Download Dive:runtime_error %s ", e.what());
+            finish(e.what(), 666);
+            return;
+        } catch (...) {
+            trace::write(trace::Error, "Download Dive: Unexpected Error = %d",
+                         platform::lastError());
+            finish("Runtime Error", 1);
+            return;
         }
-    } catch (...) {
-        // Nothing may escape the thread body; only a failure of the trace or
-        // status plumbing itself can get here.
-        if (!done_.load()) finish("Runtime Error", 1);
+        if (fullDownload) {
+            // The new dives do not follow the stored ones as they should:
+            // whatever the memory holds, a whole download says it.
+            trace::write(trace::Info, "NewDives: Full Download (%s)", fullDownload->c_str());
+            resumed = false;
+            device_->prepare();
+            postStatusText("Downloading Dive Profiles");
+            postProgress(0);
+            n = 0;
+        }
+        if (cancelCheck()) return;
     }
 }
 
@@ -238,11 +317,18 @@ void DownloadWorker::buildAndWrite() {
     const DiveSet& dives = device_->diveSet();
     const DocumentStamp stamp{program_, platform::localTime()};
     writer_(dives, outputOptions_, stamp, document_);
+    if (cancelCheck()) return;
 
+    // The cancel flag is tested once more just before the file takes its
+    // name: a cancel up to then leaves no file, one after it is too late.
     const std::string& name = outputFile_;
     const char* bytes = document_.outputBuffer();
-    const platform::ReplaceResult result =
-        platform::replaceFile(name, bytes ? bytes : "", bytes ? document_.outputLength() : 0);
+    const platform::ReplaceResult result = platform::replaceFile(
+        name, bytes ? bytes : "", bytes ? document_.outputLength() : 0, &cancel_);
+    if (result.stage == platform::ReplaceStage::Cancelled) {
+        cancelCheck();
+        return;
+    }
     if (!result.ok()) {
         if (result.stage == platform::ReplaceStage::Write)
             trace::write(trace::Error, "Can't Write %s with error :%d (%s)", name.c_str(),
@@ -252,6 +338,8 @@ void DownloadWorker::buildAndWrite() {
         finish("Can't Open File", 1);
         return;
     }
+    if (extras_.storing()) saveStore();
+
     // The output file is what the caller's exit code speaks of; the report
     // is for the diver.  A report that fails is shown for a moment and
     // traced, and the download still ends as the output file says.

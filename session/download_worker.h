@@ -18,6 +18,7 @@
 #include "output/report/html_report.h"
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
+#include "session/download_extras.h"
 #include "session/session_sink.h"
 #include "session/version_information.h"
 #include "xml/xml_document.h"
@@ -36,6 +37,7 @@ struct DriverFactory {
 
 // One interface type of the probing table (download_worker.cpp).
 struct ProbeRow;
+class ImageReplay;
 
 // The real drivers of the three interface types, opening their ports
 // through `ports`.
@@ -65,6 +67,8 @@ class DownloadWorker {
     void set(const std::string& portName, const std::string& outputFile, int delay,
              uint32_t options);
 
+    // The dive store, the dump and the image for the next execute().
+    void setExtras(DownloadExtras extras);
     // Asks for a report written to `path` after the output file, in the
     // units of the Options word.  A report that cannot be written is traced
     // and shown ("Can't Write Report") but changes neither the output file
@@ -99,10 +103,28 @@ class DownloadWorker {
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
+    // The dive phase; ends the download either way.
+    void downloadDives(bool resumed);
+
+    // -image: the image's computer answers on the port, on a private virtual
+    // clock in force until finish; false (finished) when the image cannot be
+    // read.
+    bool startReplay();
+    void endReplay();
+    // -new: offers the driver the dives stored of its computer; true when it
+    // fetches only the newer ones.
+    bool resumeFromStore();
+    // -new, -store: after a successful download.
+    void saveStore();
+    // -dump: at the end of every run that found a computer.
+    void writeDump();
+    std::string storeDirectory() const;
     // Writes the report, if one was asked for; true when it was written.
     bool writeReport(const DiveSet& dives, const DocumentStamp& stamp);
 
     SessionSink& sink_;
+    DownloadExtras extras_;
+    std::unique_ptr<ImageReplay> replay_;  // -image
     DriverFactory drivers_;
     DocumentWriter writer_;
     std::optional<ProgramVersion> program_;

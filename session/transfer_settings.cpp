@@ -150,6 +150,15 @@ void TransferSettings::load(const std::string& text) {
                                                    : 0;
     }
     if (has("cdblog")) traceBasePath = value("cdblog");
+    // The dive store, the dump and the image: keys of their own, none of
+    // which touches the Options word.
+    if (has("new")) extras.newDivesOnly = true;
+    if (has("store")) {
+        extras.useStore = true;
+        extras.storeDirectory = value("store");
+    }
+    if (has("dump")) extras.dumpFile = value("dump");
+    if (has("image")) extras.imageFile = value("image");
     // Not in the original table: no other key is "report", and the map
     // matches whole keys only, so it takes nothing from another option.
     if (has("report")) {

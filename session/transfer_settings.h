@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/os.h"
+#include "session/download_extras.h"
 
 namespace talvek {
 
@@ -52,6 +53,8 @@ class TransferSettings {
     uint32_t unitsBits;
     uint32_t deviceMask;
     uint32_t optionBits;
+
+    DownloadExtras extras;  // new, store, dump, image
 
     // -report=FILE: an HTML report written beside the output file.
     bool reportRequested = false;

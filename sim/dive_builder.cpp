@@ -72,6 +72,15 @@ class Logbook {
         minutes_ = (daysFromCivil(2009, 3, 14) + rng_.range(0, 400)) * 1440;
     }
 
+    // Goes on after a dive already logged (minutes since 1970); the next
+    // dive starts a series on a later day.
+    void resumeAfter(int64_t startMin, int64_t endMin) {
+        minutes_ = startMin;
+        lastEnd_ = endMin;
+        seriesLeft_ = 0;
+        first_ = false;
+    }
+
     // Starts the next dive; `durationMin` is its length.
     void next(MeantDive& d, int durationMin) {
         int64_t start;
@@ -813,7 +822,163 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     putBE(m, 0x68, mc.depthAlarm);
 }
 
+// The damaged ring of BuildOptions::overlappingDives.
+void overlapDives(int count, BuiltComputer& out) {
+    if (out.image.type == InterfaceType::Type1)
+        throw std::invalid_argument("dive builder: type 1 computers have no dive ring");
+    constexpr uint32_t start = 0x1000;
+    const uint32_t end = start + 4u * static_cast<uint32_t>(count);
+    // Room for the last header's 84 bytes below the ring top.
+    if (end + 84 > ringTop(out.image.type))
+        throw std::invalid_argument("dive builder: too many overlapping dives");
+    std::vector<uint8_t>& m = out.image.memory;
+    for (uint32_t a = start; a < end + 84; a += 4) {
+        putLE(m, a, 0x0180);
+        putLE(m, a + 2, static_cast<uint16_t>(a + 4));
+    }
+    putLE(m, 0x190, static_cast<uint16_t>(end - 4));
+    putLE(m, 0x192, static_cast<uint16_t>(count));
+    putLE(m, 0x194, static_cast<uint16_t>(end));
+    putLE(m, 0x196, static_cast<uint16_t>(start));
+    MeantComputer& mc = out.meant;
+    mc.newestHeader = static_cast<uint16_t>(end - 4);
+    mc.diveCount = static_cast<uint16_t>(count);
+    mc.endPointer = static_cast<uint16_t>(end);
+    mc.startPointer = static_cast<uint16_t>(start);
+    mc.ringBytesUsed = end - start;
+    mc.dives.clear();
+}
+
 }  // namespace
+
+namespace {
+
+uint16_t getLE(const std::vector<uint8_t>& v, size_t at) {
+    return static_cast<uint16_t>(v[at] | (v[at + 1] << 8));
+}
+
+uint16_t getBE(const std::vector<uint8_t>& v, size_t at) {
+    return static_cast<uint16_t>((v[at] << 8) | v[at + 1]);
+}
+
+// The dive ring of a type 2/3 memory as the computer sees it.
+struct Ring {
+    std::vector<uint8_t>& mem;
+    uint32_t top;
+
+    uint32_t wrap(uint32_t a) const { return a >= top ? a - top + RingStart : a; }
+    uint8_t at(uint32_t a) const { return mem[wrap(a)]; }
+    uint16_t word(uint32_t a) const { return static_cast<uint16_t>(at(a) | (at(a + 1) << 8)); }
+    uint32_t distance(uint32_t from, uint32_t to) const {
+        return from <= to ? to - from : (top - from) + (to - RingStart);
+    }
+};
+
+std::vector<MeantDive> addDives23(ComputerImage& image, int count, uint32_t seed) {
+    Ring ring{image.memory, ringTop(image.type)};
+    auto& m = image.memory;
+    const uint32_t ringSize = ring.top - RingStart;
+    uint32_t newest = getLE(m, 0x190), dives = getLE(m, 0x192);
+    uint32_t end = getLE(m, 0x194), start = getLE(m, 0x196);
+    uint32_t maxDepth = getLE(m, 0x186), time = getLE(m, 0x188), total = getLE(m, 0x18A);
+    if (end < RingStart || end >= ring.top || (dives && (start < RingStart || start >= ring.top)))
+        throw std::invalid_argument("add dives: the memory map is not that of a dive ring");
+
+    Rng rng(seed * 7919u + total);
+    Logbook log(rng);
+    if (dives) {
+        const int64_t day =
+            daysFromCivil(ring.word(newest + 24), ring.at(newest + 26), ring.at(newest + 27));
+        const int64_t begin = day * 1440 + ring.at(newest + 21) * 60 + ring.at(newest + 22);
+        log.resumeAfter(begin, begin + ring.word(newest + 15));
+    } else {
+        start = end;
+    }
+    const auto plan = eventPlan();
+    const uint32_t sizeOffset = static_cast<uint32_t>(rng.range(0, 10));
+    uint32_t used = dives ? ring.distance(start, end) : 0;
+    std::vector<MeantDive> added;
+    for (int i = 0; i < count; ++i) {
+        const uint32_t seq = total;
+        Dive23 dv = makeDive23(rng, log, seq, sizeOffset, seq * 2, 2, plan, false);
+        MeantDive& d = dv.meant;
+        const uint32_t len = d.headerSize + static_cast<uint32_t>(d.profile.size());
+        // The ring gives up its oldest dives until the new one fits.
+        while (dives && used + len >= ringSize) {
+            const uint32_t next = ring.word(start + 2);
+            used -= ring.distance(start, next);
+            start = next;
+            --dives;
+        }
+        d.headerAddress = end;
+        d.olderLink = dives ? newest : 0;
+        d.newerLink = ring.wrap(end + len);
+        putLE(dv.header, 0, static_cast<uint16_t>(d.olderLink));
+        putLE(dv.header, 2, static_cast<uint16_t>(d.newerLink));
+        std::vector<uint8_t> all(dv.header);
+        all.insert(all.end(), d.profile.begin(), d.profile.end());
+        writeRing(m, end, all, ring.top);
+        if (!dives) start = end;
+        newest = end;
+        end = d.newerLink;
+        ++dives;
+        used += len;
+        maxDepth = std::max<uint32_t>(maxDepth, d.maxDepth);
+        time = std::min<uint32_t>(time + d.diveTime, 0xFFFF);
+        ++total;
+        added.push_back(d);
+    }
+    putLE(m, 0x186, static_cast<uint16_t>(maxDepth));
+    putLE(m, 0x188, static_cast<uint16_t>(time));
+    putLE(m, 0x18A, static_cast<uint16_t>(total));
+    putLE(m, 0x190, static_cast<uint16_t>(newest));
+    putLE(m, 0x192, static_cast<uint16_t>(dives));
+    putLE(m, 0x194, static_cast<uint16_t>(end));
+    putLE(m, 0x196, static_cast<uint16_t>(start));
+    return added;
+}
+
+std::vector<MeantDive> addDives1(ComputerImage& image, int count, uint32_t seed) {
+    auto& m = image.memory;
+    uint32_t maxDepth = getBE(m, 0x1E), time = getBE(m, 0x20), total = getBE(m, 0x22);
+    Rng rng(seed * 7919u + total);
+    Logbook log(rng);
+    if (!image.diveStreams.empty() && image.diveStreams.back().size() >= 21) {
+        // A stream ends with minute, hour, day, month, year and nine more bytes.
+        const auto& s = image.diveStreams.back();
+        const size_t t = s.size() - 14;
+        const int64_t begin =
+            daysFromCivil(2000 + s[t + 4], s[t + 3], s[t + 2]) * 1440 + s[t + 1] * 60 + s[t];
+        log.resumeAfter(begin, begin + 60);
+    }
+    const size_t kinds = T1Markers.size() + T1Ignored.size();
+    std::vector<MeantDive> added;
+    for (int i = 0; i < count; ++i) {
+        std::vector<uint8_t> stream;
+        uint8_t o2raw = 0;
+        MeantDive d = makeDive1(rng, log, total, (total * 2) % kinds, 2, stream, o2raw);
+        image.diveStreams.push_back(std::move(stream));
+        maxDepth = std::min<uint32_t>(std::max<uint32_t>(maxDepth, d.maxDepth * 128u), 0xFFFF);
+        time = std::min<uint32_t>(time + d.diveTime, 0xFFFF);
+        ++total;
+        m[0x53] = d.sampleInterval;
+        added.push_back(std::move(d));
+    }
+    putBE(m, 0x1E, static_cast<uint16_t>(maxDepth));
+    putBE(m, 0x20, static_cast<uint16_t>(time));
+    putBE(m, 0x22, static_cast<uint16_t>(total));
+    return added;
+}
+
+}  // namespace
+
+std::vector<MeantDive> addDives(ComputerImage& image, int count, uint32_t seed) {
+    if (count < 0) throw std::invalid_argument("add dives: negative dive count");
+    if (image.memory.size() != memorySize(image.type))
+        throw std::invalid_argument("add dives: memory size does not fit the interface type");
+    return image.type == InterfaceType::Type1 ? addDives1(image, count, seed)
+                                              : addDives23(image, count, seed);
+}
 
 BuiltComputer buildComputer(const BuildOptions& options) {
     if (options.dives < 0) throw std::invalid_argument("dive builder: negative dive count");
@@ -828,6 +993,7 @@ BuiltComputer buildComputer(const BuildOptions& options) {
         build1(options, rng, out);
     else
         build23(options, rng, out);
+    if (options.overlappingDives > 0) overlapDives(options.overlappingDives, out);
     return out;
 }
 

@@ -135,6 +135,11 @@ struct BuildOptions {
     bool noDiveMarker = false;      // type 1
     bool truncatedProfile = false;  // all types
     int brokenDive = -1;
+    // Types 2, 3: replaces the dive ring by a damaged one of this many
+    // headers 4 bytes apart (each older link 0x0180 doubles as the end
+    // marker of the header 68 bytes before it), so every profile would run
+    // once round the whole ring.  No dive of it can be downloaded.
+    int overlappingDives = 0;
 };
 
 struct BuiltComputer {
@@ -145,6 +150,14 @@ struct BuiltComputer {
 // Deterministic: the same options give the same memory.  Throws
 // std::invalid_argument for options that cannot be met.
 BuiltComputer buildComputer(const BuildOptions& options);
+
+// The computer goes diving: logs `count` more dives into `image` the way the
+// computer would, each after the newest one (types 2, 3: at the end pointer,
+// linked to the newest dive, overwriting the oldest dives when the ring is
+// full, memory map and totals updated; type 1: one more stream each, totals
+// updated).  Returns the dives added, oldest first.  Throws
+// std::invalid_argument for a memory it cannot make sense of.
+std::vector<MeantDive> addDives(ComputerImage& image, int count, uint32_t seed = 1);
 
 // The dive record a driver should produce for `dive` (profile included).
 void fillDiveData(const MeantDive& dive, InterfaceType type, DiveRecord& record);

@@ -21,7 +21,8 @@ PtyServer::PtyServer(ComputerImage image, EngineOptions options) {
     if (!master_)
         throw std::runtime_error("cannot open a pseudo-terminal: " + platform::errorText(error));
     path_ = master_->slavePath();
-    engine_ = makeEngine(std::move(image), std::move(options));
+    flood_ = options.faults.flood;
+    engine_ = sim::makeEngine(std::move(image), std::move(options));
 }
 
 void PtyServer::note(const std::string& line) const {
@@ -35,12 +36,31 @@ void PtyServer::serve(const std::atomic<bool>& stop) {
 void PtyServer::serve(const std::function<bool()>& stop) {
     bool connected = false;
     uint8_t buf[512];
+    const Flood flood = flood_;
+    uint64_t floodedUntil = platform::nowMs();
+    uint32_t noise = 0x9E3779B9;
     while (!stop()) {
         if (closed_) {
             platform::sleepMs(PollSliceMs);
             continue;
         }
         uint64_t now = platform::nowMs();
+        if (flood != Flood::None) {
+            // About one byte a millisecond (the line rate at 9600 baud),
+            // whether anyone listens or not; a full line drops them.
+            uint8_t noiseBytes[256] = {};
+            const size_t count = static_cast<size_t>(std::min<uint64_t>(now - floodedUntil, 256));
+            if (flood == Flood::Random) {
+                for (size_t i = 0; i < count; ++i) {
+                    noise ^= noise << 13;
+                    noise ^= noise >> 17;
+                    noise ^= noise << 5;
+                    noiseBytes[i] = static_cast<uint8_t>(noise);
+                }
+            }
+            if (count > 0) master_->write(noiseBytes, count);
+            floodedUntil = now;
+        }
         while (!pending_.empty() && pending_.front().atMs <= now) {
             auto& e = pending_.front();
             const long k = master_->write(e.bytes.data(), e.bytes.size());
@@ -86,7 +106,8 @@ void PtyServer::serve(const std::function<bool()>& stop) {
         }
         if (n > 0) {
             for (auto& e : engine_->feed(buf, static_cast<size_t>(n), platform::nowMs()))
-                pending_.push_back(std::move(e));
+                // A line that reads only zeros carries no answer either.
+                if (flood != Flood::Zeros) pending_.push_back(std::move(e));
         }
     }
 }

@@ -39,6 +39,7 @@ class PtyServer {
 
     std::unique_ptr<platform::PtyMaster> master_;
     std::unique_ptr<Engine> engine_;
+    Flood flood_ = Flood::None;
     std::string path_;
     std::deque<Emission> pending_;
     std::atomic<bool> closed_{false};

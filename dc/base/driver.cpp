@@ -20,6 +20,22 @@ DiveSet Driver::diveSet() const {
     return set;
 }
 
+ResumeResult Driver::resumeAfter(const std::vector<RawDive>& /*stored*/) {
+    ResumeResult r;
+    r.reason = "this interface type reads every dive";
+    return r;
+}
+
+void Driver::keepDive(DivePtr dive, RawDive raw) {
+    dives_.push_back(std::move(dive));
+    rawDives_.push_back(std::move(raw));
+}
+
+void Driver::clearDives() {
+    dives_.clear();
+    rawDives_.clear();
+}
+
 void Driver::setCallbacks(ProgressFn progress, StatusFn status, FoundFn found) {
     status_ = std::move(status);
     found_ = std::move(found);

@@ -2,14 +2,24 @@
 // The driver interface every interface type implements.
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "dc/base/cancel_flag.h"
 #include "dc/base/dive_record.h"
 #include "dc/base/dive_set.h"
 #include "dc/base/memory_reader.h"
 #include "dc/base/progress_counter.h"
+#include "dc/base/raw_reads.h"
 
 namespace talvek {
+
+// What came of offering a driver the dives it stored before.
+struct ResumeResult {
+    bool resumed = false;
+    size_t kept = 0;     // stored dives still in memory (the oldest ones left out)
+    std::string reason;  // why not, when not
+};
 
 // Base of every driver.
 class Driver : public MemoryReader {
@@ -47,6 +57,18 @@ class Driver : public MemoryReader {
     const DiveList& dives() const { return dives_; }
     // What the download yielded so far.
     DiveSet diveSet() const;
+    // The raw form of each dive of dives(), in the same order.
+    const std::vector<RawDive>& rawDives() const { return rawDives_; }
+    // Everything read from the device so far, as it arrived.
+    const ReadCapture& capture() const { return capture_; }
+
+    // Called after readHeader with the dives a store kept of this computer
+    // (oldest first): when the memory still holds them, the driver takes
+    // them as dives and fetches only the newer ones; otherwise it is left as
+    // after prepare() and downloads everything.  The dives yielded are the
+    // same either way.  Interface types that cannot tell (type 1) never
+    // resume.
+    virtual ResumeResult resumeAfter(const std::vector<RawDive>& stored);
 
     // Call the status and device-found callbacks, when installed.
     void showStatus(const char* text) {
@@ -57,10 +79,16 @@ class Driver : public MemoryReader {
     }
 
   protected:
+    // Appends a downloaded dive and its raw form.
+    void keepDive(DivePtr dive, RawDive raw);
+    void clearDives();
+
     int32_t familyCode_;
     int32_t memoryTop_;
     const CancelFlag* cancel_;
     DiveList dives_;
+    std::vector<RawDive> rawDives_;
+    ReadCapture capture_;
     DivePtr currentDive_;
     uint8_t header_[HeaderImageSize];
     FoundFn found_;

@@ -120,16 +120,44 @@ void SerialLink::switchLine(int mode, bool rtsHighToSend, uint32_t turnaroundMs)
 }
 
 void SerialLink::setRTS(bool on) {
+    if (commLost_) return;
     lineDriven(commPort_->setRTS(on), "SetRTS");
 }
 
 void SerialLink::setDTR(bool on) {
+    if (commLost_) return;
     lineDriven(commPort_->setDTR(on), "SetDTR");
 }
 
+bool SerialLink::purgeComm() {
+    if (commLost_) return false;
+    if (commPort_->purge()) return true;
+    checkLost("Purge");
+    return false;
+}
+
+void SerialLink::checkLost(const char* call) {
+    if (commLost_) throw CommError(ErrorCode::PortNotOpen);
+    const platform::PortError& why = commPort_->lastError();
+    if (why.fault != platform::PortFault::Gone || !commOpen_) return;
+    trace::write(trace::Error, "Device_Comm::%s() Comm Port Not Open: %s went away (%d: %s)", call,
+                 commName_.c_str(), why.number, why.text.c_str());
+    // Nothing is left to restore settings on: let the port go as it is.
+    commOpen_ = false;
+    commLost_ = true;
+    commPort_->close();
+    throw CommError(ErrorCode::PortNotOpen);
+}
+
+void SerialLink::checkNotLost() const {
+    if (commLost_) throw CommError(ErrorCode::PortNotOpen);
+}
+
 void SerialLink::lineDriven(platform::LineResult result, const char* what) {
-    if (result == platform::LineResult::Failed)
+    if (result == platform::LineResult::Failed) {
+        checkLost(what);
         throw UnknownError(what, commPort_->lastError().number);
+    }
     if (result == platform::LineResult::NoModemLines && !noModemLinesTraced_) {
         noModemLinesTraced_ = true;
         const platform::PortError& why = commPort_->lastError();
@@ -137,6 +165,14 @@ void SerialLink::lineDriven(platform::LineResult result, const char* what) {
                      "SerialPort::modemLine() %s has no modem lines (%d: %s), RTS/DTR not driven",
                      commName_.c_str(), why.number, why.text.c_str());
     }
+}
+
+void SerialLink::rejectZeroReply(int count) {
+    const uint8_t* reply = receiveBuffer();
+    for (int i = 0; i < count; ++i)
+        if (reply[i] != 0) return;
+    trace::write(trace::Debug, "Device_Comm::Listen() Reply of %d Zero Bytes Is No Answer", count);
+    throw CommError(ErrorCode::NotDetected);
 }
 
 uint8_t SerialLink::checksum(const uint8_t* bytes, int count) {
@@ -168,10 +204,12 @@ void SerialLink::sendFrame(int frameBytes) {
     setMode(1);
     const long written = commPort_->write(sendBuffer(), static_cast<size_t>(frameBytes));
     if (written < 0) {
+        checkLost("Write");
         setMode(0);
         throw CommError(ErrorCode::WriteFailed, "Talk: Write Serial Port");
     }
     if (!waitTxEmpty()) {
+        checkLost("Drain");
         setMode(0);
         throw CommError(ErrorCode::TimedOut, "Talk: Write Serial Timed Out");
     }

@@ -43,9 +43,16 @@ class SerialLink {
     virtual void communicate(int sendCount, int receiveCount) = 0;
 
     // Drive the RTS and DTR lines; throw UnknownError("SetRTS"/"SetDTR") with
-    // the system error number on failure.
+    // the system error number on failure, CommError(ErrorCode::PortNotOpen)
+    // when the device has gone away.  On a lost port they do nothing.
     void setRTS(bool on);
     void setDTR(bool on);
+
+    // A floating line or a break condition reads as zero bytes, and zeros
+    // pass the XOR checksum: a reply of `count` zero bytes in the receive
+    // buffer is no answer.  Traces it and throws
+    // CommError(ErrorCode::NotDetected); returns for any other reply.
+    void rejectZeroReply(int count);
 
     // XOR of `count` bytes; throws CriticalError for count < 1.
     static uint8_t checksum(const uint8_t* bytes, int count);
@@ -54,6 +61,9 @@ class SerialLink {
     static int verifyChecksum(const uint8_t* bytes, int position);
 
     bool portOpen() const { return commOpen_; }
+    // True once the device went away under the open port: the port has been
+    // released, and line control does nothing from then on.
+    bool portLost() const { return commLost_; }
     uint8_t* sendBuffer() { return commSend_.get(); }
     uint8_t* receiveBuffer() { return commReceive_.get(); }
     size_t sendBufferSize() const { return commSendSize_; }
@@ -82,8 +92,16 @@ class SerialLink {
     // Transmit mode, then the whole frame out and drained; any failure puts
     // the line back to receive and throws code 14 or 18 (types 1 and 3).
     void sendFrame(int frameBytes);
-    // Discards unread input and unsent output.
-    bool purgeComm() { return commPort_->purge(); }
+    // Discards unread input and unsent output; nothing once the port is lost.
+    bool purgeComm();
+
+    // After a failed call of the port: when the device has hung up or gone
+    // away, releases the port, traces the system's reason and throws
+    // CommError(ErrorCode::PortNotOpen); otherwise returns.  `call` names the
+    // failed call in the trace.
+    void checkLost(const char* call);
+    // Throws CommError(ErrorCode::PortNotOpen) once the port is lost.
+    void checkNotLost() const;
 
     // Guards against frames longer than the buffers (throw Error(ErrorCode::BufferOverrun)).
     void checkSendRoom(int frameBytes) const;
@@ -103,6 +121,7 @@ class SerialLink {
     std::string commName_;
     std::unique_ptr<platform::SerialPort> commPort_;
     bool commOpen_ = false;
+    bool commLost_ = false;
     bool noModemLinesTraced_ = false;
     platform::SerialSettings commSettings_;
     std::unique_ptr<uint8_t[]> commSend_;

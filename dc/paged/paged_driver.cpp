@@ -79,6 +79,7 @@ void PagedDriver<Traits>::blockRead(uint32_t address, int count, uint8_t* destin
             trace::write(trace::Detail, Traits::BlockReadDetail, count, address);
         throw;
     }
+    capture_.memory(address, this->receiveBuffer() + ReplyLead, static_cast<size_t>(count));
     if (destination)
         std::memcpy(destination, this->receiveBuffer() + ReplyLead, static_cast<size_t>(count));
 }
@@ -138,6 +139,7 @@ void PagedDriver<Traits>::readIdentity() {
     identityFrame(frame);
     try {
         command(3, frame, IdentityReply, nullptr);
+        this->rejectZeroReply(IdentityReply);
     } catch (...) {
         storeIdentity(header_, nullptr);
         trace::write(Traits::IdentityFailedLevel, "%s", Traits::IdentityFailed);
@@ -146,6 +148,7 @@ void PagedDriver<Traits>::readIdentity() {
         throw;
     }
     storeIdentity(header_, this->receiveBuffer());
+    capture_.identity(this->receiveBuffer() + 3);
     if constexpr (Traits::IdentityRead != nullptr)
         trace::write(trace::Detail, Traits::IdentityRead, unsigned{header_[paged::ImageModel]});
     platform::sleepMs(MemoryMapPauseMs);
@@ -163,6 +166,8 @@ void PagedDriver<Traits>::open(int attempts) {
             readIdentity();
             break;
         } catch (const Error&) {
+            // A port that went away answers no later identity read either.
+            if (this->portLost()) throw;
             progress_.advance(-1);
             if (cancelled()) {
                 trace::write(trace::Info, "%s", Traits::OpenCancelled);
@@ -184,7 +189,7 @@ void PagedDriver<Traits>::open(int attempts) {
 template <class Traits>
 void PagedDriver<Traits>::prepare() {
     firstDive_ = true;
-    dives_.clear();
+    clearDives();
     downloader_.reset();
     downloader_ = std::make_unique<RingWalker>(*this, progress_, paged::memoryMap(header_));
 }
@@ -198,8 +203,50 @@ bool PagedDriver<Traits>::nextDive() {
     }
     currentDive_ = std::make_shared<DiveRecord>();
     const bool got = downloader_->nextDive(currentDive_);
-    if (got) dives_.push_back(currentDive_);
+    if (got) keepDive(currentDive_, downloader_->lastRawDive());
     return got;
+}
+
+template <class Traits>
+ResumeResult PagedDriver<Traits>::resumeAfter(const std::vector<RawDive>& stored) {
+    ResumeResult result;
+    try {
+        result.reason = downloader_ ? downloader_->resumeAfter(stored, result.kept)
+                                    : std::string("the dive download has not been prepared");
+    } catch (const UserCancel&) {
+        throw;
+    } catch (const std::exception& e) {
+        result.reason = std::string("reading the newest stored dive failed: ") + e.what();
+    }
+    result.resumed = result.reason.empty();
+    if (!result.resumed) {
+        prepare();
+        return result;
+    }
+    // The kept dives are the oldest of this download; the walk adds the rest.
+    for (size_t i = stored.size() - result.kept; i < stored.size(); ++i) {
+        auto dive = std::make_shared<DiveRecord>();
+        RingWalker::rebuild(stored[i], *dive);
+        fillFromStore(stored[i]);
+        keepDive(std::move(dive), stored[i]);
+    }
+    return result;
+}
+
+template <class Traits>
+void PagedDriver<Traits>::fillFromStore(const RawDive& dive) {
+    // Ring bytes wrap at the top like the walk's reads do.
+    auto put = [this](uint32_t at, const std::vector<uint8_t>& bytes) {
+        for (uint8_t b : bytes) {
+            capture_.fillUnread(at, &b, 1);
+            if (++at >= static_cast<uint32_t>(memoryTop_)) at = ring::RingStart;
+        }
+    };
+    put(dive.address, dive.header);
+    uint32_t profile = dive.address + RingWalker::headerSizeOf(dive.header.data());
+    if (profile >= static_cast<uint32_t>(memoryTop_))
+        profile = profile - memoryTop_ + ring::RingStart;
+    put(profile, dive.data);
 }
 
 template <class Traits>

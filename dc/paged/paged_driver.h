@@ -40,6 +40,7 @@ class PagedDriver : public Driver, public Traits::Link {
     void prepare() override;
     bool nextDive() override;
     void readHeader() override;
+    ResumeResult resumeAfter(const std::vector<RawDive>& stored) override;
 
     // Identity read: model and firmware into the image, then the memory map.
     void readIdentity();
@@ -48,6 +49,9 @@ class PagedDriver : public Driver, public Traits::Link {
     // One read-memory or write-memory exchange of at most 120 bytes.
     void blockRead(uint32_t address, int count, uint8_t* destination);
     void blockWrite(uint32_t address, int count, const uint8_t* source);
+    // Puts a stored dive's bytes into the capture where nothing was read, so
+    // that a dump of a resumed download replays as a whole one.
+    void fillFromStore(const RawDive& dive);
 
     bool firstDive_ = false;
     std::unique_ptr<RingWalker> downloader_;

@@ -35,6 +35,7 @@ void PagedLink<Traits>::setMode(int mode) {
 template <class Traits>
 void PagedLink<Traits>::talk(int count) {
     if (count == 0) return;
+    checkNotLost();
     checkSendRoom(count + 1);
     if constexpr (Traits::Echoes) checkReceiveRoom(count + 1);
     const uint8_t sum = checksum(sendBuffer(), count);
@@ -47,12 +48,14 @@ void PagedLink<Traits>::talk(int count) {
     if constexpr (Traits::Echoes) {
         setMode(1);
         if (port().write(sendBuffer(), static_cast<size_t>(frame)) < 0) {
+            checkLost("Write");
             setMode(0);
             throw CommError(ErrorCode::WriteFailed);
         }
         // Neither the count nor the bytes of the echo are examined: only the
         // reply decides.
         if (port().read(receiveBuffer(), static_cast<size_t>(frame)) < 0) {
+            checkLost("Read");
             setMode(0);
             throw CommError(ErrorCode::NotDetected);
         }
@@ -72,6 +75,7 @@ void PagedLink<Traits>::listen(int count) {
     if (commMode_ != 0) setMode(0);
     const long got = port().read(receiveBuffer(), static_cast<size_t>(count));
     if (got < 0) {
+        checkLost("Read");
         if constexpr (Traits::ReceiveAfterFailedRead) {
             // A closed port has no lines to switch back.
             if (!portOpen()) throw CommError(ErrorCode::PortNotOpen);
@@ -103,7 +107,8 @@ void PagedLink<Traits>::communicate(int sendCount, int receiveCount) {
             return;
         } catch (const Error& e) {
             trace::write(trace::Error, Traits::ErrorTrace, static_cast<unsigned>(e.code()));
-            if (retries <= 0) throw;
+            // A device that has gone away does not come back for a retry.
+            if (retries <= 0 || portLost()) throw;
             --retries;
             if (commCancelled()) throw UserCancel();
             if constexpr (Traits::RetryTrace != nullptr)

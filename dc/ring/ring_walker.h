@@ -4,10 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "dc/base/dive_record.h"
 #include "dc/base/memory_reader.h"
 #include "dc/base/progress_counter.h"
+#include "dc/base/raw_reads.h"
 #include "dc/ring/ring_reader.h"
 
 namespace talvek {
@@ -30,6 +33,9 @@ class RingWalker {
     static constexpr uint32_t HeaderFetchSize = 84;
     // What a header adds to the progress besides the bytes read for it.
     static constexpr int32_t HeaderProgress = 78;
+    // The least room a dive takes in the ring: the shortest header (end
+    // marker at 67) and one profile byte.
+    static constexpr uint32_t SmallestDive = 74;
 
     // Headers and profiles count on `progress`, which starts over at the
     // download size.
@@ -38,6 +44,35 @@ class RingWalker {
 
     // Fetches the next dive into `dive`; false when none is left.
     bool nextDive(const DivePtr& dive);
+
+    // Checks dives a store kept of this computer (oldest first) against the
+    // memory before the first nextDive: the start pointer must be one of
+    // them, the ones from there to the newest must form one chain that ends
+    // before the end pointer, and the newest one's header bytes must read as
+    // stored.  Then the walk resumes after the newest one and `kept` tells
+    // how many stored dives (the newest ones) are still in memory.  Returns
+    // why not otherwise (the walk is then unusable: prepare a new one).
+    std::string resumeAfter(const std::vector<RawDive>& stored, size_t& kept);
+    // Walks on from `pointer` instead of the start pointer: the dives before
+    // it are known already (a store).  Their header addresses `known` count
+    // as visited, so a chain that leads back into them stops; the progress
+    // total becomes `downloadSize`.
+    void resumeAt(uint32_t pointer, const std::vector<uint32_t>& known, uint32_t downloadSize);
+    // The HeaderFetchSize bytes at `address`, read as a header is (through
+    // the page cache; they count on the progress).
+    std::vector<uint8_t> readHeaderAt(uint32_t address);
+    // The dive fetched last, as the memory holds it.
+    RawDive lastRawDive() const;
+
+    // Size of the header in `h` (HeaderFetchSize bytes): the end marker
+    // 0x80 0x01 at 67..77, first match, gives marker position + 6; 0 when
+    // there is none.
+    static uint32_t headerSizeOf(const uint8_t* h);
+    // The header fields of `d` from the header `h` of `headerSize` bytes.
+    static void parseHeader(const uint8_t* h, uint32_t headerSize, DiveRecord& d);
+    // `d` as a walk would have fetched `raw`; false when its header has no
+    // end marker.
+    static bool rebuild(const RawDive& raw, DiveRecord& d);
 
     uint32_t downloadSize() const { return downloadSize_; }
     uint32_t headerSize() const { return headerSize_; }
@@ -66,6 +101,7 @@ class RingWalker {
     uint32_t olderLink_ = 0;
     uint32_t endPointer_;
     uint32_t currentPointer_;
+    uint32_t lastHeaderAddress_ = 0;
     uint32_t headerSize_ = 78;
     uint32_t downloadSize_;
     MemoryReader& memory_;
@@ -74,6 +110,11 @@ class RingWalker {
     // Headers fetched so far: corrupt links that lead back to one of them
     // would otherwise walk the ring forever.
     std::set<uint32_t> visited_;
+    // Room the dives walked so far take in the ring (headers and profiles).
+    // Dives never overlap, so a walk that claims more than the ring holds
+    // reads a damaged memory; checked before the bytes are fetched.
+    uint32_t claimed_ = 0;
+    uint32_t ringSize_;
 };
 
 }  // namespace talvek

@@ -13,6 +13,7 @@ namespace talvek {
 namespace {
 
 constexpr uint8_t ProbeFrame[] = {0x05, 0x00, 0x1B, 0x1B};  // read 27 bytes at 0x1B
+constexpr uint32_t ProbeAddress = 0x1B;
 constexpr int ProbeReply = 32;
 constexpr uint8_t ReadCommand = 0x05;
 constexpr uint8_t WriteCommand = 0x06;
@@ -68,6 +69,7 @@ void Type1Driver::readBlock(uint32_t address, int count, uint8_t* destination, b
     frame[2] = static_cast<uint8_t>(address);
     frame[3] = static_cast<uint8_t>(count);
     communicate(4, count + 5);
+    capture_.memory(address, receiveBuffer() + ReplyLead, static_cast<size_t>(count));
     std::memcpy(destination, receiveBuffer() + ReplyLead, static_cast<size_t>(count));
     if (countProgress) progress_.advance(count);
 }
@@ -140,11 +142,16 @@ void Type1Driver::detect(int attempts) {
         if (cancelled()) throw UserCancel();
         try {
             communicate(sizeof ProbeFrame, ProbeReply);
+            rejectZeroReply(ProbeReply);
+            capture_.memory(ProbeAddress, receiveBuffer() + ReplyLead,
+                            static_cast<size_t>(ProbeReply - 5));
             showStatus("Comm Opened Successfully!");
             progress_.setCurrent(0);
             deviceFound(1);
             return;
         } catch (const Error&) {
+            // A port that went away answers no later probe either.
+            if (portLost()) throw;
             // No answer yet: the next probe follows at once.
             progress_.advance(-1);
         }
@@ -157,7 +164,7 @@ void Type1Driver::detect(int attempts) {
 
 void Type1Driver::prepare() {
     firstDive_ = true;
-    dives_.clear();
+    clearDives();
 }
 
 void Type1Driver::readHeader() {
@@ -202,7 +209,11 @@ bool Type1Driver::downloadDive() {
         trace::write(trace::Error, "Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive");
         return true;
     }
-    if (result) dives_.push_back(currentDive_);
+    if (result) {
+        RawDive raw;
+        raw.data = stream_;
+        keepDive(currentDive_, std::move(raw));
+    }
     return result;
 }
 
@@ -225,6 +236,7 @@ void Type1Driver::collectPackets(uint8_t command) {
         throw;
     }
     stack_.push(StackSentinel);
+    stream_.clear();
     bool first = true;
     while (!cancelled()) {
         int length;
@@ -238,12 +250,18 @@ void Type1Driver::collectPackets(uint8_t command) {
             if (first) {
                 trace::write(trace::Info, "End of Dives Found");
                 endOfDives_ = true;
+            } else {
+                capture_.stream(stream_);
             }
             return;
         }
         progress_.advance(length);
         for (int i = 0; i < length; ++i) stack_.push(packet_[2 + i]);
-        if (length < FullPacket) return;
+        stream_.insert(stream_.end(), packet_ + 2, packet_ + 2 + length);
+        if (length < FullPacket) {
+            capture_.stream(stream_);
+            return;
+        }
         first = false;
     }
     throw UserCancel();

@@ -3,6 +3,7 @@
 // the type 1 link, a header of three reads with big-endian words, and dives
 // that the computer streams as packets on request.
 #include <cstdint>
+#include <vector>
 
 #include "dc/base/byte_stack.h"
 #include "dc/base/driver.h"
@@ -68,6 +69,8 @@ class Type1Driver : public Driver, public Type1Link {
     bool firstDive_ = true;
     bool endOfDives_ = false;
     ByteStack stack_{StackCapacity};
+    // The payload of the current dive's packets, in the order they came.
+    std::vector<uint8_t> stream_;
     uint8_t packet_[MaxPacketBytes] = {};
 };
 

@@ -15,6 +15,7 @@ void Type1Link::setMode(int mode) {
 }
 
 void Type1Link::talk(int count) {
+    checkNotLost();
     if (count > 0) checkSendRoom(count + 1);
     const uint8_t sum = checksum(sendBuffer(), count);
     clearCommError();
@@ -29,16 +30,23 @@ void Type1Link::talk(int count) {
 
 void Type1Link::listen(int count) {
     checkReceiveRoom(count);
+    checkNotLost();
     if (commMode_ != 0) setMode(0);
     uint8_t* buf = receiveBuffer();
     const long got = port().read(buf, static_cast<size_t>(count));
-    if (got < 0) throw CommError(ErrorCode::ReadFailed, "Listen: Serial Port Read");
+    if (got < 0) {
+        checkLost("Read");
+        throw CommError(ErrorCode::ReadFailed, "Listen: Serial Port Read");
+    }
     if (got == 0) throw CommError(ErrorCode::TimedOut, "Listen: Serial Port Timed Out");
     long total = got;
     if (total < count) {
         // One more read for the rest, directly behind the first part.
         const long more = port().read(buf + total, static_cast<size_t>(count - total));
-        if (more < 0) throw CommError(ErrorCode::ReadFailed, "Listen: Partial Data Read");
+        if (more < 0) {
+            checkLost("Read");
+            throw CommError(ErrorCode::ReadFailed, "Listen: Partial Data Read");
+        }
         total += more;
     }
     if (total != count) throw CommError(ErrorCode::TimedOut, "Listen: Partial Read Time Out ");
@@ -51,25 +59,31 @@ void Type1Link::communicate(int sendCount, int receiveCount) {
     listen(receiveCount);
 }
 
+void Type1Link::readFailed() {
+    checkLost("Read");
+    throw CommError(ErrorCode::ReadFailed);
+}
+
 int Type1Link::readPacket(uint8_t* destination, size_t capacity, bool allowEmpty) {
     if (destination == nullptr || capacity < 2) throw Error(ErrorCode::BufferOverrun);
+    checkNotLost();
     if (commMode_ != 0) setMode(0);
     long got = port().read(destination, 2);
-    if (got < 0) throw CommError(ErrorCode::ReadFailed);
+    if (got < 0) readFailed();
     if (got == 0) {
         if (allowEmpty) return 0;
         throw CommError(ErrorCode::TimedOut, "TimeOut");
     }
     if (got == 1) {
         const long second = port().read(destination + 1, 1);
-        if (second < 0) throw CommError(ErrorCode::ReadFailed);
+        if (second < 0) readFailed();
         if (second == 0) return 0;
     }
     const int length = destination[1];
     const size_t rest = static_cast<size_t>(length) + 1;
     if (capacity < 2 + rest) throw Error(ErrorCode::BufferOverrun);
     const long body = port().read(destination + 2, rest);
-    if (body < 0) throw CommError(ErrorCode::ReadFailed);
+    if (body < 0) readFailed();
     if (static_cast<size_t>(body) < rest) throw CommError(ErrorCode::TimedOut, "Partial Read");
     if (verifyChecksum(destination, length + 2) != 0) throw CommError(ErrorCode::Checksum);
     return length;

@@ -34,6 +34,11 @@ class Type1Link : public SerialLink {
     // the room at `destination`; a packet that would not fit throws
     // Error(ErrorCode::BufferOverrun).
     int readPacket(uint8_t* destination, size_t capacity, bool allowEmpty);
+
+  private:
+    // A failed packet read: CommError(ErrorCode::PortNotOpen) when the device
+    // went away, else CommError(ErrorCode::ReadFailed).
+    [[noreturn]] void readFailed();
 };
 
 }  // namespace talvek

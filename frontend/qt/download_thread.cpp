@@ -31,6 +31,13 @@ void PostingSink::finished(int) {
     post(new FinishedEvent);
 }
 
+void DownloadThread::run() {
+    try {
+        session_.run();
+    } catch (...) {
+    }
+}
+
 DownloadThread::~DownloadThread() {
     session_.cancel();
     wait();

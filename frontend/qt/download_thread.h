@@ -67,7 +67,9 @@ class DownloadThread : public QThread {
     ~DownloadThread() override;
 
   protected:
-    void run() override { session_.run(); }
+    // The session's body catches everything itself; an exception must
+    // never end a QThread (the process would abort).
+    void run() override;
 
   private:
     Session& session_;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frontend/qt/guarded_application.h"
 #include "frontend/qt/transfer_window.h"
 #include "frontend/terminal/terminal_frontend.h"
 #include "platform/console.h"
@@ -28,6 +29,15 @@ void showError(const QString& message) {
         platform::writeStandardError(
             (applicationTitle() + QStringLiteral(": ") + message + QLatin1Char('\n'))
                 .toStdString());
+    }
+}
+
+// showError from the entry's handlers: showing the message must not throw
+// out of main (memory may be what ran out).
+void reportError(const char* message, bool unknown) noexcept {
+    try {
+        showError(unknown ? QStringLiteral("Unknown Exception!") : QString::fromUtf8(message));
+    } catch (...) {
     }
 }
 
@@ -51,18 +61,33 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(messageHandler);
 
-    const std::string commandLine = commandLineFromArgs(argc, argv);
+    // Read before the application object takes its own options out of argv;
+    // an argument the text cannot carry is reported once the error box can
+    // be shown, and nothing else happens.
+    std::string commandLine;
+    std::exception_ptr badArgument;
+    try {
+        commandLine = commandLineFromArgs(argc, argv);
+    } catch (...) {
+        badArgument = std::current_exception();
+    }
     // --help, --version and -list answer on standard output, without a window.
-    if (const std::optional<int> status = answerInformationRequest(commandLine)) return *status;
+    if (!badArgument) {
+        if (const std::optional<int> status = answerInformationRequest(commandLine)) return *status;
+    }
 
-    QApplication app(argc, argv);
+    GuardedApplication app(argc, argv);
     int exitCode = 0;
     try {
+        if (badArgument) std::rethrow_exception(badArgument);
         app.setApplicationName(applicationTitle());
         app.setQuitOnLastWindowClosed(false);
 
         TransferWindow form(commandLine);
         QObject::connect(&form, &TransferWindow::Closed, &app, &QCoreApplication::quit);
+        // An exception out of a handler stops the download and closes the
+        // window; it is shown below like any other.
+        app.onEscape([&form] { form.close(); });
 
         std::unique_ptr<QSocketNotifier> notifier;
         int fd = platform::terminationSignalFd();
@@ -75,13 +100,19 @@ int main(int argc, char** argv) {
 
         form.show();
         form.activateWindow();
-        if (exitCode == 0) app.exec();
+        // An exception before the loop ran (it asked a loop to end that
+        // had not started) leaves nothing to run it for.
+        if (exitCode == 0 && !app.escaped()) app.exec();
+        app.onEscape(nullptr);
+        app.rethrowEscaped();
         exitCode = form.exitCode();
     } catch (const std::exception& e) {
-        showError(QString::fromUtf8(e.what()));
+        app.onEscape(nullptr);
+        reportError(e.what(), false);
         exitCode = 1;
     } catch (...) {
-        showError(QStringLiteral("Unknown Exception!"));
+        app.onEscape(nullptr);
+        reportError(nullptr, true);
         exitCode = 1;
     }
     platform::restoreTerminationSignals();

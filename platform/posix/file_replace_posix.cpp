@@ -1,10 +1,15 @@
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <random>
 
 #include "platform/file_replace.h"
 
@@ -13,7 +18,9 @@ namespace talvek {
 namespace platform {
 namespace {
 
-std::atomic<unsigned> counter{0};
+constexpr char TemporaryLead[] = ".tlvk-";
+constexpr size_t RandomChars = 6;
+constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // Directory part of `path` with its trailing slash ("" for a bare name).
 std::string directoryOf(const std::string& path) {
@@ -26,19 +33,94 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a new, exclusive temporary file beside `path`; its mode follows the
-// umask like any file the program would create directly.
+// ".tlvk-<hash of the file name>-": the temporaries of one output name, and
+// nobody else's, start with it.
+std::string temporaryPrefix(const std::string& path) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (unsigned char c : fileNameOf(path)) hash = (hash ^ c) * 16777619u;
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x-", static_cast<unsigned>(hash));
+    return TemporaryLead + std::string(text);
+}
+
+bool isTemporaryName(const char* entry, const std::string& prefix) {
+    const size_t length = std::strlen(entry);
+    if (length != prefix.size() + RandomChars || std::strncmp(entry, prefix.c_str(), prefix.size()))
+        return false;
+    for (size_t i = prefix.size(); i < length; ++i)
+        if (!std::strchr(Alphabet, entry[i])) return false;
+    return true;
+}
+
+std::string randomChars() {
+    unsigned char bytes[RandomChars];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+    }
+    std::string s;
+    for (unsigned char b : bytes) s += Alphabet[b % (sizeof Alphabet - 1)];
+    return s;
+}
+
+// Removes the temporaries of `path` that a killed run left: plain files of
+// ours whose lock nobody holds any more.  A run that is still writing holds
+// its lock, so its file stays.
+void removeLeftTemporaries(const std::string& path) {
+    const std::string dir = directoryOf(path);
+    const std::string prefix = temporaryPrefix(path);
+    DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
+    if (!d) return;
+    while (const dirent* e = ::readdir(d)) {
+        if (!isTemporaryName(e->d_name, prefix)) continue;
+        const std::string name = dir + e->d_name;
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid())
+            continue;
+        const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat opened {};
+        if (::fstat(fd, &opened) == 0 && opened.st_dev == st.st_dev && opened.st_ino == st.st_ino &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(name.c_str());
+        ::close(fd);
+    }
+    ::closedir(d);
+}
+
+// Creates a new temporary file beside `path`, exclusively, and locks it for
+// as long as it is open; its mode follows the umask like any file the
+// program would create directly.
 int createTemporary(const std::string& path, std::string& tempName) {
+    const std::string lead = directoryOf(path) + temporaryPrefix(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".%u.%u.tmp", static_cast<unsigned>(getpid()),
-                      counter.fetch_add(1));
-        tempName = directoryOf(path) + "." + fileNameOf(path) + suffix;
-        int fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
+        tempName = lead + randomChars();
+        const int fd =
+            ::open(tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) continue;
+            return -1;
+        }
+        // Another run's clean-up may have taken the name between the open and
+        // the lock: then the file has no name left, and another one is made.
+        struct stat st {};
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && st.st_nlink > 0)
+            return fd;
+        ::close(fd);
     }
     errno = EEXIST;
     return -1;
+}
+
+// Gives the new file the old one's group (where allowed) and mode.
+void takeOldFilesMode(int fd, const std::string& path) {
+    struct stat old {};
+    if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    // Only a member of the group (or the superuser) may give it; a refusal
+    // leaves ours.
+    const int grouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    static_cast<void>(grouped);
+    ::fchmod(fd, old.st_mode & 0777);
 }
 
 bool writeAll(int fd, const char* p, size_t n) {
@@ -58,41 +140,71 @@ bool writeAll(int fd, const char* p, size_t n) {
     return true;
 }
 
+ReplaceResult failed(ReplaceStage stage, int error) {
+    ReplaceResult result;
+    result.stage = stage;
+    result.error = error;
+    return result;
+}
+
+// The checks that need no file: an empty name or one that names a directory.
+bool plainName(const std::string& path, ReplaceResult& result) {
+    if (path.empty() || path.back() == '/') {
+        result = failed(ReplaceStage::Create, path.empty() ? ENOENT : EISDIR);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-ReplaceResult replaceFile(const std::string& path, const void* data, size_t n) {
+ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
+                          const std::atomic<bool>* cancel) {
     ReplaceResult result;
-    if (path.empty() || path.back() == '/') {
-        result.stage = ReplaceStage::Create;
-        result.error = path.empty() ? ENOENT : EISDIR;
-        return result;
-    }
+    if (!plainName(path, result)) return result;
+    removeLeftTemporaries(path);
     std::string tempName;
-    int fd = createTemporary(path, tempName);
-    if (fd < 0) {
-        result.stage = ReplaceStage::Create;
-        result.error = errno;
-        return result;
-    }
-    bool written = writeAll(fd, static_cast<const char*>(data), n) && ::fsync(fd) == 0;
-    int error = errno;
-    // close() reports delayed write errors of some file systems.
-    if (::close(fd) != 0 && written) {
-        written = false;
-        error = errno;
-    }
+    const int fd = createTemporary(path, tempName);
+    if (fd < 0) return failed(ReplaceStage::Create, errno);
+    takeOldFilesMode(fd, path);
+    const bool written = writeAll(fd, static_cast<const char*>(data), n) && ::fsync(fd) == 0;
     if (!written) {
+        const int error = errno;
         ::unlink(tempName.c_str());
-        result.stage = ReplaceStage::Write;
-        result.error = error;
-        return result;
+        ::close(fd);
+        return failed(ReplaceStage::Write, error);
     }
+    if (cancel && cancel->load()) {
+        ::unlink(tempName.c_str());
+        ::close(fd);
+        return failed(ReplaceStage::Cancelled, ECANCELED);
+    }
+    // The lock is held until the file has its name: a clean-up by another
+    // run never takes a file that is about to be renamed.
     if (::rename(tempName.c_str(), path.c_str()) != 0) {
-        result.stage = ReplaceStage::Rename;
-        result.error = errno;
+        const int error = errno;
         ::unlink(tempName.c_str());
-        return result;
+        ::close(fd);
+        return failed(ReplaceStage::Rename, error);
     }
+    // fsync has reported any write error the disk had; what close reports
+    // now comes too late to change the outcome.
+    ::close(fd);
+    return result;
+}
+
+ReplaceResult checkReplaceable(const std::string& path) {
+    ReplaceResult result;
+    if (!plainName(path, result)) return result;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return failed(ReplaceStage::Rename, EISDIR);
+    removeLeftTemporaries(path);
+    std::string tempName;
+    const int fd = createTemporary(path, tempName);
+    if (fd < 0) return failed(ReplaceStage::Create, errno);
+    ::unlink(tempName.c_str());
+    ::close(fd);
     return result;
 }
 

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -50,7 +51,23 @@ std::string errorText(int error) {
 }
 
 int createTextFile(const char* name) {
-    return ::open(name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // O_NONBLOCK: a pipe planted at the name would otherwise hold the open
+    // until someone reads it.  O_TRUNC waits until the file is known to be ours.
+    const int fd = ::open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    if (::ftruncate(fd, 0) != 0) {
+        const int e = errno;
+        ::close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
 }
 
 long writeFile(int fd, const void* data, size_t n) {
@@ -71,6 +88,40 @@ std::optional<std::string> systemCommandLine() {
 
 const SystemConventions& systemConventions() {
     return PosixConventions;
+}
+
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    uint8_t buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            bytes.clear();
+            return error;
+        }
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return 0;
+}
+
+int makeDirectories(const std::string& path) {
+    if (path.empty()) return ENOENT;
+    // Each prefix that ends before a separator, then the whole path.
+    for (size_t at = path.find('/', 1);; at = path.find('/', at + 1)) {
+        const std::string part = at == std::string::npos ? path : path.substr(0, at);
+        if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+        if (at == std::string::npos) break;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 }  // namespace platform

@@ -235,18 +235,18 @@ class PosixSerialPort : public SerialPort {
   private:
     bool usable() {
         if (fd_ >= 0) return true;
-        lastError_ = systemPortError(EBADF);
+        lastError_ = systemPortErrorInUse(EBADF);
         return false;
     }
     bool fail() {
         return fail(errno);
     }
     long failCount(int e) {
-        lastError_ = systemPortError(e);
+        lastError_ = systemPortErrorInUse(e);
         return -1;
     }
     bool fail(int e) {
-        lastError_ = systemPortError(e);
+        lastError_ = systemPortErrorInUse(e);
         return false;
     }
 
@@ -272,6 +272,12 @@ class PosixSerialPort : public SerialPort {
 
 PortError systemPortError(int number) {
     return PortError{errnoFault(number), number, number == 0 ? std::string() : errorText(number)};
+}
+
+PortError systemPortErrorInUse(int number) {
+    PortError error = systemPortError(number);
+    if (number == EIO || number == ENXIO || number == ENODEV) error.fault = PortFault::Gone;
+    return error;
 }
 
 std::unique_ptr<SerialPort> openSerialPort(const std::string& path, PortError& error) {

@@ -19,7 +19,8 @@ namespace {
 
 const char* const Usage =
     "Usage: talvek-sim --type 1|2|3 [--dives N] [--seed S] [--image FILE]\n"
-    "                  [--save-image FILE] [--link PATH] [--pace] [--verbose]\n"
+    "                  [--add-dives N] [--save-image FILE] [--link PATH] [--pace]\n"
+    "                  [--verbose]\n"
     "                  [memory options] [fault options]\n"
     "\n"
     "Serves a simulated dive computer on a pseudo-terminal until SIGINT or\n"
@@ -32,10 +33,14 @@ const char* const Usage =
     "                      cable echoes every byte), 3 (9600 baud, no echo)\n"
     "  --dives N           dives the computer has recorded (default 12; types 2\n"
     "                      and 3 drop their oldest dives when the ring is full)\n"
-    "  --seed S            seed of the generated memory (default 1); the same seed\n"
-    "                      gives the same memory\n"
+    "  --seed S            seed of the generated memory and of added dives\n"
+    "                      (default 1); the same seed gives the same memory\n"
     "  --image FILE        serve the memory kept in FILE instead of generating one\n"
     "                      (--type may be left out; if given it must match)\n"
+    "  --add-dives N       the computer goes diving first: N more dives are logged\n"
+    "                      after the newest one (types 2 and 3 overwrite their\n"
+    "                      oldest dives when the ring is full); --save-image keeps\n"
+    "                      the result\n"
     "  --save-image FILE   write the computer's state to FILE when serving starts\n"
     "                      and again when the tool stops (keeps the host's writes)\n"
     "  --link PATH         also make PATH a symbolic link to the device (removed\n"
@@ -54,6 +59,8 @@ const char* const Usage =
     "  --truncated-profile one dive's profile is cut short\n"
     "  --broken-dive K     which stored dive the last three damage (oldest is 0;\n"
     "                      default the middle one)\n"
+    "  --overlapping-dives N  types 2, 3: a damaged ring of N dive headers 4 bytes\n"
+    "                      apart, each profile running round the whole ring\n"
     "  --silent-full-dive  type 1: a dive whose length is a multiple of 32 ends in\n"
     "                      silence instead of an empty packet\n"
     "\n"
@@ -63,6 +70,10 @@ const char* const Usage =
     "  --hang-up-after N   send N bytes, then close the device (an unplugged\n"
     "                      cable); the tool then waits for its signal\n"
     "  --no-echo           type 2: the cable does not echo\n"
+    "  --garbage           answer every frame with as many random bytes\n"
+    "  --trickle MS        send one byte every MS milliseconds\n"
+    "  --flood             send random bytes all the time, besides the answers\n"
+    "  --zeros             the line reads only zero bytes (floating line, break)\n"
     "\n"
     "Exit status: 0 after a signal, 1 when the device cannot be served, 2 for\n"
     "bad options.\n";
@@ -93,6 +104,7 @@ int main(int argc, char** argv) {
     sim::BuildOptions build;
     sim::EngineOptions engine;
     int type = 0;
+    int addDives = 0;
     std::string image, saveImage, link;
     bool verbose = false;
     try {
@@ -113,6 +125,8 @@ int main(int argc, char** argv) {
                 build.seed = static_cast<uint32_t>(number("--seed", value(), 0, 0xFFFFFFFFll));
             } else if (a == "--image") {
                 image = value();
+            } else if (a == "--add-dives") {
+                addDives = static_cast<int>(number("--add-dives", value(), 0, 2000));
             } else if (a == "--save-image") {
                 saveImage = value();
             } else if (a == "--link") {
@@ -146,6 +160,18 @@ int main(int argc, char** argv) {
                 engine.faults.hangUpAfterBytes = number("--hang-up-after", value(), 0, 1ll << 40);
             } else if (a == "--no-echo") {
                 engine.faults.dropEcho = true;
+            } else if (a == "--garbage") {
+                engine.faults.garbage = true;
+            } else if (a == "--trickle") {
+                engine.faults.trickle =
+                    static_cast<uint32_t>(number("--trickle", value(), 1, 60000));
+            } else if (a == "--flood") {
+                engine.faults.flood = sim::Flood::Random;
+            } else if (a == "--zeros") {
+                engine.faults.flood = sim::Flood::Zeros;
+            } else if (a == "--overlapping-dives") {
+                build.overlappingDives =
+                    static_cast<int>(number("--overlapping-dives", value(), 1, 2000));
             } else {
                 throw UsageError{"unknown option " + a};
             }
@@ -171,6 +197,7 @@ int main(int argc, char** argv) {
             build.type = static_cast<sim::InterfaceType>(type);
             state = sim::buildComputer(build).image;
         }
+        if (addDives > 0) sim::addDives(state, addDives, build.seed);
         if (!saveImage.empty()) sim::saveImage(state, saveImage);
 
         sim::PtyServer server(std::move(state), std::move(engine));

@@ -370,4 +370,78 @@ TEST(DiveDownloader, LinksLeadingBackAreRefused) {
     EXPECT_EQ(trace.count("DownLoadControl:: Dive Ring Loop @ &0x400"), 1u);
 }
 
+// A damaged memory can describe dives that together need more room than the
+// ring has.  Such a walk is refused before the bytes are fetched: fetching
+// them would copy the ring over and over (a crafted memory gave thousands of
+// "dives" of 32 KB each).
+TEST(DiveDownloader, HeadersFourBytesApartAreADamagedMemory) {
+    TraceCapture trace;
+    FakeDevice d(0x7FFE);
+    // Each header's older link 0x0180 is also the end marker 0x80 0x01 at
+    // position 68 of the header 68 bytes before it, so every header is
+    // 74 bytes long and its profile runs once round the ring to the next
+    // header, 4 bytes on.
+    const uint32_t start = 0x1000;
+    const int dives = 2000;
+    for (int k = 0; k < dives + 30; ++k) {
+        d.putWord(start + 4 * k, 0x0180);
+        d.putWord(start + 4 * k + 2, static_cast<uint16_t>(start + 4 * (k + 1)));
+    }
+    RingWalker dl(d, d.progress(), mapOf(start, start + 4 * dives, dives));
+    EXPECT_THROW(dl.nextDive(newDive()), BadDiveFormat);
+    EXPECT_LE(d.reads.size(), 2u);  // the header's pages, not the ring
+    EXPECT_EQ(trace.count("DownLoadControl:: Dives Claim More Than The Ring Holds @ &0x1000"), 1u);
+}
+
+TEST(DiveDownloader, DivesTogetherLargerThanTheRingAreADamagedMemory) {
+    TraceCapture trace;
+    FakeDevice d(0x7FFE);
+    const uint32_t ring = 0x7FFE - 0x019A;
+    // Headers only (the profiles' bytes do not matter): each dive 9076
+    // bytes, so the fourth would take the walk past the whole ring.
+    const uint32_t step = 9076;
+    std::vector<uint32_t> at;
+    for (uint32_t k = 0, a = 0x0400; k <= 6; ++k, a = d.wrap(a + step)) at.push_back(a);
+    for (int k = 0; k < 6; ++k) {
+        d.putWord(at[k], static_cast<uint16_t>(k ? at[k - 1] : 0x0300));
+        d.putWord(at[k] + 2, static_cast<uint16_t>(at[k + 1]));
+        d.put(at[k] + 70, 0x80);
+        d.put(at[k] + 71, 0x01);
+    }
+    RingWalker dl(d, d.progress(), mapOf(static_cast<uint16_t>(at[0]), at[6], 6));
+    for (int k = 0; k < 3; ++k) ASSERT_TRUE(dl.nextDive(newDive())) << k;
+    const size_t readsBefore = d.reads.size();
+    EXPECT_THROW(dl.nextDive(newDive()), BadDiveFormat);
+    EXPECT_LE(d.reads.size() - readsBefore, 2u);  // its header, not its profile
+    char line[120];
+    std::snprintf(line, sizeof line,
+                  "DownLoadControl:: Dives Claim More Than The Ring Holds @ &0x%X (%u of %u bytes)",
+                  at[3], 4 * step, ring);
+    EXPECT_EQ(trace.count(line), 1u) << trace.text();
+
+    // Room for fewer bytes than the smallest dive (a 73-byte header and one
+    // profile byte) is no room for another dive: refused before its header.
+    FakeDevice e(0x7FFE);
+    const uint32_t size = (ring - 8) / 4;  // four dives leave 8 bytes
+    std::vector<uint32_t> h;
+    for (uint32_t k = 0, a = 0x0400; k <= 4; ++k, a = e.wrap(a + size)) h.push_back(a);
+    for (int k = 0; k < 4; ++k) {
+        e.putWord(h[k] + 2, static_cast<uint16_t>(h[k + 1]));
+        e.put(h[k] + 70, 0x80);
+        e.put(h[k] + 71, 0x01);
+    }
+    // A fifth header squeezed into the 8 bytes left, its marker beyond them.
+    e.putWord(h[4] + 2, 0x2000);
+    e.put(h[4] + 67, 0x80);
+    e.put(h[4] + 68, 0x01);
+    RingWalker walk(e, e.progress(), mapOf(static_cast<uint16_t>(h[0]), 0x2000, 5));
+    for (int k = 0; k < 4; ++k) ASSERT_TRUE(walk.nextDive(newDive())) << k;
+    const size_t readsThen = e.reads.size();
+    EXPECT_THROW(walk.nextDive(newDive()), BadDiveFormat);
+    EXPECT_EQ(e.reads.size(), readsThen);
+    std::snprintf(line, sizeof line, "DownLoadControl:: More Dives Than The Ring Holds @ &0x%X",
+                  h[4]);
+    EXPECT_EQ(trace.count(line), 1u) << trace.text();
+}
+
 }  // namespace talvek

@@ -11,7 +11,7 @@
 #include "dc/paged/type2_link.h"
 #include "dc/paged/type3_link.h"
 #include "platform/clock.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/serial_test_support.h"
 #include "support/system_errors.h"
 

@@ -9,7 +9,7 @@
 #include "dc/base/errors.h"
 #include "dc/paged/type3_driver.h"
 #include "platform/clock.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/ring_fake_driver.h"
 
 namespace talvek {

@@ -6,7 +6,7 @@
 
 #include "dc/base/errors.h"
 #include "platform/clock.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/serial_test_support.h"
 
 namespace talvek {

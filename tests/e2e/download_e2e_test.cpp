@@ -11,9 +11,13 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <memory>
 #include <regex>
 #include <thread>
 
@@ -246,6 +250,127 @@ TEST_F(OrdinaryUserRun, ProbesEveryTypeAsAnOrdinaryUser) {
     EXPECT_EQ(occurrences(trace, "Device_Comm::Create() Port Opened"), 2);
 }
 
+// Hostile peers against the real program: each ends by itself with a clear
+// code and leaves the older file as it was (and no temporary beside it).
+// They run at once, so the suite takes as long as the slowest of them.
+struct HostileCase {
+    const char* name;
+    int type;
+    std::vector<std::string> simulator;  // the fault options
+    std::vector<std::string> download;   // besides port, file and trace
+};
+
+const HostileCase HostileCases[] = {
+    {"garbage", 2, {"--garbage"}, {"-dv=2"}},
+    {"flood", 3, {"--flood"}, {"-dv=3"}},
+    {"oneByteASecond", 1, {"--trickle", "1000"}, {"-dv=1"}},
+    {"zeros", 2, {"--zeros"}, {"-dv=2"}},
+    {"hangUpMidFrame", 3, {"--hang-up-after", "4"}, {"-dv=3"}},
+    {"overlappingDives", 2, {"--overlapping-dives", "2000"}, {"-dv=2"}},
+};
+
+struct HostileRun {
+    int status = -1;
+    double seconds = 0;
+    std::string log;
+    std::string older;
+    std::vector<std::string> entries;
+};
+
+class HostilePeer : public ::testing::Test {
+  protected:
+    static constexpr const char* Older = "older download";
+
+    static void SetUpTestSuite() {
+        runs_ = new std::map<std::string, HostileRun>;
+        std::vector<std::unique_ptr<Simulator>> sims;
+        std::vector<std::unique_ptr<ScratchDir>> dirs;
+        std::vector<std::unique_ptr<Process>> downloads;
+        const auto start = std::chrono::steady_clock::now();
+        for (const HostileCase& c : HostileCases) {
+            sims.push_back(std::make_unique<Simulator>(c.type, 2, c.simulator));
+            dirs.push_back(std::make_unique<ScratchDir>());
+            const ScratchDir& dir = *dirs.back();
+            ScratchDir::write(dir.file("out.xml"), Older);
+            std::vector<std::string> argv = {TALVEK_DL, "-p=" + sims.back()->Path(),
+                                             "-f=" + dir.file("out.xml"), "-v=2",
+                                             "-cdblog=" + dir.file("trace")};
+            argv.insert(argv.end(), c.download.begin(), c.download.end());
+            Process::Options po;
+            po.workingDirectory = dir.path();
+            downloads.push_back(std::make_unique<Process>(argv, po));
+        }
+        for (size_t i = 0; i < downloads.size(); ++i) {
+            HostileRun& run = (*runs_)[HostileCases[i].name];
+            // The bound: a run still going after two minutes has hung.
+            run.status = downloads[i]->Wait(120000);
+            run.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            run.log = ScratchDir::read(dirs[i]->file("trace.txt"));
+            run.older = ScratchDir::read(dirs[i]->file("out.xml"));
+            for (const auto& e : std::filesystem::directory_iterator(dirs[i]->path()))
+                run.entries.push_back(e.path().filename().string());
+            std::sort(run.entries.begin(), run.entries.end());
+            std::printf("hostile peer %s: status %d within %.1f s\n", HostileCases[i].name,
+                        run.status, run.seconds);
+        }
+    }
+    static void TearDownTestSuite() {
+        delete runs_;
+        runs_ = nullptr;
+    }
+
+    // Checks what every hostile run must show, and returns it.
+    static const HostileRun& Checked(const char* name) {
+        const HostileRun& run = runs_->at(name);
+        EXPECT_NE(run.status, -1) << name << " did not end by itself";
+        EXPECT_EQ(run.older, Older) << name;
+        EXPECT_EQ(run.entries, (std::vector<std::string>{"out.xml", "trace.txt"})) << name;
+        EXPECT_EQ(occurrences(run.log, "FormClose(): Returning "), 1) << run.log;
+        return run;
+    }
+
+    static std::map<std::string, HostileRun>* runs_;
+};
+
+std::map<std::string, HostileRun>* HostilePeer::runs_ = nullptr;
+
+TEST_F(HostilePeer, GarbageIsNoComputer) {
+    EXPECT_EQ(Checked("garbage").status, 17);
+}
+
+TEST_F(HostilePeer, FloodEndsWithADeviceError) {
+    // Random bytes may pass a checksum by chance; whatever the run then
+    // met, it is a device's code, never success or a bad option.
+    const int status = Checked("flood").status;
+    EXPECT_GE(status, 2);
+    EXPECT_LE(status, 25);
+}
+
+TEST_F(HostilePeer, OneByteASecondIsNoComputer) {
+    EXPECT_EQ(Checked("oneByteASecond").status, 17);
+}
+
+// Every type against zeros is a test in process (worker_sim_test.cpp).
+TEST_F(HostilePeer, ALineOfZerosIsNoComputer) {
+    const HostileRun& run = Checked("zeros");
+    EXPECT_EQ(run.status, 17);
+    EXPECT_TRUE(Has(run.log, "Device_Comm::Listen() Reply of 8 Zero Bytes Is No Answer"));
+    EXPECT_TRUE(Has(run.log, "Did Not Find Device Type 2"));
+}
+
+TEST_F(HostilePeer, HangUpInTheMiddleOfAFrameIsAPortNoLongerOpen) {
+    const HostileRun& run = Checked("hangUpMidFrame");
+    EXPECT_EQ(run.status, 21);
+    EXPECT_TRUE(Has(run.log, "Comm Port Not Open: ")) << run.log;
+}
+
+TEST_F(HostilePeer, OverlappingDivesAreADamagedMemory) {
+    const HostileRun& run = Checked("overlappingDives");
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(Has(run.log, "DownLoadControl:: Dives Claim More Than The Ring Holds @ &0x1000"));
+}
+
 TEST_F(DownloadTest, Type3InTheLegacyLayout) {
     Simulator sim(3, 2);
     ASSERT_FALSE(sim.Path().empty());
@@ -301,19 +426,49 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
 }
 
+// The pulled cable: a port that is no longer open (21), told apart from a
+// bad option, with the system's reason in the trace.
 TEST_F(DownloadTest, SimulatorHangingUpEndsWithADeviceError) {
     // 600 bytes take the download into its first dive.
     Simulator sim(2, 2, {"--hang-up-after", "600"});
     RunResult r = Download(
         {"-p=" + sim.Path(), "-f=" + Out(), "-v=2", "-dv=2", "-cdblog=" + dir_.file("trace")}, {},
         120000);
-    EXPECT_NE(r.status, -1) << "still running after the time-outs";
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.status, 130);
-    EXPECT_NE(r.status, 17);
+    EXPECT_EQ(r.status, 21) << trace();
     EXPECT_FALSE(ScratchDir::exists(Out()));
-    EXPECT_TRUE(Has(trace(), "Downloading Dive 1"));
+    const std::string log = trace();
+    EXPECT_TRUE(Has(log, "Downloading Dive 1"));
+    EXPECT_TRUE(Has(log, "Comm Port Not Open: " + sim.Path() + " went away (5: Input/output error)"))
+        << log;
+    EXPECT_EQ(occurrences(log, "FormClose(): Returning 21"), 1);
     std::printf("hang-up: status %d after %.1f s\n", r.status, r.seconds);
+}
+
+// The program without a device: a stored image downloaded in process, its
+// dives kept in a store, and a second run that fetches only what is new.
+TEST_F(DownloadTest, ImageRunsWithoutADeviceAndFillsTheStore) {
+    const std::string golden = std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type2";
+    const std::string store = dir_.file("store"), dump = dir_.file("dump.img");
+    auto withoutStamp = [](std::string doc) {
+        const size_t at = doc.find(" tstamp=\"");
+        if (at != std::string::npos) doc.erase(at, doc.find('"', at + 9) + 1 - at);
+        return doc;
+    };
+    RunResult r = Download({"-image=" + golden + ".img", "-f=" + Out(), "-v=2", "-um", "-new",
+                            "-store=" + store, "-dump=" + dump, "-cdblog=" + dir_.file("trace")});
+    ASSERT_EQ(r.status, 0) << r.standardError;
+    EXPECT_EQ(withoutStamp(ScratchDir::read(Out())),
+              withoutStamp(ScratchDir::read(golden + ".dcdml-metric.xml")));
+    EXPECT_TRUE(ScratchDir::exists(dump));
+    EXPECT_TRUE(Has(trace(), "DiveStore: Saved 8 Dives (" + store + "/t2-m")) << trace();
+
+    r = Download({"-image=" + dump, "-f=" + Out(), "-v=2", "-um", "-new", "-store=" + store,
+                  "-cdblog=" + dir_.file("trace")});
+    ASSERT_EQ(r.status, 0) << r.standardError;
+    EXPECT_EQ(withoutStamp(ScratchDir::read(Out())),
+              withoutStamp(ScratchDir::read(golden + ".dcdml-metric.xml")));
+    EXPECT_TRUE(Has(trace(), "NewDives: 8 Stored Dives Still In Memory")) << trace();
+    std::printf("image run: %.1f s (window pauses 2.5 s included)\n", r.seconds);
 }
 
 // The UDDF file of a real run is what the published schema describes,
@@ -356,6 +511,21 @@ TEST_F(DownloadTest, BadGradientValueEndsWithStatus1AndTheMessage) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(Has(r.standardError, "'abc' is not a valid integer value")) << r.standardError;
     EXPECT_FALSE(ScratchDir::exists(Out()));
+}
+
+// An argument the command-line text cannot carry stops the run before the
+// window: status 1, a message naming it, nothing written (not even the
+// trace), no other file of a similar name touched.
+TEST_F(DownloadTest, ArgumentThatCannotBeCarriedStopsTheRunUntouched) {
+    ScratchDir::write(dir_.file("a"), "someone's file");
+    ASSERT_EQ(mkdir(dir_.file("talvek-dl").c_str(), 0755), 0);
+    const std::string bad = "-f=a\"b c.xml";
+    RunResult r = Download({bad, "-p=/dev/null", "-dv=4"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.standardError, "'" + bad + "'")) << r.standardError;
+    EXPECT_EQ(ScratchDir::read(dir_.file("a")), "someone's file");
+    EXPECT_EQ(dir_.count(), 2u);
+    EXPECT_TRUE(std::filesystem::is_empty(dir_.file("talvek-dl")));
 }
 
 }  // namespace

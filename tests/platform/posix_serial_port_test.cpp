@@ -355,7 +355,10 @@ TEST_F(PtyTest, APortThatIsNotTheUsersSaysWhyInTheTrace) {
               "Permission denied)");
 }
 
-TEST_F(PtyTest, AHungUpTerminalFailsTheReadAtOnce) {
+// A terminal whose far end went away (the pulled cable) is a port that is
+// no longer open: the read fails at once with the port's code 21, the
+// system's reason goes to the trace, and the lines are left alone after it.
+TEST_F(PtyTest, AHungUpTerminalIsAPortNoLongerOpen) {
     Type3Link link(pty_.name.c_str(), nullptr);
     close(pty_.master);
     pty_.master = -1;
@@ -364,10 +367,20 @@ TEST_F(PtyTest, AHungUpTerminalFailsTheReadAtOnce) {
         link.listen(8);
         FAIL() << "no exception";
     } catch (const CommError& e) {
-        EXPECT_EQ(e.code(), 15);
-        EXPECT_STREQ(e.what(), "Listen: Serial Port Read");
+        EXPECT_EQ(e.code(), 21);
+        EXPECT_STREQ(e.what(), "Comm Port Not Open");
     }
     EXPECT_LT(msSince(t0), 1000);  // not the 4400 ms time-out
+    EXPECT_TRUE(link.portLost());
+    EXPECT_FALSE(link.portOpen());
+    auto lost = trace_.matching("Device_Comm::Read() Comm Port Not Open: ");
+    ASSERT_EQ(lost.size(), 1u);
+    EXPECT_NE(lost[0].text.find("(5: Input/output error)"), std::string::npos) << lost[0].text;
+    // Line control and every exchange after it change nothing.
+    link.setRTS(true);
+    link.setDTR(false);
+    EXPECT_THROW(link.communicate(3, 8), CommError);
+    EXPECT_EQ(trace_.matching("Device_Comm::Read() Comm Port Not Open: ").size(), 1u);
 }
 
 // What goes wrong reaches the device layer as a kind, with the system's

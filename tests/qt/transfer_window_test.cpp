@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "frontend/qt/gradient_background.h"
+#include "frontend/qt/guarded_application.h"
 #include "frontend/qt/progress_gauge.h"
 #include "platform/clock.h"
 #include "support/worker_test_support.h"
@@ -253,7 +254,7 @@ TEST_F(FormTest, NoCancelAndNoGradientOptions) {
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    talvek::GuardedApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -151,9 +153,8 @@ TEST(CommandLine, StrayPrefixesAndEmptyKeys) {
 
 TEST(commandLineFromArgs, QuotesArgumentsWithBlanksOrEmpty) {
     EXPECT_EQ(commandLineFromArgs({"/opt/my tools/dl", "-f=my out.xml", "/p:COM3", "", "plain arg",
-                                   "-v=2", "-nc x", "-f="}),
-              "\"/opt/my tools/dl\" -f=\"my out.xml\" /p:COM3 \"\" \"plain arg\" -v=2 "
-              "\"-nc x\" -f=");
+                                   "-v=2", "-nc", "-f="}),
+              "\"/opt/my tools/dl\" -f=\"my out.xml\" /p:COM3 \"\" \"plain arg\" -v=2 -nc -f=");
     // The program path is quoted whole even when it looks like an option.
     EXPECT_EQ(commandLineFromArgs({"/opt/a=b c/dl"}), "\"/opt/a=b c/dl\"");
     const char* argv[] = {"dl", "-p=/dev/ttyUSB0", "-cdblog=/tmp/a b/log"};
@@ -171,6 +172,94 @@ TEST(commandLineFromArgs, RebuiltTextScansBackToTheArguments) {
     EXPECT_STREQ(p.valueOf("f"), "/tmp/my out.xml");
     EXPECT_STREQ(p.valueOf("port"), "COM3");
     EXPECT_STREQ(p.valueOf("v"), "2");
+}
+
+// The message of the refusal of `args`, or "" when they were carried.
+std::string Refusal(const std::vector<std::string>& args) {
+    try {
+        commandLineFromArgs(args);
+        return "";
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
+// A value with a quote and a blank, or one that starts with a quote, cannot
+// be written so that the scanner reads it back: such an argument stops the
+// run, with a message that names it, instead of naming another file or
+// swallowing the options after it.
+TEST(commandLineFromArgs, ArgumentsTheTextCannotCarryAreRefusedByName) {
+    for (const std::string bad : {"-f=a\"b c.xml", "-f=\"abc", "-f=\"quoted\"", "/file:\"x y",
+                                  "-p=\"", "word-f=\"open", "two words-f=\"",
+                                  // a key cannot hold a blank; a word is no option
+                                  "-nc x", "my-dives.xml"}) {
+        SCOPED_TRACE(bad);
+        const std::string message = Refusal({"dl", bad, "-p=/dev/ttyUSB0"});
+        EXPECT_NE(message.find(bad), std::string::npos) << message;
+    }
+    // The program path cannot hold a quote; quoted for its blanks, it cannot
+    // end in a separator that would open a quoted value either.
+    EXPECT_NE(Refusal({"/opt/a\"b/dl", "-v=2"}).find("/opt/a\"b/dl"), std::string::npos);
+    EXPECT_NE(Refusal({"/opt/my tools/x=", "-f=my file"}), "");
+    // Found by fuzzing: an empty program path vanished from the text, and
+    // the first argument took its place (and named the trace directory).
+    EXPECT_NE(Refusal({"", "-f=/data/dives.xml"}), "");
+    // ... and a quoted path ending in a backslash lost its closing quote.
+    EXPECT_NE(Refusal({"C:\\my tools\\", "-v=2"}), "");
+    EXPECT_EQ(Refusal({"C:\\tools\\", "-v=2"}), "");
+    EXPECT_EQ(Refusal({"/opt/x=", "-f=my file"}), "");
+
+    // A quote inside a value without blanks reads back as it is.
+    EXPECT_EQ(Refusal({"dl", "-f=a\"b.xml", "-f=x", "-nc", "-p="}), "");
+    CommandLine p(commandLineFromArgs({"dl", "-f=a\"b.xml", "-v=2"}));
+    EXPECT_STREQ(p.valueOf("f"), "a\"b.xml");
+    EXPECT_STREQ(p.valueOf("v"), "2");
+}
+
+// Any accepted set of arguments reads back through the scanner exactly:
+// each option's value is its argument's bytes (non-UTF-8 included), the
+// first occurrence of a key wins, and nothing spills into the next option.
+TEST(commandLineFromArgs, EveryCarriedOptionReadsBackAsItsArgument) {
+    std::mt19937 rng(20260514);
+    const std::string valueChars = "ab -/=:\"\\.\xff\xc3\x80";
+    auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+    int carried = 0, refused = 0;
+    for (int round = 0; round < 3000; ++round) {
+        std::vector<std::string> args{"/usr/bin/talvek-dl"};
+        std::vector<std::pair<std::string, std::string>> options;  // key, value
+        for (int n = 1 + pick(4); n > 0; --n) {
+            if (pick(5) == 0) {
+                args.push_back(std::string(1 + pick(3), "xyz"[pick(3)]));  // a plain word
+                continue;
+            }
+            std::string key(1 + pick(2), "fpv"[pick(3)]);
+            std::string value;
+            for (int k = pick(7); k > 0; --k) value += valueChars[pick(valueChars.size())];
+            args.push_back(std::string(1, "-/"[pick(2)]) + key + "=:"[pick(2)] + value);
+            options.emplace_back(key, value);
+        }
+        std::string line;
+        try {
+            line = commandLineFromArgs(args);
+        } catch (const std::exception&) {
+            ++refused;
+            continue;
+        }
+        ++carried;
+        EXPECT_EQ(ArgumentTokens(line)[0], args[0]);
+        CommandLine scanned(line);
+        for (size_t i = 0; i < options.size(); ++i) {
+            bool first = true;
+            for (size_t j = 0; j < i; ++j) first = first && options[j].first != options[i].first;
+            if (!first) continue;
+            const char* value = scanned.valueOf(options[i].first);
+            ASSERT_NE(value, nullptr) << line;
+            ASSERT_EQ(std::string(value), options[i].second) << line;
+        }
+    }
+    // Both outcomes were exercised.
+    EXPECT_GT(carried, 1000);
+    EXPECT_GT(refused, 100);
 }
 
 }  // namespace

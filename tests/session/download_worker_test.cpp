@@ -5,7 +5,10 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <fstream>
+#include <new>
 
 #include "platform/clock.h"
 #include "support/system_errors.h"
@@ -217,6 +220,46 @@ TEST_F(WorkerTest, NonDeviceFailuresWhileProbing) {
     EXPECT_TRUE(starts("Unknown Exception searching for Device C2V2 - error = "));
 }
 
+// Memory running out anywhere in the body (the driver, the header, a dive,
+// building the document) ends the download with a result code; nothing
+// leaves the thread body, even when the status plumbing fails as well.
+TEST_F(WorkerTest, MemoryRunningOutAnywhereNeverLeavesTheBody) {
+    struct FailingSink : RecordingSink {
+        bool fail = false;
+        void statusText(const std::string& t) override {
+            RecordingSink::statusText(t);
+            if (fail) throw std::bad_alloc();
+        }
+        void finished(int code) override {
+            RecordingSink::finished(code);
+            if (fail) throw std::bad_alloc();
+        }
+    };
+    const auto oom = [] { throw std::bad_alloc(); };
+    for (int where = 0; where < 5; ++where) {
+        for (bool sinkFails : {false, true}) {
+            SCOPED_TRACE(where * 2 + sinkFails);
+            FakeComputers fakes;
+            fakes.type2.open = [] {};
+            fakes.type2.dives = 2;
+            if (where == 0) fakes.type2.construct = oom;
+            if (where == 1) fakes.type2.open = oom;
+            if (where == 2) fakes.type2.header = oom;
+            if (where == 3) fakes.type2.dive = [](unsigned) { throw std::bad_alloc(); };
+            if (where == 4) fakes.type2.makeOutput = [](XmlDocument&) { throw std::bad_alloc(); };
+            FailingSink sink;
+            sink.fail = sinkFails;
+            DownloadWorker worker(sink, fakes.factory(), fakes.writer());
+            worker.set("/dev/ttyS9", output(), 6, Options(0x02));
+            EXPECT_NO_THROW(worker.execute());
+            EXPECT_TRUE(worker.done());
+            EXPECT_EQ(worker.returnValue(), 1);
+            EXPECT_EQ(sink.finishes, std::vector<int>{1});
+            EXPECT_FALSE(fileExists(outputName()));
+        }
+    }
+}
+
 TEST_F(WorkerTest, ComputerWithNoDivesStillWritesTheFile) {
     Type2Present(0);
     EXPECT_EQ(Run(Options(0x02)), 0);
@@ -237,6 +280,52 @@ TEST_F(WorkerTest, MissingOutputDirectoryCannotBeOpened) {
     EXPECT_TRUE(contains(trace_.messages(), "Can't Open " + name + " with error :" +
                                                 std::to_string(syserr::MissingPath)));
     EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"trace.txt"}));
+}
+
+// An output that cannot be created is found before the first probe, so no
+// download is thrown away for it and the port is never opened.
+TEST_F(WorkerTest, UnwritableOutputEndsTheRunBeforeAnyPortIsOpened) {
+    Type2Present(1);
+    ASSERT_EQ(mkdir(dir_.file("folder.xml").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(dir_.file("locked").c_str(), 0555), 0);
+    std::vector<std::pair<std::string, int>> cases = {{dir_.file("missing/out.xml"), ENOENT},
+                                                      {dir_.file("folder.xml"), EISDIR}};
+    // The superuser may write into a read-only directory.
+    if (geteuid() != 0) cases.emplace_back(dir_.file("locked/out.xml"), EACCES);
+    for (const auto& [name, error] : cases) {
+        SCOPED_TRACE(name);
+        computers_.log.clear();
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(Options(0x0F), name), 1);
+        EXPECT_EQ(sink_.texts.back(), "Can't Open File");
+        EXPECT_TRUE(computers_.log.empty()) << computers_.log.front();
+        EXPECT_FALSE(contains(sink_.texts, "Searching for Device (1)"));
+        EXPECT_TRUE(contains(trace_.messages(),
+                             "Can't Open " + name + " with error :" + std::to_string(error)));
+    }
+    EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"folder.xml", "locked", "trace.txt"}));
+    EXPECT_TRUE(dir_.entries("locked").empty());
+}
+
+// A cancel while the document is built or written wins as long as the file
+// has not taken its name: no file, 9999.
+TEST_F(WorkerTest, CancelWhileTheDocumentIsBuiltLeavesNoFile) {
+    {
+        std::ofstream old(outputName(), std::ios::binary);
+        old << "old";
+    }
+    const CancelFlag* flag = nullptr;
+    beforeRun_ = [&](DownloadWorker& w) { flag = &w.cancelFlag(); };
+    Type2Present(1);
+    computers_.type2.makeOutput = [&](XmlDocument& d) {
+        d.createRoot("doc");
+        d.build();
+        const_cast<CancelFlag*>(flag)->store(true);
+    };
+    EXPECT_EQ(Run(Options(0x02)), 9999);
+    EXPECT_EQ(sink_.texts.back(), "Canceled");
+    EXPECT_EQ(readFile(outputName()), "old");
+    EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"out.xml", "trace.txt"}));
 }
 
 TEST_F(WorkerTest, EmptyNamesEndTheRunBeforeAnyProbe) {

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "session/command_line.h"
 #include "session/session.h"
 #include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/image_download.h"
 #include "support/schema_check.h"
 #include "support/scratch_dir.h"

@@ -11,8 +11,8 @@
 #include <thread>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "platform/os.h"
-#include "sim/memory_port.h"
 #include "support/worker_test_support.h"
 
 namespace talvek {

@@ -207,6 +207,33 @@ TEST(TransferSettings, WindowsDefaultsAndTracePath) {
     EXPECT_EQ(bare.outputFile, "C:\\dives.xml");
 }
 
+TEST(TransferSettings, StoreDumpAndImageKeys) {
+    TransferSettings none = load("-d=3 -m -debug=X");
+    EXPECT_FALSE(none.extras.any());
+
+    TransferSettings s = load("-NEW /store:\"/home/me/dive store\" -Dump=/tmp/d.img -image=in.img");
+    EXPECT_TRUE(s.extras.newDivesOnly);
+    EXPECT_TRUE(s.extras.useStore);
+    EXPECT_EQ(s.extras.storeDirectory, "/home/me/dive store");
+    EXPECT_EQ(s.extras.dumpFile, "/tmp/d.img");
+    EXPECT_EQ(s.extras.imageFile, "in.img");
+    // -store alone: the default folder.
+    TransferSettings bare = load("-store");
+    EXPECT_TRUE(bare.extras.useStore);
+    EXPECT_FALSE(bare.extras.newDivesOnly);
+    EXPECT_EQ(bare.extras.storeDirectory, "");
+
+    // The older keys that share a first letter keep their meaning, and the
+    // Options word is the one of the same run without the new keys.
+    TransferSettings with = load("-d=9 -dv=2 -debug=P -m -nc -new -dump=x -image=y -store=z");
+    TransferSettings without = load("-d=9 -dv=2 -debug=P -m -nc");
+    EXPECT_EQ(with.delay, 9);
+    EXPECT_EQ(with.deviceMask, 2u);
+    EXPECT_EQ(with.portName, "P");
+    EXPECT_TRUE(with.hideCancel);
+    EXPECT_EQ(with.composeOptions(), without.composeOptions());
+}
+
 TEST(toInt, AcceptsOnlyWholeDecimalIntegers) {
     int32_t v = 0;
     EXPECT_TRUE(TransferSettings::toInt("+5", v));

@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "session/transfer_settings.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/schema_check.h"
 #include "support/text_count.h"
 #include "support/worker_test_support.h"
@@ -24,6 +25,10 @@ constexpr uint32_t DcdmlMetric = 0x40000 | 0x4000 | 0x2000 | 0x200;
 
 bool contains(const std::vector<std::string>& v, const std::string& s) {
     return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+void writeOlder(const std::string& name) {
+    std::ofstream(name, std::ios::binary) << "older download";
 }
 
 class WorkerSimTest : public ::testing::Test {
@@ -193,6 +198,110 @@ TEST_F(WorkerSimTest, HangUpDuringTheDivesEndsWithADeviceError) {
     }));
     EXPECT_FALSE(WasWritten());
 }
+
+// A floating line or a break condition reads as a stream of zero bytes, and
+// zeros pass the XOR checksum: whatever the host sends, this line answers
+// with zeros, one a millisecond.
+class ZeroLine : public platform::MemoryPeer {
+  public:
+    void onHostBytes(platform::MemoryLine& line, const uint8_t*, size_t, uint64_t atMs) override {
+        const std::vector<uint8_t> zero(1, 0);
+        for (uint64_t i = 0; i < 400; ++i) line.send(zero, atMs + i);
+    }
+};
+
+TEST_F(WorkerSimTest, LineReadingOnlyZerosIsNoComputer) {
+    ZeroLine zeros;
+    ports_.add("SIM", &zeros);
+    for (uint32_t mask : {0x0Fu, 0x01u, 0x02u, 0x04u}) {
+        SCOPED_TRACE(mask);
+        writeOlder(Output());
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(DcdmlMetric | mask), 17);
+        EXPECT_EQ(sink_.texts.back(), "Device Not Found");
+        EXPECT_EQ(readFile(Output()), "older download");
+    }
+    const std::vector<std::string> m = trace_.messages();
+    for (const char* found : {"Found Device Type1", "Found Device Type2", "Found Device Type 3"})
+        EXPECT_FALSE(contains(m, found)) << found;
+}
+
+// The crafted memory whose 2,000 overlapping "dives" once gave a 697 MB
+// file: refused as a damaged memory after the header's first page.
+TEST_F(WorkerSimTest, OverlappingDivesAreADamagedMemory) {
+    for (InterfaceType type : {InterfaceType::Type2, InterfaceType::Type3}) {
+        sim::BuildOptions o;
+        o.type = type;
+        o.overlappingDives = 2000;
+        computer_ = std::make_unique<sim::MemoryComputer>(sim::buildComputer(o).image);
+        ports_.add("SIM", computer_.get());
+        writeOlder(Output());
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(DcdmlMetric | (type == InterfaceType::Type2 ? 0x02 : 0x04)), 3);
+        EXPECT_EQ(sink_.texts.back(), "Bad Format Returned");
+        EXPECT_EQ(readFile(Output()), "older download");
+        // Identity, memory map and header reads, then one or two pages.
+        EXPECT_LT(computer_->engine().repliesSent(), 20u);
+    }
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::count_if(m.begin(), m.end(),
+                            [](const std::string& s) {
+                                return s.rfind("DownLoadControl:: Dives Claim More Than The Ring "
+                                               "Holds @ &0x1000 (",
+                                               0) == 0;
+                            }),
+              2);
+}
+
+// A device that hangs up (cable pulled, adapter unplugged) is a port that is
+// no longer open, whatever the interface type and wherever the line was.
+struct HangUpCase {
+    InterfaceType type;
+    int64_t afterBytes;  // what the computer sends before it goes
+    bool detected;       // whether that is enough to find it
+};
+
+void PrintTo(const HangUpCase& c, std::ostream* os) {
+    *os << "type " << static_cast<int>(c.type) << " after " << c.afterBytes << " bytes";
+}
+
+class HangUpTest : public WorkerSimTest, public ::testing::WithParamInterface<HangUpCase> {};
+
+TEST_P(HangUpTest, EndsWithCommPortNotOpenAndTheSystemsReason) {
+    const HangUpCase c = GetParam();
+    sim::EngineOptions options;
+    options.faults.hangUpAfterBytes = c.afterBytes;
+    Serve(c.type, 3, options);
+    writeOlder(Output());
+    const uint32_t mask = c.type == InterfaceType::Type1   ? 0x01
+                          : c.type == InterfaceType::Type2 ? 0x02
+                                                           : 0x04;
+    EXPECT_EQ(Run(DcdmlMetric | mask), 21);
+    EXPECT_EQ(sink_.texts.back(), "Comm Port Not Open");
+    EXPECT_EQ(readFile(Output()), "older download");
+    const std::vector<std::string> m = trace_.messages();
+    EXPECT_EQ(std::any_of(m.begin(), m.end(),
+                          [](const std::string& s) { return s.rfind("Found Device Type", 0) == 0; }),
+              c.detected);
+    // The trace says why, in the system's words.
+    EXPECT_TRUE(std::any_of(m.begin(), m.end(), [](const std::string& s) {
+        return s.find("Comm Port Not Open") != std::string::npos &&
+               s.find("Input/output error") != std::string::npos;
+    })) << ::testing::PrintToString(m);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    worker, HangUpTest,
+    ::testing::Values(HangUpCase{InterfaceType::Type1, 20, false},
+                      HangUpCase{InterfaceType::Type1, 150, true},
+                      HangUpCase{InterfaceType::Type2, 5, false},
+                      HangUpCase{InterfaceType::Type2, 600, true},
+                      HangUpCase{InterfaceType::Type3, 3, false},
+                      HangUpCase{InterfaceType::Type3, 500, true}),
+    [](const ::testing::TestParamInfo<HangUpCase>& info) {
+        return "Type" + std::to_string(static_cast<int>(info.param.type)) + "After" +
+               std::to_string(info.param.afterBytes) + "Bytes";
+    });
 
 // Each type in each layout and unit system, asked for with the options of
 // the command line and composed into the options word as the program does:

@@ -253,6 +253,26 @@ TEST(SimEngineFaults, HangUpAfterBytesAndDroppedEcho) {
     EXPECT_EQ(e->bytesSent(), 10u);
 }
 
+TEST(SimEngineFaults, GarbageRepliesAndTrickledBytes) {
+    sim::EngineOptions o;
+    o.faults.garbage = true;
+    auto e = sim::makeEngine(image23(InterfaceType::Type3), o);
+    for (int i = 0; i < 50; ++i) {
+        Bytes reply = all(feed(*e, withSum({0x0F, 0x00, 0x00}), 1000 * i));
+        ASSERT_EQ(reply.size(), 8u);  // as long as the identity reply
+        uint8_t sum = 0;
+        for (size_t k = 0; k + 1 < reply.size(); ++k) sum ^= reply[k];
+        EXPECT_NE(sum, reply.back()) << i;  // never a valid frame
+    }
+
+    sim::EngineOptions slow;
+    slow.faults.trickle = 1000;
+    auto t = sim::makeEngine(image23(InterfaceType::Type3), slow);
+    std::vector<Emission> out = feed(*t, withSum({0x0F, 0x00, 0x00}), 0);
+    ASSERT_EQ(out.size(), 8u);  // one byte each
+    for (size_t i = 0; i < out.size(); ++i) EXPECT_EQ(out[i].atMs, 20 + 1000 * (i + 1)) << i;
+}
+
 TEST(SimEngine, PacedRepliesTakeTheLineTime) {
     sim::EngineOptions o;
     o.pace = true;

@@ -1,6 +1,6 @@
 // The in-memory port itself: timing on the virtual clock, what a peer sees,
 // purge, busy and hang-up.
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 #include "support/system_errors.h"
 

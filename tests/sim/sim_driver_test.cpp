@@ -10,9 +10,9 @@
 #include "dc/paged/type2_driver.h"
 #include "dc/paged/type3_driver.h"
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/sim_decode.h"
 
 namespace talvek {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "session/download_worker.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/schema_check.h"
 #include "support/temp_dir.h"
 

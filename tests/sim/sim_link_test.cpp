@@ -14,9 +14,9 @@
 #include "dc/profile/profile_decoder.h"
 #include "dc/type1/type1_link.h"
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #ifndef _WIN32
 #include "sim/pty_server.h"  // pseudo-terminals are POSIX
 #endif
@@ -107,11 +107,11 @@ TEST_F(SimInProcess, HangUpFaultTakesThePortAway) {
         link.communicate(3, 8);
         ADD_FAILURE() << "no failure";
     } catch (const Error& e) {
-        // Line control (1), write (14), read (15) or time-out (18): the
-        // port is gone under the link.
-        EXPECT_TRUE(e.code() == 1 || e.code() == 14 || e.code() == 15 || e.code() == 18)
-            << e.code();
+        // The port is gone under the link.
+        EXPECT_EQ(e.code(), 21);
+        EXPECT_STREQ(e.what(), "Comm Port Not Open");
     }
+    EXPECT_TRUE(link.portLost());
     EXPECT_TRUE(dc.engine().hungUp());
     EXPECT_EQ(dc.engine().bytesSent(), 12u);
 }

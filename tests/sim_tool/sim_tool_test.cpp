@@ -93,7 +93,7 @@ TEST(TalvekSimTool, HelpAndBadOptions) {
     EXPECT_EQ(help.wait(), 0);
     for (const char* opt :
          {"--type", "--dives", "--seed", "--image", "--save-image", "--link", "--pace", "--verbose",
-          "--corrupt-every", "--stop-after", "--hang-up-after", "--no-echo"})
+          "--add-dives", "--corrupt-every", "--stop-after", "--hang-up-after", "--no-echo"})
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
     Tool none({});
     EXPECT_EQ(none.wait(), 2);
@@ -149,6 +149,29 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     again.signal(SIGINT);
     EXPECT_EQ(again.wait(), 0);
     std::remove(image.c_str());
+}
+
+// --add-dives logs the dives before serving; --save-image keeps them.
+TEST(TalvekSimTool, AddDivesBeforeServing) {
+    const std::string before = temp("before.img"), after = temp("after.img");
+    sim::BuildOptions o;
+    o.type = sim::InterfaceType::Type2;
+    o.dives = 5;
+    o.seed = 6;
+    sim::ComputerImage image = sim::buildComputer(o).image;
+    sim::saveImage(image, before);
+    Tool tool({"--image", before, "--add-dives", "4", "--seed", "3", "--save-image", after});
+    EXPECT_EQ(tool.line().rfind("/dev/pts/", 0), 0u);
+    tool.signal(SIGTERM);
+    EXPECT_EQ(tool.wait(), 0);
+    sim::addDives(image, 4, 3);
+    EXPECT_EQ(sim::loadImage(after), image);
+    EXPECT_EQ(sim::loadImage(after).memory[0x192], 9);
+    std::remove(before.c_str());
+    std::remove(after.c_str());
+
+    Tool negative({"--type", "2", "--add-dives", "-1"});
+    EXPECT_EQ(negative.wait(), 2);
 }
 
 }  // namespace talvek

@@ -3,49 +3,25 @@
 // the real drivers on the virtual clock and an in-memory port.
 #include <stdexcept>
 #include <string>
+#include <vector>
 
-#include "output/writer_table.h"
 #include "platform/clock.h"
-#include "session/command_line.h"
-#include "session/session.h"
+#include "platform/memory_port.h"
 #include "sim/computer.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/scratch_dir.h"
-#include "trace/trace.h"
+#include "support/session_run.h"
 
 namespace talvek {
 
 // The one function that knows how the program is put together: serves the
 // image on an in-memory port and runs a session with the command line
-// `options` and the real drivers on the virtual clock, and returns the bytes
-// it wrote to the output file.  The download time in the root "tstamp" is
-// fixed so that the documents are reproducible.  Throws when the download
-// does not succeed.
+// `options` (blank-separated, no quotes) and the real drivers on the virtual
+// clock, and returns the bytes it wrote to the output file.  The download
+// time in the root "tstamp" is fixed so that the documents are
+// reproducible; the program is named as the program does, by its own
+// version block.  Throws when the download does not succeed.
 inline std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
-    // The session names the program as the program does: by its own version
-    // block.  Only the time is replaced.
-    auto atFixedTime = [](const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
-                          XmlDocument& document) {
-        DocumentStamp fixed = stamp;
-        fixed.time.year = 2024;
-        fixed.time.month = 5;
-        fixed.time.day = 17;
-        fixed.time.dayOfWeek = 5;
-        fixed.time.hour = 10;
-        fixed.time.minute = 20;
-        fixed.time.second = 30;
-        writeDocument(dives, options, fixed, document);
-    };
-    struct TraceOff {
-        ~TraceOff() { trace::shutdown(); }
-    } traceOff;
-    struct Sink : SessionSink {
-        void statusText(const std::string& text) override { last = text; }
-        void progress(int) override {}
-        std::string last;
-    } sink;
-
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
     sim::MemoryComputer computer(sim::loadImage(imagePath));
@@ -53,22 +29,20 @@ inline std::string DownloadDocument(const std::string& imagePath, const std::str
     ports.add("GOLDEN", &computer);
     ScratchDir dir;
 
-    const std::string output = dir.file("out.xml");
-    SessionSetup setup;
-    setup.ports = &ports;
-    setup.writer = atFixedTime;
-    Session session(commandLineFromArgs({"talvek-dl", "-p=GOLDEN", "-f=" + output,
-                                         "-cdblog=" + dir.file("trace")}) +
-                        " " + options,
-                    sink, std::move(setup));
-    session.start();
-    session.run();
-    const int code = session.close();
-    if (code != 0)
-        throw std::runtime_error("download ended with code " + std::to_string(code) + " (\"" +
-                                 sink.last + "\")");
-    if (!ScratchDir::exists(output)) throw std::runtime_error("no output file " + output);
-    return ScratchDir::read(output);
+    std::vector<std::string> args = {"-p=GOLDEN"};
+    for (size_t at = 0; at < options.size();) {
+        const size_t blank = options.find(' ', at);
+        const size_t n = (blank == std::string::npos ? options.size() : blank) - at;
+        if (n) args.push_back(options.substr(at, n));
+        at += n + 1;
+    }
+    const session_run::Result r =
+        session_run::run(args, &ports, dir.file("out.xml"), dir.file("trace"));
+    if (r.code != 0)
+        throw std::runtime_error("download ended with code " + std::to_string(r.code) + " (\"" +
+                                 r.lastStatus() + "\")");
+    if (!r.written) throw std::runtime_error("no output file");
+    return r.document;
 }
 
 }  // namespace talvek

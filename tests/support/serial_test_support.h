@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 #include "support/temp_dir.h"
 #include "trace/trace.h"
 

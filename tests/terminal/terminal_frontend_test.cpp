@@ -7,9 +7,9 @@
 #include <gtest/gtest.h>
 
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 #include "support/text_count.h"
 #include "support/worker_test_support.h"
 

@@ -1,6 +1,9 @@
 #include "trace/trace.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <mutex>
@@ -250,6 +253,53 @@ TEST_F(TraceTest, FileNameTooLongDropsTheLine) {
     trace::setFile(Base().c_str(), 0);
     trace::write(1, "fine");
     EXPECT_EQ(Lines(ScratchDir::read(Base() + ".txt")).size(), 1u);
+}
+
+// Someone else may plant a link, a pipe or a second name of another file at
+// the trace's name (or name it with -cdblog=): the trace then writes
+// nothing, and whatever the name leads to stays as it was.
+TEST_F(TraceTest, PlantedLinkOrPipeAtTheNameIsNeverWrittenThrough) {
+    trace::setLevel(4);
+    const std::string victim = dir_.file("victim");
+    ScratchDir::write(victim, "precious");
+
+    // A symbolic link to an existing file, and one to a file not yet there.
+    std::filesystem::create_symlink(victim, Base() + ".txt");
+    trace::setFile(Base().c_str(), 0);
+    trace::write(1, "line");
+    EXPECT_EQ(ScratchDir::read(victim), "precious");
+    EXPECT_TRUE(std::filesystem::is_symlink(Base() + ".txt"));
+    const std::string dangling = dir_.file("dangling");
+    std::filesystem::create_symlink(dir_.file("made"), dangling + ".txt");
+    trace::setFile(dangling.c_str(), 0);
+    trace::write(1, "line");
+    EXPECT_FALSE(ScratchDir::exists(dir_.file("made")));
+
+    // A second name of the file (a hard link).
+    const std::string hard = dir_.file("hard");
+    ASSERT_EQ(link(victim.c_str(), (hard + ".txt").c_str()), 0);
+    trace::setFile(hard.c_str(), 0);
+    trace::write(1, "line");
+    EXPECT_EQ(ScratchDir::read(victim), "precious");
+
+    // A named pipe with someone reading it: nothing arrives there.
+    const std::string pipe = dir_.file("pipe");
+    ASSERT_EQ(mkfifo((pipe + ".txt").c_str(), 0600), 0);
+    const int reader = ::open((pipe + ".txt").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    trace::setFile(pipe.c_str(), 0);
+    trace::write(1, "line");
+    char buf[64];
+    EXPECT_LE(::read(reader, buf, sizeof buf), 0);
+    ::close(reader);
+
+    // A directory at the name is no trace file either; a plain name still is.
+    std::filesystem::create_directory(dir_.file("folder.txt"));
+    trace::setFile(dir_.file("folder").c_str(), 0);
+    trace::write(1, "line");
+    trace::setFile(dir_.file("plain").c_str(), 0);
+    trace::write(1, "kept");
+    EXPECT_EQ(Lines(ScratchDir::read(dir_.file("plain.txt"))).size(), 1u);
 }
 
 TEST_F(TraceTest, LinesCarryTheWritingThreadsId) {

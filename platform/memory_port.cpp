@@ -1,4 +1,4 @@
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -102,7 +102,8 @@ class MemoryPort::Host : public SerialPort {
         std::unique_lock<std::mutex> g(port_->mutex_);
         ++port_->reads_;
         if (!usable()) return -1;
-        if (port_->faults_.failReads || port_->gone_) return failCount(EIO);
+        if (port_->gone_) return lost();
+        if (port_->faults_.failReads) return failCount(EIO);
         const uint64_t deadline = platform::nowMs() + port_->readTimeoutMs_;
         size_t got = 0;
         for (;;) {
@@ -112,15 +113,20 @@ class MemoryPort::Host : public SerialPort {
                 buf[got++] = q.front().byte;
                 q.pop_front();
             }
-            if (got == n || now >= deadline) break;
+            if (got == n) break;
+            // Once the line has hung up, what reached it is read, then the
+            // read fails.
+            if (port_->goneBy(now)) return lost();
+            if (now >= deadline) break;
             uint64_t until = q.empty() ? deadline : std::min(q.front().atMs, deadline);
+            if (port_->goneAt_ > now) until = std::min(until, port_->goneAt_);
             uint64_t step = until - now;
             if (!virtualTime) step = std::min<uint64_t>(step, 5);
             g.unlock();
             platform::sleepMs(static_cast<uint32_t>(step));
             g.lock();
             if (!usable()) return -1;
-            if (port_->gone_) return failCount(EIO);
+            if (port_->gone_) return lost();
         }
         return static_cast<long>(got);
     }
@@ -132,7 +138,8 @@ class MemoryPort::Host : public SerialPort {
         {
             std::lock_guard<std::mutex> g(port_->mutex_);
             if (!usable()) return -1;
-            if (port_->faults_.failWrites || port_->gone_) return failCount(EIO);
+            if (port_->goneBy(now)) return lost();
+            if (port_->faults_.failWrites) return failCount(EIO);
             count = n - std::min(port_->faults_.shortWriteBy, n);
             port_->writes_.push_back(MemoryWrite{now, std::vector<uint8_t>(buf, buf + count)});
             peer = port_->peer_;
@@ -145,7 +152,11 @@ class MemoryPort::Host : public SerialPort {
     bool drain() override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.failDrain || port_->gone_) return fail(EIO);
+        if (port_->goneBy(platform::nowMs())) {
+            lost();
+            return false;
+        }
+        if (port_->faults_.failDrain) return fail(EIO);
         ++port_->drains_;
         return true;
     }
@@ -187,12 +198,24 @@ class MemoryPort::Host : public SerialPort {
         lastError_ = portError(EBADF);
         return false;
     }
+    // An injected failure leaves the device where it is: whatever its
+    // number, it is never the hang-up a gone device gives.
+    static PortError injected(int e) {
+        PortError error = portError(e);
+        if (error.fault == PortFault::Gone) error.fault = PortFault::Other;
+        return error;
+    }
     bool fail(int e) {
-        lastError_ = portError(e);
+        lastError_ = injected(e);
         return false;
     }
     long failCount(int e) {
-        lastError_ = portError(e);
+        lastError_ = injected(e);
+        return -1;
+    }
+    // The device went away (hangUp()): EIO, as a real port gives it.
+    long lost() {
+        lastError_ = portError(EIO);
         return -1;
     }
 
@@ -203,8 +226,11 @@ class MemoryPort::Host : public SerialPort {
         {
             std::lock_guard<std::mutex> g(port_->mutex_);
             if (!usable()) return LineResult::Failed;
-            if (port_->faults_.failLineControl || port_->gone_) {
-                fail(EIO);
+            if (port_->goneBy(now) || port_->faults_.failLineControl) {
+                if (port_->goneBy(now))
+                    lost();
+                else
+                    fail(EIO);
                 return LineResult::Failed;
             }
             (isRts ? port_->rts_ : port_->dtr_) = on;
@@ -275,9 +301,19 @@ void MemoryPort::hangUp() {
     gone_ = true;
 }
 
+void MemoryPort::hangUpAt(uint64_t atMs) {
+    std::lock_guard<std::mutex> g(mutex_);
+    goneAt_ = std::min(goneAt_, atMs);
+}
+
+bool MemoryPort::goneBy(uint64_t nowMs) const {
+    return gone_ || nowMs >= goneAt_;
+}
+
 void MemoryPort::reconnect() {
     std::lock_guard<std::mutex> g(mutex_);
     gone_ = false;
+    goneAt_ = NotGone;
 }
 
 void MemoryPort::setReadHook(std::function<void()> hook) {
@@ -294,7 +330,7 @@ void MemoryPort::setLineSettings(const SerialSettings& s) {
 
 std::unique_ptr<SerialPort> MemoryPort::open(PortError& error) {
     std::lock_guard<std::mutex> g(mutex_);
-    if (gone_) {
+    if (goneBy(platform::nowMs())) {
         error = portError(ENOENT);
         return nullptr;
     }

@@ -1,11 +1,13 @@
-#include "sim/memory_computer.h"
+#include "replay/memory_computer.h"
 
 namespace talvek {
 
-namespace sim {
+namespace replay {
 
 MemoryComputer::MemoryComputer(ComputerImage image, EngineOptions options)
     : engine_(makeEngine(std::move(image), std::move(options))) {}
+
+MemoryComputer::MemoryComputer(std::unique_ptr<Engine> engine) : engine_(std::move(engine)) {}
 
 void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data, size_t n,
                                  uint64_t atMs) {
@@ -16,9 +18,16 @@ void MemoryComputer::onHostBytes(platform::MemoryLine& line, const uint8_t* data
         if (auto* port = dynamic_cast<platform::MemoryPort*>(&line)) port->hangUp();
         return;
     }
-    for (auto& e : engine_->feed(data, n, atMs)) line.send(e.bytes, e.atMs);
+    uint64_t lastMs = atMs;
+    for (auto& e : engine_->feed(data, n, atMs)) {
+        line.send(e.bytes, e.atMs);
+        lastMs = e.atMs;
+    }
+    // The cable goes right after the last byte the computer sent.
+    if (engine_->hungUp())
+        if (auto* port = dynamic_cast<platform::MemoryPort*>(&line)) port->hangUpAt(lastMs);
 }
 
-}  // namespace sim
+}  // namespace replay
 
 }  // namespace talvek

@@ -1,13 +1,14 @@
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
+
+#include "platform/file_replace.h"
+#include "platform/os.h"
 
 namespace talvek {
 
-namespace sim {
+namespace replay {
 namespace {
 
 constexpr char Magic[8] = {'T', 'L', 'V', 'K', 'S', 'I', 'M', '\0'};
@@ -151,22 +152,21 @@ ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
 
 void saveImage(const ComputerImage& image, const std::string& path) {
     const auto bytes = encodeImage(image);
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) throw std::runtime_error("image file: cannot create " + path);
-    f.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-    f.close();
-    if (!f) throw std::runtime_error("image file: cannot write " + path);
+    const platform::ReplaceResult r = platform::replaceFile(path, bytes.data(), bytes.size());
+    if (!r.ok())
+        throw std::runtime_error("image file: cannot write " + path + ": " +
+                                 platform::errorText(r.error));
 }
 
 ComputerImage loadImage(const std::string& path) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) throw std::runtime_error("image file: cannot open " + path);
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)),
-                               std::istreambuf_iterator<char>());
+    std::vector<uint8_t> bytes;
+    const int error = platform::readWholeFile(path, bytes);
+    if (error != 0)
+        throw std::runtime_error("image file: cannot open " + path + ": " +
+                                 platform::errorText(error));
     return decodeImage(bytes);
 }
 
-}  // namespace sim
+}  // namespace replay
 
 }  // namespace talvek

@@ -1,0 +1,225 @@
+#include "store/dive_store.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/file_replace.h"
+#include "platform/os.h"
+#include "replay/computer_image.h"
+
+namespace talvek {
+
+namespace store {
+
+namespace {
+
+constexpr char Magic[8] = {'T', 'L', 'V', 'K', 'S', 'T', 'O', 'R'};
+constexpr uint8_t FormatVersion = 1;
+constexpr uint32_t HeaderLength = 84;  // RingWalker::HeaderFetchSize
+constexpr uint32_t MaxDataLength = 0x8000;
+constexpr uint32_t MaxDives = 4096;
+
+// Header image offsets of the identity and serial number (all families).
+constexpr int ImageModel = 0x28;
+constexpr int ImageFirmware1 = 0x29;
+constexpr int ImageSerial = 0x2A;
+constexpr int ImageFirmware2 = 0x81;
+constexpr int ImageFirmware3 = 0x82;
+
+bool validFamily(int32_t f) {
+    return f == 1 || f == 2 || f == 4;
+}
+
+void putU32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+// Reads the content between the magic and the CRC; every getter fails
+// softly so that the first problem is the one reported.
+class Reader {
+  public:
+    Reader(const std::vector<uint8_t>& b, size_t end) : b_(b), end_(end) {}
+    bool bytes(size_t n, const uint8_t*& at) {
+        if (end_ - pos_ < n) return false;
+        at = b_.data() + pos_;
+        pos_ += n;
+        return true;
+    }
+    bool u8(uint8_t& v) {
+        const uint8_t* at;
+        if (!bytes(1, at)) return false;
+        v = *at;
+        return true;
+    }
+    bool u32(uint32_t& v) {
+        const uint8_t* at;
+        if (!bytes(4, at)) return false;
+        v = 0;
+        for (int i = 0; i < 4; ++i) v |= static_cast<uint32_t>(at[i]) << (8 * i);
+        return true;
+    }
+    size_t pos() const { return pos_; }
+
+  private:
+    const std::vector<uint8_t>& b_;
+    size_t end_;
+    size_t pos_ = 0;
+};
+
+}  // namespace
+
+std::array<uint8_t, 4> identityOf(int32_t family, const HeaderImage& h) {
+    if (family == 1) return {h[ImageModel], h[ImageFirmware1], 0, 0};
+    return {h[ImageModel], h[ImageFirmware1], h[ImageFirmware2], h[ImageFirmware3]};
+}
+
+bool sameComputer(const StoredComputer& stored, int32_t family, const HeaderImage& header) {
+    return stored.family == family && stored.identity == identityOf(family, header) &&
+           std::memcmp(stored.header.data() + ImageSerial, header.data() + ImageSerial, 4) == 0;
+}
+
+std::string fileName(int32_t family, const HeaderImage& h) {
+    char name[64];
+    std::snprintf(name, sizeof name, "t%d-m%u-%02X%02X%02X%02X.dives", static_cast<int>(family),
+                  unsigned{h[ImageModel]}, unsigned{h[ImageSerial]}, unsigned{h[ImageSerial + 1]},
+                  unsigned{h[ImageSerial + 2]}, unsigned{h[ImageSerial + 3]});
+    return name;
+}
+
+std::string pathIn(const std::string& directory, int32_t family, const HeaderImage& header) {
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+    return path + fileName(family, header);
+}
+
+std::vector<uint8_t> encode(const StoredComputer& c) {
+    std::vector<uint8_t> out(std::begin(Magic), std::end(Magic));
+    out.push_back(FormatVersion);
+    out.push_back(static_cast<uint8_t>(c.family));
+    out.insert(out.end(), c.identity.begin(), c.identity.end());
+    out.insert(out.end(), c.header.begin(), c.header.end());
+    putU32(out, static_cast<uint32_t>(c.dives.size()));
+    for (const RawDive& d : c.dives) {
+        putU32(out, d.address);
+        out.push_back(static_cast<uint8_t>(d.header.size()));
+        out.insert(out.end(), d.header.begin(), d.header.end());
+        putU32(out, static_cast<uint32_t>(d.data.size()));
+        out.insert(out.end(), d.data.begin(), d.data.end());
+    }
+    putU32(out, replay::crc32(out.data(), out.size()));
+    return out;
+}
+
+bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& why) {
+    if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0) {
+        why = "not a dive store";
+        return false;
+    }
+    const size_t body = bytes.size() - 4;
+    uint32_t stored = 0;
+    for (int i = 0; i < 4; ++i) stored |= static_cast<uint32_t>(bytes[body + i]) << (8 * i);
+    if (replay::crc32(bytes.data(), body) != stored) {
+        why = "checksum mismatch (damaged file)";
+        return false;
+    }
+    Reader r(bytes, body);
+    const uint8_t* at = nullptr;
+    uint8_t version = 0, family = 0;
+    r.bytes(sizeof Magic, at);
+    if (!r.u8(version) || version != FormatVersion) {
+        why = "unknown format version " + std::to_string(version);
+        return false;
+    }
+    StoredComputer out;
+    uint32_t count = 0;
+    if (!r.u8(family) || !r.bytes(4, at)) {
+        why = "truncated";
+        return false;
+    }
+    out.family = family;
+    std::memcpy(out.identity.data(), at, 4);
+    if (!validFamily(out.family)) {
+        why = "bad family code " + std::to_string(family);
+        return false;
+    }
+    if (!r.bytes(HeaderImageSize, at) || !r.u32(count)) {
+        why = "truncated";
+        return false;
+    }
+    std::memcpy(out.header.data(), at, HeaderImageSize);
+    if (out.identity != identityOf(out.family, out.header)) {
+        why = "identity and header image disagree";
+        return false;
+    }
+    if (count > MaxDives) {
+        why = "too many dives";
+        return false;
+    }
+    const uint32_t wantHeader = out.family == 1 ? 0 : HeaderLength;
+    for (uint32_t i = 0; i < count; ++i) {
+        RawDive d;
+        uint8_t headerLength = 0;
+        uint32_t dataLength = 0;
+        if (!r.u32(d.address) || !r.u8(headerLength)) {
+            why = "truncated";
+            return false;
+        }
+        if (headerLength != wantHeader || (out.family == 1 && d.address != 0) ||
+            d.address > 0xFFFF) {
+            why = "dive " + std::to_string(i) + " does not fit the family";
+            return false;
+        }
+        if (!r.bytes(headerLength, at)) {
+            why = "truncated";
+            return false;
+        }
+        d.header.assign(at, at + headerLength);
+        if (!r.u32(dataLength) || dataLength > MaxDataLength || !r.bytes(dataLength, at)) {
+            why = "truncated";
+            return false;
+        }
+        d.data.assign(at, at + dataLength);
+        out.dives.push_back(std::move(d));
+    }
+    if (r.pos() != body) {
+        why = "trailing bytes";
+        return false;
+    }
+    c = std::move(out);
+    return true;
+}
+
+LoadResult load(const std::string& path) {
+    LoadResult result;
+    std::vector<uint8_t> bytes;
+    const int error = platform::readWholeFile(path, bytes);
+    if (error == ENOENT) {
+        result.status = LoadResult::Absent;
+        result.why = "no store for this computer";
+        return result;
+    }
+    if (error != 0) {
+        result.status = LoadResult::Refused;
+        result.why = "unreadable: " + platform::errorText(error);
+        return result;
+    }
+    result.status =
+        decode(bytes, result.computer, result.why) ? LoadResult::Loaded : LoadResult::Refused;
+    return result;
+}
+
+std::string save(const std::string& directory, const StoredComputer& computer) {
+    if (directory.empty()) return "no folder for the store";
+    const int error = platform::makeDirectories(directory);
+    if (error != 0) return "cannot make the folder: " + platform::errorText(error);
+    const std::vector<uint8_t> bytes = encode(computer);
+    const std::string path = pathIn(directory, computer.family, computer.header);
+    const platform::ReplaceResult r = platform::replaceFile(path, bytes.data(), bytes.size());
+    if (!r.ok()) return "cannot write " + path + ": " + platform::errorText(r.error);
+    return std::string();
+}
+
+}  // namespace store
+
+}  // namespace talvek

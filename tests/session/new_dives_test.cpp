@@ -1,0 +1,449 @@
+// -new and the dive store, in process: the real drivers against simulated
+// computers behind the in-memory port, on the virtual clock.  The promise
+// under test: whatever the store holds, a -new run writes exactly the
+// document a full download of the same memory writes, and reads only the
+// pages of the newest stored dive's header and of the new dives.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "platform/clock.h"
+#include "platform/memory_port.h"
+#include "sim/dive_builder.h"
+#include "sim/memory_computer.h"
+#include "store/dive_store.h"
+#include "support/scratch_dir.h"
+#include "support/session_run.h"
+#include "support/text_count.h"
+
+namespace talvek {
+
+namespace {
+
+using sim::InterfaceType;
+
+uint16_t WordAt(const std::vector<uint8_t>& m, size_t at) {
+    return static_cast<uint16_t>(m[at] | (m[at + 1] << 8));
+}
+
+bool Has(const std::string& text, const std::string& what) {
+    return text.find(what) != std::string::npos;
+}
+
+bool HasStatus(const session_run::Result& r, const std::string& text) {
+    for (const auto& s : r.statuses)
+        if (s == text) return true;
+    return false;
+}
+
+// Page reads of one download: the read frames of 120 bytes (113 for the
+// last page of type 3), by page index, counted from what the host sent.
+std::multiset<uint32_t> PageReads(const std::vector<uint8_t>& sent) {
+    std::multiset<uint32_t> pages;
+    for (size_t i = 0; i + 6 < sent.size(); ++i) {
+        if (sent[i] != 0x05 || sent[i + 1] != 0x00 || sent[i + 2] != 0x03) continue;
+        const uint32_t address = (sent[i + 3] << 8) | sent[i + 4];
+        const uint32_t n = sent[i + 5];
+        if (n == 120 || (n == 113 && address == 0x7F86)) pages.insert((address - 0x016E) / 120);
+        i += 6;
+    }
+    return pages;
+}
+
+class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
+  protected:
+    NewDivesTest() : scoped_(clock_) {}
+
+    uint32_t Top() const { return sim::ringTop(GetParam()); }
+    std::string TypeOption() const { return "-dv=" + std::to_string(static_cast<int>(GetParam())); }
+
+    void Build(int dives, uint32_t seed, bool fill = false) {
+        sim::BuildOptions o;
+        o.type = GetParam();
+        o.dives = dives;
+        o.seed = seed;
+        o.fill = fill;
+        image_ = sim::buildComputer(o).image;
+    }
+
+    struct Run {
+        session_run::Result result;
+        std::multiset<uint32_t> pages;
+    };
+
+    // Downloads the current image with `extra` besides port, file, trace,
+    // layout and units.
+    Run Download(std::vector<std::string> extra,
+                 const std::vector<std::string>& layout = {"-v=2", "-um"}) {
+        sim::MemoryComputer computer(image_);
+        platform::MemoryPortRegistry ports;
+        auto port = ports.add("DC", &computer);
+        std::vector<std::string> args = {"-p=DC", TypeOption()};
+        args.insert(args.end(), layout.begin(), layout.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const std::string n = std::to_string(++runs_);
+        Run r;
+        r.result =
+            session_run::run(args, &ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n));
+        r.pages = PageReads(port->written());
+        return r;
+    }
+    std::string FullDocument(const std::vector<std::string>& layout = {"-v=2", "-um"}) {
+        Run r = Download({}, layout);
+        EXPECT_EQ(r.result.code, 0) << r.result.lastStatus();
+        return r.result.document;
+    }
+    std::vector<std::string> NewOptions() const { return {"-new", "-store=" + StoreDir()}; }
+    std::string StoreDir() const { return dir_.file("store"); }
+    // The store file of the computer (there is only one in these tests).
+    std::string StoreFile() const {
+        for (const auto& e : std::filesystem::directory_iterator(StoreDir()))
+            return e.path().string();
+        return std::string();
+    }
+
+    // Pages the span [address, address + n) of the ring covers.
+    void PagesOf(uint32_t address, uint32_t n, std::set<uint32_t>& pages) const {
+        for (uint32_t i = 0; i < n; ++i) {
+            uint32_t a = address + i;
+            if (a >= Top()) a = a - Top() + sim::RingStart;
+            pages.insert((a - 0x016E) / 120);
+        }
+    }
+    // What -new should read: the newest stored dive's 84 header bytes, and
+    // each new dive's header (84 bytes at least) and profile.
+    std::set<uint32_t> ExpectedPages(uint32_t newestStored,
+                                     const std::vector<sim::MeantDive>& added) const {
+        std::set<uint32_t> pages;
+        PagesOf(newestStored, 84, pages);
+        for (const auto& d : added)
+            PagesOf(d.headerAddress,
+                    std::max<uint32_t>(84, d.headerSize + static_cast<uint32_t>(d.profile.size())),
+                    pages);
+        return pages;
+    }
+
+    ScratchDir dir_;
+    platform::VirtualClock clock_{1000};
+    platform::ScopedClock scoped_;
+    sim::ComputerImage image_;
+    int runs_ = 0;
+};
+
+// The first -new finds no store and is the full download; each later one
+// reads only what is new, and every document is the full download's.
+TEST_P(NewDivesTest, AfterAFullDownloadOnlyNewDivesAreRead) {
+    Build(12, 21);
+    const Run first = Download(NewOptions());
+    ASSERT_EQ(first.result.code, 0) << first.result.lastStatus();
+    EXPECT_TRUE(Has(first.result.trace, "no store for this computer")) << first.result.trace;
+    EXPECT_TRUE(HasStatus(first.result, "Downloading Dive Profiles"));
+    EXPECT_EQ(first.result.document, FullDocument());
+    ASSERT_FALSE(StoreFile().empty());
+
+    for (int added : {0, 1, 4}) {
+        SCOPED_TRACE("dives added: " + std::to_string(added));
+        const uint32_t newestStored = WordAt(image_.memory, 0x190);
+        const auto meant = sim::addDives(image_, added, 100 + added);
+        const Run r = Download(NewOptions());
+        ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
+        EXPECT_EQ(r.result.document, FullDocument());
+        EXPECT_TRUE(Has(r.result.trace, "Stored Dives Still In Memory")) << r.result.trace;
+        EXPECT_TRUE(HasStatus(r.result, "Downloading New Dives (" + std::to_string(added) + ")"));
+        EXPECT_FALSE(HasStatus(r.result, "Downloading Dive Profiles"));
+        EXPECT_EQ(r.result.lastStatus(), "Download Successfull");
+        // Every page once, and only the ones that hold something new.
+        const std::set<uint32_t> distinct(r.pages.begin(), r.pages.end());
+        EXPECT_EQ(distinct.size(), r.pages.size());
+        EXPECT_EQ(distinct, ExpectedPages(newestStored, meant));
+    }
+}
+
+// The legacy layout prints the raw fields DCDML converts: the stored dives
+// are rebuilt to the same records.
+TEST_P(NewDivesTest, LegacyDocumentIsTheFullDownloads) {
+    Build(9, 22);
+    ASSERT_EQ(Download(NewOptions(), {}).result.code, 0);
+    sim::addDives(image_, 3, 5);
+    const Run r = Download(NewOptions(), {});
+    ASSERT_EQ(r.result.code, 0);
+    EXPECT_TRUE(Has(r.result.trace, "9 Stored Dives Still In Memory")) << r.result.trace;
+    EXPECT_EQ(r.result.document, FullDocument({}));
+    EXPECT_EQ(occurrences(r.result.document, "<DiveData "), 12);
+}
+
+// A full ring: the new dives overwrite the oldest stored ones, which the
+// memory no longer holds and the document leaves out.
+TEST_P(NewDivesTest, FullRingOverwritesTheOldestStoredDives) {
+    Build(0, 23, true);
+    const std::vector<uint8_t> before = image_.memory;
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    const uint16_t storedCount = WordAt(before, 0x192);
+    // The stored dives' addresses, oldest first, along the links.
+    std::vector<uint32_t> stored;
+    for (uint32_t a = WordAt(before, 0x196); stored.size() < storedCount;) {
+        stored.push_back(a);
+        auto at = [&](uint32_t x) { return before[x >= Top() ? x - Top() + sim::RingStart : x]; };
+        a = at(a + 2) | (at(a + 3) << 8);
+    }
+
+    const uint32_t newestStored = WordAt(image_.memory, 0x190);
+    const auto meant = sim::addDives(image_, 10, 7);
+    const uint32_t start = WordAt(image_.memory, 0x196);
+    size_t overwritten = 0;
+    while (overwritten < stored.size() && stored[overwritten] != start) ++overwritten;
+    ASSERT_GT(overwritten, 0u) << "the new dives should overwrite stored ones";
+    ASSERT_LT(overwritten, stored.size());
+    EXPECT_LT(WordAt(image_.memory, 0x194), start) << "the ring should be wrapped";
+
+    const Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
+    EXPECT_TRUE(Has(r.result.trace,
+                    std::to_string(stored.size() - overwritten) + " Stored Dives Still In Memory"))
+        << r.result.trace;
+    EXPECT_EQ(r.result.document, FullDocument());
+    const std::set<uint32_t> distinct(r.pages.begin(), r.pages.end());
+    EXPECT_EQ(distinct, ExpectedPages(newestStored, meant));
+}
+
+// New dives that run across the top of the ring, after the store.
+TEST_P(NewDivesTest, NewDivesAcrossTheTopOfTheRing) {
+    Build(6, 24);
+    // Dive on until the next dives must cross the top.
+    while (Top() - WordAt(image_.memory, 0x194) > 500) sim::addDives(image_, 1, 8);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    const uint32_t newestStored = WordAt(image_.memory, 0x190);
+    const auto meant = sim::addDives(image_, 3, 9);
+    ASSERT_LT(WordAt(image_.memory, 0x194), newestStored) << "the new dives should wrap";
+    const Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
+    EXPECT_TRUE(HasStatus(r.result, "Downloading New Dives (3)"));
+    EXPECT_EQ(r.result.document, FullDocument());
+    const std::set<uint32_t> distinct(r.pages.begin(), r.pages.end());
+    EXPECT_EQ(distinct, ExpectedPages(newestStored, meant));
+}
+
+// A store that is damaged, or holds another computer, or a computer whose
+// memory was cleared since: never trusted; the run is a full download.
+TEST_P(NewDivesTest, DamagedStoreGivesAFullDownload) {
+    Build(8, 25);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    std::string bytes = ScratchDir::read(StoreFile());
+    bytes[bytes.size() / 2] ^= 0x01;
+    ScratchDir::write(StoreFile(), bytes);
+    sim::addDives(image_, 2, 3);
+
+    const Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0);
+    EXPECT_TRUE(Has(r.result.trace, "checksum mismatch")) << r.result.trace;
+    EXPECT_TRUE(Has(r.result.trace, "NewDives: Full Download")) << r.result.trace;
+    EXPECT_TRUE(HasStatus(r.result, "Downloading Dive Profiles"));
+    EXPECT_EQ(r.result.document, FullDocument());
+    // The full download put a sound store back.
+    store::StoredComputer kept;
+    std::string why;
+    const std::string again = ScratchDir::read(StoreFile());
+    EXPECT_TRUE(store::decode(std::vector<uint8_t>(again.begin(), again.end()), kept, why)) << why;
+    EXPECT_EQ(kept.dives.size(), 10u);
+}
+
+TEST_P(NewDivesTest, StoreOfAnotherComputerGivesAFullDownload) {
+    // Another computer of the same type, its store put where this one's goes.
+    Build(7, 26);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    const std::string other = ScratchDir::read(StoreFile());
+    std::filesystem::remove(StoreFile());
+    Build(7, 27);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    ScratchDir::write(StoreFile(), other);
+
+    const Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0);
+    EXPECT_TRUE(Has(r.result.trace, "the store holds another computer")) << r.result.trace;
+    EXPECT_EQ(r.result.document, FullDocument());
+}
+
+TEST_P(NewDivesTest, ClearedMemoryGivesAFullDownload) {
+    Build(8, 28);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    // Cleared: no dives, the ring erased, the pointers back at the ring start.
+    std::fill(image_.memory.begin() + sim::RingStart, image_.memory.begin() + Top(), 0xFF);
+    for (size_t at : {0x190, 0x192}) image_.memory[at] = image_.memory[at + 1] = 0;
+    for (size_t at : {0x194, 0x196}) {
+        image_.memory[at] = sim::RingStart & 0xFF;
+        image_.memory[at + 1] = sim::RingStart >> 8;
+    }
+    Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0);
+    EXPECT_TRUE(Has(r.result.trace, "the computer holds no dives")) << r.result.trace;
+    EXPECT_EQ(r.result.document, FullDocument());
+
+    // Cleared again after that store, and dived since: the stored dives are
+    // gone and new ones lie where they were.
+    Build(8, 28);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    std::fill(image_.memory.begin() + sim::RingStart, image_.memory.begin() + Top(), 0xFF);
+    image_.memory[0x192] = image_.memory[0x193] = 0;
+    image_.memory[0x194] = image_.memory[0x196] = sim::RingStart & 0xFF;
+    image_.memory[0x195] = image_.memory[0x197] = sim::RingStart >> 8;
+    sim::addDives(image_, 3, 11);
+    r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0);
+    EXPECT_TRUE(Has(r.result.trace, "NewDives: Full Download")) << r.result.trace;
+    EXPECT_TRUE(HasStatus(r.result, "Downloading Dive Profiles"));
+    EXPECT_EQ(r.result.document, FullDocument());
+    EXPECT_EQ(occurrences(r.result.document, "<dive "), 3);
+}
+
+// The newest stored dive is intact but the first new dive is broken: the
+// run ends exactly as a full download of that memory does.
+TEST_P(NewDivesTest, BrokenNewDiveEndsAsTheFullDownloadDoes) {
+    Build(8, 29);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    const auto meant = sim::addDives(image_, 2, 4);
+    // No end marker in the first new header.
+    const uint32_t marker = meant[0].headerAddress + meant[0].headerSize - 6;
+    auto at = [&](uint32_t a) -> uint8_t& {
+        return image_.memory[a >= Top() ? a - Top() + sim::RingStart : a];
+    };
+    at(marker) = 0x11;
+    const Run full = Download({});
+    ASSERT_NE(full.result.code, 0);
+
+    const Run r = Download(NewOptions());
+    EXPECT_TRUE(Has(r.result.trace, "NewDives: Full Download (DownloadControl::Header Size"))
+        << r.result.trace;
+    EXPECT_EQ(r.result.code, full.result.code);
+    EXPECT_EQ(r.result.lastStatus(), full.result.lastStatus());
+    EXPECT_FALSE(r.result.written);
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, NewDivesTest,
+                         ::testing::Values(InterfaceType::Type2, InterfaceType::Type3),
+                         [](const ::testing::TestParamInfo<InterfaceType>& info) {
+                             return "type" + std::to_string(static_cast<int>(info.param));
+                         });
+
+// Runs with the default store folder, type 1, and the promise that nothing
+// is stored unless asked.
+class StoreUseTest : public ::testing::Test {
+  protected:
+    StoreUseTest() : scoped_(clock_) {
+        SaveEnvironment("XDG_DATA_HOME");
+        SaveEnvironment("HOME");
+        setenv("XDG_DATA_HOME", dir_.file("xdg").c_str(), 1);
+        setenv("HOME", dir_.file("home").c_str(), 1);
+    }
+    ~StoreUseTest() override {
+        for (const auto& [name, value] : saved_) {
+            if (value.second)
+                setenv(name.c_str(), value.first.c_str(), 1);
+            else
+                unsetenv(name.c_str());
+        }
+    }
+    void SaveEnvironment(const std::string& name) {
+        const char* v = std::getenv(name.c_str());
+        saved_[name] = {v ? v : "", v != nullptr};
+    }
+
+    session_run::Result Download(const sim::ComputerImage& image, std::vector<std::string> extra) {
+        sim::MemoryComputer computer(image);
+        platform::MemoryPortRegistry ports;
+        ports.add("DC", &computer);
+        std::vector<std::string> args = {"-p=DC", "-v=2", "-us"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return session_run::run(args, &ports, dir_.file("out.xml"), dir_.file("trace"));
+    }
+    static sim::ComputerImage Computer(InterfaceType type, int dives) {
+        sim::BuildOptions o;
+        o.type = type;
+        o.dives = dives;
+        o.seed = 31;
+        return sim::buildComputer(o).image;
+    }
+    std::vector<std::string> Entries() const {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(dir_.path()))
+            names.push_back(e.path().lexically_relative(dir_.path()).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    ScratchDir dir_;
+    platform::VirtualClock clock_{1000};
+    platform::ScopedClock scoped_;
+    std::map<std::string, std::pair<std::string, bool>> saved_;
+};
+
+TEST_F(StoreUseTest, WithoutNewOrStoreNothingIsWrittenButOutputAndTrace) {
+    const session_run::Result r = Download(Computer(InterfaceType::Type2, 4), {});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"out.xml", "trace.txt"}));
+    EXPECT_FALSE(Has(r.trace, "DiveStore"));
+    EXPECT_FALSE(Has(r.trace, "NewDives"));
+}
+
+TEST_F(StoreUseTest, NewKeepsTheStoreInTheDataFolder) {
+    const auto image = Computer(InterfaceType::Type3, 5);
+    const session_run::Result first = Download(image, {"-new"});
+    ASSERT_EQ(first.code, 0);
+    const auto entries = Entries();
+    ASSERT_EQ(entries.size(), 5u);  // out.xml, trace.txt, xdg, xdg/talvek-dl, the store
+    EXPECT_EQ(entries[2], "xdg");
+    EXPECT_EQ(entries[3], "xdg/talvek-dl");
+    EXPECT_EQ(entries[4].rfind("xdg/talvek-dl/t4-m", 0), 0u) << entries[4];
+    const session_run::Result second = Download(image, {"-new"});
+    EXPECT_TRUE(Has(second.trace, "5 Stored Dives Still In Memory")) << second.trace;
+    EXPECT_EQ(second.document, first.document);
+
+    // Without XDG_DATA_HOME the store lives under ~/.local/share.
+    unsetenv("XDG_DATA_HOME");
+    ASSERT_EQ(Download(image, {"-store"}).code, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir_.file("home/.local/share/talvek-dl")));
+}
+
+TEST_F(StoreUseTest, UnwritableStoreIsTracedAndChangesNothing) {
+    const auto image = Computer(InterfaceType::Type2, 3);
+    const session_run::Result plain = Download(image, {});
+    // The folder's name is taken by a file.
+    ScratchDir::write(dir_.file("blocked"), "x");
+    const session_run::Result r = Download(image, {"-new", "-store=" + dir_.file("blocked")});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.statuses, plain.statuses);
+    EXPECT_EQ(r.lastStatus(), "Download Successfull");
+    EXPECT_TRUE(Has(r.trace, "DiveStore: Not Saved")) << r.trace;
+    EXPECT_EQ(r.document, plain.document);
+}
+
+// Type 1 streams every dive in order: -new reads them all, and still keeps
+// them in the store.
+TEST_F(StoreUseTest, Type1NewReadsEverythingAndFillsTheStore) {
+    auto image = Computer(InterfaceType::Type1, 3);
+    const std::string folder = dir_.file("st");
+    const session_run::Result first = Download(image, {"-new", "-store=" + folder});
+    ASSERT_EQ(first.code, 0);
+    sim::addDives(image, 2, 6);
+    const session_run::Result plain = Download(image, {});
+    const session_run::Result r = Download(image, {"-new", "-store=" + folder});
+    ASSERT_EQ(r.code, 0);
+    EXPECT_TRUE(Has(r.trace, "this interface type reads every dive")) << r.trace;
+    EXPECT_EQ(r.document, plain.document);
+    EXPECT_EQ(occurrences(r.document, "<dive "), 5);
+    const std::string file = std::filesystem::directory_iterator(folder)->path().string();
+    const std::string text = ScratchDir::read(file);
+    store::StoredComputer kept;
+    std::string why;
+    ASSERT_TRUE(store::decode(std::vector<uint8_t>(text.begin(), text.end()), kept, why)) << why;
+    ASSERT_EQ(kept.dives.size(), 5u);
+    EXPECT_EQ(kept.dives.back().data, image.diveStreams.back());
+    EXPECT_EQ(kept.family, 1);
+}
+
+}  // namespace
+
+}  // namespace talvek

@@ -1,0 +1,78 @@
+#pragma once
+// One run of talvek-dl's session in process: the command line the program
+// would get, the real drivers and writers, ports through the given opener,
+// on the clock in force (a test's VirtualClock).  The download time in the
+// root "tstamp" is fixed, so that documents of different runs compare byte
+// for byte.
+#include <string>
+#include <vector>
+
+#include "platform/serial_port.h"
+#include "session/command_line.h"
+#include "session/session.h"
+#include "support/scratch_dir.h"
+#include "trace/trace.h"
+
+namespace talvek {
+
+namespace session_run {
+
+inline void writeAtFixedTime(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
+                             XmlDocument& document) {
+    DocumentStamp fixed = stamp;
+    fixed.time.year = 2024;
+    fixed.time.month = 5;
+    fixed.time.day = 17;
+    fixed.time.dayOfWeek = 5;
+    fixed.time.hour = 10;
+    fixed.time.minute = 20;
+    fixed.time.second = 30;
+    writeDocument(dives, options, fixed, document);
+}
+
+struct Result {
+    int code = -1;
+    bool written = false;
+    std::string document;               // the output file, when written
+    std::vector<std::string> statuses;  // every status text, in order
+    std::string trace;                  // the trace file
+
+    std::string lastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+};
+
+// `args` follow the program name; the output file is `output` and the trace
+// goes to `traceBase`.txt, both options added here.
+inline Result run(const std::vector<std::string>& args, platform::SerialOpener* ports,
+                  const std::string& output, const std::string& traceBase) {
+    struct TraceOff {
+        ~TraceOff() { trace::shutdown(); }
+    } traceOff;
+    struct Sink : SessionSink {
+        void statusText(const std::string& text) override { texts.push_back(text); }
+        void progress(int) override {}
+        std::vector<std::string> texts;
+    } sink;
+
+    std::vector<std::string> all = {"talvek-dl", "-f=" + output, "-cdblog=" + traceBase};
+    all.insert(all.end(), args.begin(), args.end());
+    SessionSetup setup;
+    setup.ports = ports;
+    setup.writer = writeAtFixedTime;
+    Result r;
+    {
+        Session session(commandLineFromArgs(all), sink, std::move(setup));
+        session.start();
+        session.run();
+        r.code = session.close();
+    }
+    trace::shutdown();
+    r.statuses = sink.texts;
+    r.written = ScratchDir::exists(output);
+    if (r.written) r.document = ScratchDir::read(output);
+    r.trace = ScratchDir::read(traceBase + ".txt");
+    return r;
+}
+
+}  // namespace session_run
+
+}  // namespace talvek
