@@ -17,10 +17,16 @@ mkdir -p "$WINEPREFIX"
 # the prefix's services): holding it, they would block every later run.
 (
     flock 9
-    # Kept for a minute after its last program, not for ever.
-    wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+    # Kept for a minute after its last program, not for ever.  A new server
+    # gets the prefix's own processes (services, devices) started here too:
+    # started by the program's run, they would hold its output open for as
+    # long as the server lives.
+    if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
+        else
+            "$wine64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+        fi
     fi
 ) 9>"$WINEPREFIX/.talvek-lock"
 exec "$wine64" "$@"
