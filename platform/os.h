@@ -46,7 +46,15 @@ std::string ownExecutablePath();
 
 // The process's own command line as one text (UTF-8), where the system keeps
 // one (Windows); nothing where a program only gets its arguments one by one.
-std::optional<std::string> systemCommandLine();
+// A part the text cannot carry (UTF-16 with an unpaired surrogate: no UTF-8
+// name reaches that file) is named in `uncarried`, the blank-separated word
+// that holds it with U+FFFD in place of what was lost; the text must then
+// not be used.
+struct CommandLineText {
+    std::string text;
+    std::string uncarried;
+};
+std::optional<CommandLineText> systemCommandLine();
 
 // The conventions the program's defaults follow on a system.
 struct SystemConventions {
@@ -60,7 +68,8 @@ extern const SystemConventions PosixConventions;
 extern const SystemConventions WindowsConventions;
 
 // Reads a whole file into `bytes`; returns 0, or the system error number
-// (then `bytes` is empty).
+// (then `bytes` is empty).  A missing file is ENOENT's number on every system
+// (Windows' ERROR_FILE_NOT_FOUND is the same 2).
 int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
 // Creates the directory `path` and any missing parents (new ones readable by
 // the user only); returns 0 when it exists afterwards, or the error number.

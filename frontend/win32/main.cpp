@@ -11,6 +11,7 @@
 #include "platform/os.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/wide_text.h"
+#include "session/command_line.h"
 #include "session/session.h"
 
 using namespace talvek;
@@ -27,8 +28,16 @@ void showError(const std::string& message) {
 
 int main() {
     // The command line as the caller wrote it, scanned by the program's own
-    // rules (not rebuilt from the C runtime's argv).
-    const std::string commandLine = platform::systemCommandLine().value_or(std::string());
+    // rules (not rebuilt from the C runtime's argv).  A name that cannot
+    // reach the file system unchanged stops the run before anything is
+    // touched.
+    const platform::CommandLineText line =
+        platform::systemCommandLine().value_or(platform::CommandLineText{});
+    if (!line.uncarried.empty()) {
+        showError(UncarriableArgument(line.uncarried).what());
+        return 1;
+    }
+    const std::string& commandLine = line.text;
 
     // --help, --version and -list answer on the console that started the
     // program, without a window.

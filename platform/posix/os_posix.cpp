@@ -82,7 +82,7 @@ std::string ownExecutablePath() {
     return "/proc/self/exe";
 }
 
-std::optional<std::string> systemCommandLine() {
+std::optional<CommandLineText> systemCommandLine() {
     return std::nullopt;  // main() gets the arguments one by one
 }
 

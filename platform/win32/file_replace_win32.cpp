@@ -1,7 +1,10 @@
 #include <windows.h>
+// After windows.h, which it needs.
+#include <bcrypt.h>
 
-#include <atomic>
+#include <cstdint>
 #include <cstdio>
+#include <random>
 
 #include "platform/file_replace.h"
 #include "platform/win32/wide_text.h"
@@ -12,15 +15,21 @@ namespace platform {
 
 namespace {
 
-std::atomic<unsigned> counter{0};
+constexpr char TemporaryLead[] = ".tlvk-";
+constexpr size_t RandomChars = 6;
+constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
-// Windows takes both separators.
-std::string::size_type lastSeparator(const std::string& path) {
-    return path.find_last_of("\\/");
+// The attributes a replaced file passes on; read-only is not among them: a
+// read-only file is not replaced at all.
+constexpr DWORD KeptAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                 FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
 }
 
 std::string directoryOf(const std::string& path) {
-    const std::string::size_type sep = lastSeparator(path);
+    const std::string::size_type sep = path.find_last_of("\\/");
     if (sep != std::string::npos) return path.substr(0, sep + 1);
     // "C:name" is relative to drive C's current directory.
     if (path.size() >= 2 && path[1] == ':') return path.substr(0, 2);
@@ -28,27 +37,90 @@ std::string directoryOf(const std::string& path) {
 }
 
 std::string fileNameOf(const std::string& path) {
+    return path.substr(directoryOf(path).size());
+}
+
+// ".tlvk-<hash of the file name>-": the temporaries of one output name, and
+// nobody else's, start with it.  Names differ in case only are one name
+// here, so the hash is of the upper-case name.
+std::string temporaryPrefix(const std::string& path) {
+    uint32_t hash = 2166136261u;  // FNV-1a
+    for (unsigned char c : fileNameOf(path)) {
+        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        hash = (hash ^ c) * 16777619u;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, "%08x-", static_cast<unsigned>(hash));
+    return TemporaryLead + std::string(text);
+}
+
+bool isTemporaryName(const std::string& entry, const std::string& prefix) {
+    if (entry.size() != prefix.size() + RandomChars || entry.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    for (size_t i = prefix.size(); i < entry.size(); ++i) {
+        bool known = false;
+        for (const char* a = Alphabet; *a; ++a) known = known || *a == entry[i];
+        if (!known) return false;
+    }
+    return true;
+}
+
+std::string randomChars() {
+    unsigned char bytes[RandomChars];
+    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+    }
+    std::string s;
+    for (unsigned char b : bytes) s += Alphabet[b % (sizeof Alphabet - 1)];
+    return s;
+}
+
+// Removes the temporaries of `path` that a killed run left.  A run that is
+// still writing holds its file open, so the exclusive open below fails and
+// the file stays; folders, reparse points and read-only files are never
+// taken, and neither is what the user may not delete.
+void removeLeftTemporaries(const std::string& path) {
     const std::string dir = directoryOf(path);
-    return path.substr(dir.size());
+    const std::string prefix = temporaryPrefix(path);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(toWide(dir + prefix + "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::string entry = toUtf8(found.cFileName);
+        if (!isTemporaryName(entry, prefix) ||
+            (found.dwFileAttributes &
+             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY)))
+            continue;
+        HANDLE h = CreateFileW(toWide(dir + entry).c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
 }
 
-bool endsWithSeparator(const std::string& path) {
-    return !path.empty() && (path.back() == '\\' || path.back() == '/');
-}
-
-// Creates a new temporary file beside `path`, never an existing one.
-HANDLE createTemporary(const std::string& path, std::wstring& tempName) {
+// Creates a new temporary file beside `path` (its name in `name`), never an
+// existing one.  It is
+// held open with sharing for deletion only: the rename works with it open,
+// and another run's clean-up (an exclusive open) cannot take it meanwhile.
+HANDLE createTemporary(const std::string& path, std::wstring& name) {
+    const std::string lead = directoryOf(path) + temporaryPrefix(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, ".%lu.%u.tmp",
-                      static_cast<unsigned long>(GetCurrentProcessId()), counter.fetch_add(1));
-        tempName = toWide(directoryOf(path) + "." + fileNameOf(path) + suffix);
-        HANDLE h = CreateFileW(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        name = toWide(lead + randomChars());
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
     }
     SetLastError(ERROR_FILE_EXISTS);
     return INVALID_HANDLE_VALUE;
+}
+
+// Marks the open temporary for deletion; it goes when the handle closes.
+void discard(HANDLE h) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(h, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(h);
 }
 
 bool writeAll(HANDLE h, const char* p, size_t n) {
@@ -66,43 +138,79 @@ bool writeAll(HANDLE h, const char* p, size_t n) {
     return true;
 }
 
+ReplaceResult failed(ReplaceStage stage, DWORD error) {
+    ReplaceResult result;
+    result.stage = stage;
+    result.error = static_cast<int>(error);
+    return result;
+}
+
+// The checks that need no temporary file: a name at all, no folder, and
+// not an existing file the user marked read-only.
+bool plainTarget(const std::string& path, DWORD& attributes, ReplaceResult& result) {
+    if (path.empty() || isSeparator(path.back())) {
+        result =
+            failed(ReplaceStage::Create, path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY);
+        return false;
+    }
+    attributes = GetFileAttributesW(toWide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
+    // MoveFileExW refuses both; found here, before anything is written.
+    if (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) {
+        result = failed(ReplaceStage::Rename, ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
-ReplaceResult replaceFile(const std::string& path, const void* data, size_t n) {
+ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
+                          const std::atomic<bool>* cancel) {
     ReplaceResult result;
-    if (path.empty() || endsWithSeparator(path)) {
-        result.stage = ReplaceStage::Create;
-        result.error = path.empty() ? ERROR_FILE_NOT_FOUND : ERROR_DIRECTORY;
-        return result;
+    DWORD oldAttributes = INVALID_FILE_ATTRIBUTES;
+    if (!plainTarget(path, oldAttributes, result)) return result;
+    removeLeftTemporaries(path);
+    std::wstring temporary;
+    HANDLE h = createTemporary(path, temporary);
+    if (h == INVALID_HANDLE_VALUE) return failed(ReplaceStage::Create, GetLastError());
+    if (!writeAll(h, static_cast<const char*>(data), n) || !FlushFileBuffers(h)) {
+        const DWORD error = GetLastError();
+        discard(h);
+        return failed(ReplaceStage::Write, error);
     }
-    std::wstring tempName;
-    HANDLE h = createTemporary(path, tempName);
-    if (h == INVALID_HANDLE_VALUE) {
-        result.stage = ReplaceStage::Create;
-        result.error = static_cast<int>(GetLastError());
-        return result;
+    // The new file looks as the old one did (hidden stays hidden).
+    if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & KeptAttributes)) {
+        FILE_BASIC_INFO basic{};  // times of 0: left as they are
+        basic.FileAttributes = oldAttributes & KeptAttributes;
+        SetFileInformationByHandle(h, FileBasicInfo, &basic, sizeof basic);
     }
-    bool written = writeAll(h, static_cast<const char*>(data), n) && FlushFileBuffers(h);
-    DWORD error = GetLastError();
-    if (!CloseHandle(h) && written) {
-        written = false;
-        error = GetLastError();
-    }
-    if (!written) {
-        DeleteFileW(tempName.c_str());
-        result.stage = ReplaceStage::Write;
-        result.error = static_cast<int>(error);
-        return result;
+    if (cancel && cancel->load()) {
+        discard(h);
+        return failed(ReplaceStage::Cancelled, ERROR_CANCELLED);
     }
     // rename() of the C runtime refuses an existing target here; this
     // replaces it in one step and returns only once the move is on disk.
-    if (!MoveFileExW(tempName.c_str(), toWide(path).c_str(),
+    // The handle stays open until then, so no clean-up takes the file.
+    if (!MoveFileExW(temporary.c_str(), toWide(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        result.stage = ReplaceStage::Rename;
-        result.error = static_cast<int>(GetLastError());
-        DeleteFileW(tempName.c_str());
-        return result;
+        const DWORD error = GetLastError();
+        discard(h);
+        return failed(ReplaceStage::Rename, error);
     }
+    CloseHandle(h);
+    return result;
+}
+
+ReplaceResult checkReplaceable(const std::string& path) {
+    ReplaceResult result;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (!plainTarget(path, attributes, result)) return result;
+    removeLeftTemporaries(path);
+    std::wstring temporary;
+    HANDLE h = createTemporary(path, temporary);
+    if (h == INVALID_HANDLE_VALUE) return failed(ReplaceStage::Create, GetLastError());
+    discard(h);
     return result;
 }
 

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
@@ -67,11 +68,49 @@ std::string errorText(int error) {
     return text;
 }
 
+namespace {
+
+// Opens what is at `name` for writing without creating, truncating or
+// following anything: a new file is made only where nothing is (not even
+// a dangling link), and an existing name is opened as itself, a reparse
+// point included.
+HANDLE openTraceName(const std::wstring& name) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                               flags, nullptr);
+        if (h != INVALID_HANDLE_VALUE) return h;
+        const DWORD e = GetLastError();
+        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return h;
+        h = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, flags,
+                        nullptr);
+        // Gone in between: make it anew.
+        if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_NOT_FOUND) return h;
+    }
+    return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 int createTextFile(const char* name) {
     if (!name) return -1;
-    HANDLE h = CreateFileW(toWide(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return h == INVALID_HANDLE_VALUE ? -1 : fromHandle(h);
+    HANDLE h = openTraceName(toWide(name));
+    if (h == INVALID_HANDLE_VALUE) return -1;
+    // Only a plain file on a disk with this one name is ours to empty: not a
+    // reparse point (a link planted at the name), a directory, a pipe or a
+    // device ("COM1.txt" is the port), nor a second name of another file.
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool plain =
+        GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info) &&
+        !(info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) &&
+        info.nNumberOfLinks == 1;
+    if (!plain || !SetEndOfFile(h)) {
+        const DWORD e = plain ? GetLastError() : ERROR_ACCESS_DENIED;
+        CloseHandle(h);
+        SetLastError(e);
+        return -1;
+    }
+    return fromHandle(h);
 }
 
 long writeFile(int fd, const void* data, size_t n) {
@@ -95,13 +134,85 @@ std::string ownExecutablePath() {
     }
 }
 
-std::optional<std::string> systemCommandLine() {
+std::optional<CommandLineText> systemCommandLine() {
     // The line as the caller wrote it; the program's own scanner splits it.
-    return toUtf8(GetCommandLineW());
+    return commandLineText(GetCommandLineW());
 }
 
 const SystemConventions& systemConventions() {
     return WindowsConventions;
+}
+
+static_assert(ERROR_FILE_NOT_FOUND == ENOENT, "a missing file reads the same on every system");
+
+int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = GetLastError();
+        // A missing folder on the way is as missing as the file.
+        return static_cast<int>(e == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : e);
+    }
+    uint8_t buf[65536];
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+            const DWORD e = GetLastError();
+            CloseHandle(h);
+            bytes.clear();
+            return static_cast<int>(e);
+        }
+        if (got == 0) break;
+        bytes.insert(bytes.end(), buf, buf + got);
+    }
+    CloseHandle(h);
+    return 0;
+}
+
+namespace {
+
+bool isSeparator(char c) {
+    return c == '\\' || c == '/';
+}
+
+// Length of the part of `path` that is no folder to make: "C:\", "\\server\share\",
+// "\\?\C:\", or a lone leading separator.
+size_t rootLength(const std::string& path) {
+    if (path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1])) {
+        // \\?\ and \\.\ prefixes, then a drive; otherwise server and share.
+        if (path.size() >= 4 && (path[2] == '?' || path[2] == '.') && isSeparator(path[3]))
+            return path.size() >= 7 && path[5] == ':' ? 7 : 4;
+        size_t at = 2;
+        for (int part = 0; part < 2 && at < path.size(); ++part) {
+            while (at < path.size() && !isSeparator(path[at])) ++at;
+            if (at < path.size()) ++at;
+        }
+        return at;
+    }
+    if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && isSeparator(path[2]) ? 3 : 2;
+    return isSeparator(path[0]) ? 1 : 0;
+}
+
+}  // namespace
+
+int makeDirectories(const std::string& path) {
+    if (path.empty()) return ERROR_PATH_NOT_FOUND;
+    // Each prefix that ends before a separator, then the whole path.  New
+    // folders take the access rules of the folder they are made in (under
+    // the local application data folder: the user's alone).
+    for (size_t at = rootLength(path); at <= path.size(); ++at) {
+        if (at < path.size() && !isSeparator(path[at])) continue;
+        const std::string part = path.substr(0, at);
+        if (part.empty() || isSeparator(part.back()) ||
+            CreateDirectoryW(toWide(part).c_str(), nullptr))
+            continue;
+        const DWORD e = GetLastError();
+        if (e != ERROR_ALREADY_EXISTS) return static_cast<int>(e);
+    }
+    const DWORD attributes = GetFileAttributesW(toWide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return static_cast<int>(GetLastError());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : ERROR_DIRECTORY;
 }
 
 }  // namespace platform

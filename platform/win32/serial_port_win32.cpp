@@ -45,6 +45,10 @@ void fillTimeouts(COMMTIMEOUTS& t, uint32_t readTimeoutMs, uint32_t writeTimeout
 
 namespace {
 
+// How much sooner than its time-out a read must end to count as one that
+// did not wait (the tick count moves in steps of up to 16 ms).
+constexpr ULONGLONG EarlyMarginMs = 50;
+
 class Win32SerialPort : public SerialPort {
   public:
     explicit Win32SerialPort(HANDLE h) : handle_(h) {}
@@ -78,6 +82,7 @@ class Win32SerialPort : public SerialPort {
         if (!GetCommTimeouts(handle_, &t)) return fail();
         fillTimeouts(t, readTimeoutMs, writeTimeoutMs);
         if (!SetCommTimeouts(handle_, &t)) return fail();
+        readTimeoutMs_ = readTimeoutMs;
         return true;
     }
 
@@ -111,7 +116,9 @@ class Win32SerialPort : public SerialPort {
     long read(uint8_t* buf, size_t n) override {
         if (!usable()) return -1;
         DWORD got = 0;
+        const ULONGLONG start = GetTickCount64();
         if (!ReadFile(handle_, buf, static_cast<DWORD>(n), &got, nullptr)) return failCount();
+        if (got < n && wentAway(GetTickCount64() - start)) return -1;
         return static_cast<long>(got);
     }
 
@@ -151,6 +158,28 @@ class Win32SerialPort : public SerialPort {
     }
 
   private:
+    // Whether the device went away during a read that came back short.
+    // With total time-outs only, a read ends when its bytes are there or its
+    // time is up; one that ends sooner did not wait: the device has hung up
+    // (Wine on a closed line, a driver whose adapter was pulled).  One that
+    // waited its time out may have lost its device meanwhile: the port's
+    // state then cannot be read any more.  As on a POSIX line, what came
+    // before the hang-up is no answer.
+    bool wentAway(ULONGLONG elapsedMs) {
+        DWORD errors = 0;
+        COMSTAT status{};
+        if (!ClearCommError(handle_, &errors, &status)) {
+            const PortError error = systemPortErrorInUse(static_cast<int>(GetLastError()));
+            if (error.fault != PortFault::Gone) return false;
+            lastError_ = error;
+            return true;
+        }
+        if (readTimeoutMs_ < 2 * EarlyMarginMs || elapsedMs + EarlyMarginMs >= readTimeoutMs_)
+            return false;
+        lastError_ = systemPortErrorInUse(ERROR_DEVICE_NOT_CONNECTED);
+        return true;
+    }
+
     bool usable() {
         if (handle_ != INVALID_HANDLE_VALUE) return true;
         lastError_ = systemPortError(ERROR_INVALID_HANDLE);
@@ -158,7 +187,15 @@ class Win32SerialPort : public SerialPort {
     }
     bool fail() { return fail(static_cast<int>(GetLastError())); }
     bool fail(int e) {
-        lastError_ = systemPortError(e);
+        lastError_ = systemPortErrorInUse(e);
+        // With abort-on-error set, a framing or overrun error stops every
+        // call with "operation aborted" until the error is cleared: that
+        // device is still there, and clearing it answers.
+        if (e == ERROR_OPERATION_ABORTED) {
+            DWORD errors = 0;
+            COMSTAT status{};
+            if (ClearCommError(handle_, &errors, &status)) lastError_.fault = PortFault::Other;
+        }
         return false;
     }
     long failCount() {
@@ -182,6 +219,7 @@ class Win32SerialPort : public SerialPort {
     COMMTIMEOUTS savedTimeouts_{};
     DWORD savedMask_ = 0;
     bool haveSaved_ = false;
+    uint32_t readTimeoutMs_ = 0;
     PortError lastError_;
 };
 
@@ -224,6 +262,31 @@ PortError systemPortError(int number) {
             break;
     }
     return PortError{fault, number, number == 0 ? std::string() : errorText(number)};
+}
+
+PortError systemPortErrorInUse(int number) {
+    PortError error = systemPortError(number);
+    switch (number) {
+        // What a call on an open port gets once its device has gone: Wine on
+        // a hung-up line (not ready), USB serial drivers after an unplug.
+        // None of them has another meaning for a handle already open with
+        // read and write access.
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_ACCESS_DENIED:
+        case ERROR_INVALID_HANDLE:
+        case ERROR_NOT_READY:
+        case ERROR_BAD_COMMAND:
+        case ERROR_GEN_FAILURE:
+        case ERROR_OPERATION_ABORTED:
+        case ERROR_DEVICE_NOT_CONNECTED:
+        case ERROR_DEVICE_REMOVED:
+            error.fault = PortFault::Gone;
+            break;
+        default:
+            break;
+    }
+    return error;
 }
 
 std::unique_ptr<SerialPort> openSerialPort(const std::string& name, PortError& error) {

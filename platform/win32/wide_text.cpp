@@ -35,6 +35,36 @@ std::string toUtf8(const wchar_t* text) {
     return text ? toUtf8(std::wstring(text)) : std::string();
 }
 
+size_t unpairedSurrogate(const std::wstring& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+                ++i;  // a pair
+                continue;
+            }
+            return i;
+        }
+        if (c >= 0xDC00 && c <= 0xDFFF) return i;
+    }
+    return std::wstring::npos;
+}
+
+CommandLineText commandLineText(const std::wstring& line) {
+    CommandLineText result;
+    const size_t bad = unpairedSurrogate(line);
+    if (bad == std::wstring::npos) {
+        result.text = toUtf8(line);
+        return result;
+    }
+    // The word around it, as a message can show it.
+    const size_t before = line.find_last_of(L" \t", bad);
+    const size_t start = before == std::wstring::npos ? 0 : before + 1;
+    const size_t end = line.find_first_of(L" \t", bad);
+    result.uncarried = toUtf8(line.substr(start, end == std::wstring::npos ? end : end - start));
+    return result;
+}
+
 }  // namespace platform
 
 }  // namespace talvek

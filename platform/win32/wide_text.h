@@ -3,6 +3,8 @@
 // everywhere else; only platform/win32 sees wide text.
 #include <string>
 
+#include "platform/os.h"
+
 namespace talvek {
 
 namespace platform {
@@ -13,6 +15,14 @@ std::wstring toWide(const std::string& text);
 // UTF-16 to UTF-8; an unpaired surrogate becomes U+FFFD.
 std::string toUtf8(const std::wstring& text);
 std::string toUtf8(const wchar_t* text);
+
+// Where UTF-16 holds an unpaired surrogate (which UTF-8 cannot carry), or
+// npos when it holds none.
+size_t unpairedSurrogate(const std::wstring& text);
+
+// The command line `line` as the program reads it: the UTF-8 text, or, when
+// a part of it cannot be carried, the blank-separated word that holds it.
+CommandLineText commandLineText(const std::wstring& line);
 
 }  // namespace platform
 

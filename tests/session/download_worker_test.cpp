@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <new>
 
@@ -285,13 +286,28 @@ TEST_F(WorkerTest, MissingOutputDirectoryCannotBeOpened) {
 // An output that cannot be created is found before the first probe, so no
 // download is thrown away for it and the port is never opened.
 TEST_F(WorkerTest, UnwritableOutputEndsTheRunBeforeAnyPortIsOpened) {
+    namespace fs = std::filesystem;
     Type2Present(1);
-    ASSERT_EQ(mkdir(dir_.file("folder.xml").c_str(), 0755), 0);
-    ASSERT_EQ(mkdir(dir_.file("locked").c_str(), 0555), 0);
-    std::vector<std::pair<std::string, int>> cases = {{dir_.file("missing/out.xml"), ENOENT},
-                                                      {dir_.file("folder.xml"), EISDIR}};
+    ASSERT_TRUE(fs::create_directory(dir_.file("folder.xml")));
+    std::vector<std::pair<std::string, int>> cases = {
+        {dir_.file("missing/out.xml"), syserr::MissingPath},
+        {dir_.file("folder.xml"), syserr::FolderAsFile}};
+    std::vector<std::string> entries = {"folder.xml", "trace.txt"};
+#ifdef _WIN32
+    // A file its owner marked read-only is not replaced.
+    std::ofstream(dir_.file("kept.xml")) << "kept";
+    fs::permissions(dir_.file("kept.xml"), fs::perms::all & ~fs::perms::owner_write);
+    cases.emplace_back(dir_.file("kept.xml"), syserr::AccessDenied);
+    entries.insert(entries.begin() + 1, "kept.xml");
+#else
+    ASSERT_TRUE(fs::create_directory(dir_.file("locked")));
+    fs::permissions(dir_.file("locked"), fs::perms::owner_read | fs::perms::owner_exec |
+                                             fs::perms::group_read | fs::perms::group_exec |
+                                             fs::perms::others_read | fs::perms::others_exec);
+    entries.insert(entries.begin() + 1, "locked");
     // The superuser may write into a read-only directory.
     if (geteuid() != 0) cases.emplace_back(dir_.file("locked/out.xml"), EACCES);
+#endif
     for (const auto& [name, error] : cases) {
         SCOPED_TRACE(name);
         computers_.log.clear();
@@ -303,8 +319,13 @@ TEST_F(WorkerTest, UnwritableOutputEndsTheRunBeforeAnyPortIsOpened) {
         EXPECT_TRUE(contains(trace_.messages(),
                              "Can't Open " + name + " with error :" + std::to_string(error)));
     }
-    EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"folder.xml", "locked", "trace.txt"}));
+    EXPECT_EQ(dir_.entries(), entries);
+#ifdef _WIN32
+    EXPECT_EQ(readFile(dir_.file("kept.xml")), "kept");
+    fs::permissions(dir_.file("kept.xml"), fs::perms::owner_write, fs::perm_options::add);
+#else
     EXPECT_TRUE(dir_.entries("locked").empty());
+#endif
 }
 
 // A cancel while the document is built or written wins as long as the file

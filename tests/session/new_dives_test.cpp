@@ -332,6 +332,9 @@ INSTANTIATE_TEST_SUITE_P(Types, NewDivesTest,
 // is stored unless asked.
 class StoreUseTest : public ::testing::Test {
   protected:
+    // The data folder follows the environment on Linux; on Windows it is
+    // the shell's, which no variable moves.
+#ifndef _WIN32
     StoreUseTest() : scoped_(clock_) {
         SaveEnvironment("XDG_DATA_HOME");
         SaveEnvironment("HOME");
@@ -346,6 +349,9 @@ class StoreUseTest : public ::testing::Test {
                 unsetenv(name.c_str());
         }
     }
+#else
+    StoreUseTest() : scoped_(clock_) {}
+#endif
     void SaveEnvironment(const std::string& name) {
         const char* v = std::getenv(name.c_str());
         saved_[name] = {v ? v : "", v != nullptr};
@@ -388,6 +394,7 @@ TEST_F(StoreUseTest, WithoutNewOrStoreNothingIsWrittenButOutputAndTrace) {
     EXPECT_FALSE(Has(r.trace, "NewDives"));
 }
 
+#ifndef _WIN32
 TEST_F(StoreUseTest, NewKeepsTheStoreInTheDataFolder) {
     const auto image = Computer(InterfaceType::Type3, 5);
     const session_run::Result first = Download(image, {"-new"});
@@ -406,6 +413,30 @@ TEST_F(StoreUseTest, NewKeepsTheStoreInTheDataFolder) {
     ASSERT_EQ(Download(image, {"-store"}).code, 0);
     EXPECT_TRUE(std::filesystem::exists(dir_.file("home/.local/share/talvek-dl")));
 }
+#else
+TEST_F(StoreUseTest, NewKeepsTheStoreInTheLocalApplicationDataFolder) {
+    const char* local = std::getenv("LOCALAPPDATA");
+    ASSERT_TRUE(local && local[0]);
+    const std::filesystem::path folder = std::filesystem::path(local) / "Talvek" / "XML Downloader";
+    // A computer of its own (seed 73), so no other run's store is touched.
+    sim::BuildOptions o;
+    o.type = InterfaceType::Type3;
+    o.dives = 5;
+    o.seed = 73;
+    const auto image = sim::buildComputer(o).image;
+    const session_run::Result first = Download(image, {"-new"});
+    ASSERT_EQ(first.code, 0);
+    EXPECT_EQ(Entries(), (std::vector<std::string>{"out.xml", "trace.txt"}));
+    std::vector<std::filesystem::path> made;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind("t4-m", 0) == 0) made.push_back(e.path());
+    const session_run::Result second = Download(image, {"-new"});
+    for (const auto& p : made) std::filesystem::remove(p);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_TRUE(Has(second.trace, "5 Stored Dives Still In Memory")) << second.trace;
+    EXPECT_EQ(second.document, first.document);
+}
+#endif
 
 TEST_F(StoreUseTest, UnwritableStoreIsTracedAndChangesNothing) {
     const auto image = Computer(InterfaceType::Type2, 3);

@@ -46,6 +46,33 @@ TEST(WideText, RoundTripsOutsideTheBasicPlane) {
     EXPECT_EQ(platform::toWide("a\xFF"), std::wstring(L"a\xFFFD"));
 }
 
+// UTF-16 with an unpaired surrogate has no UTF-8 form: the command line is
+// then not used, and the word that holds it is named (U+FFFD in its place).
+TEST(WideText, ACommandLineUtf8CannotCarryNamesTheWord) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    platform::CommandLineText t = platform::commandLineText(
+        L"talvek-dl.exe -p=COM3 -f=C:\\a\xD800"
+        L"b.xml -v=2");
+    EXPECT_EQ(t.text, "");
+    EXPECT_EQ(t.uncarried, "-f=C:\\a" + replacement + "b.xml");
+    // A low half alone, at the very start; a high half alone at the end,
+    // after a tab.
+    t = platform::commandLineText(std::wstring(L"\xDC00x.exe -um"));
+    EXPECT_EQ(t.uncarried, replacement + "x.exe");
+    t = platform::commandLineText(std::wstring(L"x.exe\t-f=") + wchar_t(0xD83D));
+    EXPECT_EQ(t.uncarried, "-f=" + replacement);
+    // Two halves in the wrong order are two unpaired ones.
+    t = platform::commandLineText(std::wstring(L"x.exe -f=") + wchar_t(0xDE00) + wchar_t(0xD83D));
+    EXPECT_EQ(t.uncarried, "-f=" + replacement + replacement);
+
+    // A pair is a character outside the BMP, carried exactly.
+    t = platform::commandLineText(std::wstring(L"x.exe -f=") + wchar_t(0xD83D) + wchar_t(0xDE00) +
+                                  L".xml");
+    EXPECT_EQ(t.uncarried, "");
+    EXPECT_EQ(t.text, "x.exe -f=\xF0\x9F\x98\x80.xml");
+    EXPECT_EQ(platform::unpairedSurrogate(L"plain"), std::wstring::npos);
+}
+
 // The settings of the three interface types, as the devices need them.
 platform::SerialSettings typeSettings(int type) {
     platform::SerialSettings s;
@@ -104,6 +131,28 @@ TEST(Win32SerialPort, ErrorNumbersAndTheirTexts) {
     ASSERT_FALSE(e.text.empty());
     EXPECT_EQ(e.text.find_first_of("\r\n"), std::string::npos) << e.text;
     EXPECT_NE(e.text.back(), '.');
+}
+
+// What calls on an open port get once its device has gone (Wine on a
+// hung-up line, USB serial drivers after an unplug) is a port no longer
+// open; what a present device can answer is not.
+TEST(Win32SerialPort, ErrorsOfAGoneDeviceAreAPortNoLongerOpen) {
+    for (DWORD e : {ERROR_NOT_READY, ERROR_BAD_COMMAND, ERROR_GEN_FAILURE, ERROR_OPERATION_ABORTED,
+                    ERROR_DEVICE_NOT_CONNECTED, ERROR_DEVICE_REMOVED, ERROR_FILE_NOT_FOUND,
+                    ERROR_ACCESS_DENIED, ERROR_INVALID_HANDLE}) {
+        SCOPED_TRACE(e);
+        const platform::PortError error = platform::systemPortErrorInUse(static_cast<int>(e));
+        EXPECT_EQ(error.fault, platform::PortFault::Gone);
+        EXPECT_EQ(error.number, static_cast<int>(e));
+        EXPECT_FALSE(error.text.empty());
+    }
+    EXPECT_EQ(platform::systemPortErrorInUse(ERROR_NOT_SUPPORTED).fault,
+              platform::PortFault::Unsupported);
+    EXPECT_EQ(platform::systemPortErrorInUse(ERROR_SEM_TIMEOUT).fault, platform::PortFault::Other);
+    EXPECT_EQ(platform::systemPortErrorInUse(0).fault, platform::PortFault::None);
+    // Opening is another matter: a name that is not there is no port at all.
+    EXPECT_EQ(platform::systemPortError(ERROR_FILE_NOT_FOUND).fault, platform::PortFault::NotFound);
+    EXPECT_EQ(platform::systemPortError(ERROR_ACCESS_DENIED).fault, platform::PortFault::Busy);
 }
 
 TEST(Win32SerialPort, AMissingPortIsNotFound) {
@@ -202,9 +251,10 @@ TEST(Win32Files, TheTraceFileCanBeReadWhileItIsOpen) {
 TEST(Win32Process, OwnPathAndCommandLine) {
     const std::string path = platform::ownExecutablePath();
     EXPECT_NE(path.find("talvek_tests.exe"), std::string::npos) << path;
-    const std::optional<std::string> line = platform::systemCommandLine();
+    const std::optional<platform::CommandLineText> line = platform::systemCommandLine();
     ASSERT_TRUE(line.has_value());
-    EXPECT_NE(line->find("talvek_tests"), std::string::npos) << *line;
+    EXPECT_NE(line->text.find("talvek_tests"), std::string::npos) << line->text;
+    EXPECT_EQ(line->uncarried, "");
     EXPECT_EQ(platform::threadId(), GetCurrentThreadId());
     EXPECT_TRUE(platform::systemConventions().fullExitCodes);
 }
