@@ -11,6 +11,15 @@
 #   missing-port          a COM port that is not there: code 12
 #   information           --version and -list print to standard output and
 #                         end with 0, without a window or a trace
+#   hang-up TYPE          the simulator hangs up during the dives: the port is
+#                         no longer open, code 21, no file
+#   image                 -image, -new with the store in its default folder,
+#                         -dump: the document of the stored memory, the
+#                         store used by the second run, the dump as Linux's
+#   planted-trace         a second name of another file at the trace's name:
+#                         nothing is written through it
+#   uncarriable           an argument UTF-8 cannot carry (a lone surrogate):
+#                         a box naming it, code 1, nothing touched
 #
 # Environment: TALVEK_DL_EXE (the Windows program), TALVEK_LINUX_BUILD (a
 # Linux build tree with talvek-sim and talvek-dl), TALVEK_WINE_RUN
@@ -35,6 +44,11 @@ case "$kind ${2:-} ${3:-}" in
     "cancel  ") n=17 ;;
     "missing-port  ") n=18 ;;
     "information  ") n=19 ;;
+    "hang-up 1 ") n=20 ;;
+    "hang-up 2 ") n=24 ;;
+    "image  ") n=21 ;;
+    "planted-trace  ") n=22 ;;
+    "uncarriable  ") n=23 ;;
     *) echo "unknown case: $*" >&2; exit 2 ;;
 esac
 
@@ -176,5 +190,75 @@ information)
     echo "$out" | grep -qE '^COM[0-9]+  .+' || fail "-list printed '$out'"
     [ ! -e "$work/win/talvek-dl/CDBLOG.txt" ] || fail "a trace was written"
     echo "ok: --version and -list"
+    ;;
+hang-up)
+    type=$2
+    com="$WINEPREFIX/dosdevices/com$n"
+    # Type 2: the line goes in the first dive.  Type 1: in the third dive's
+    # stream, while the program waits for a packet: the read finds it gone
+    # (not a time-out, 18).
+    if [ "$type" = 1 ]; then
+        serve 1 "$com" --seed 37 --dives 3 --hang-up-after 400
+    else
+        serve 2 "$com" --seed 37 --dives 2 --hang-up-after 600
+    fi
+    code=$(windows_code "$work/win" -p=COM$n -f=out.xml -v=2 -dv="$type")
+    [ "$code" = 21 ] || fail "code '$code'"
+    trace_has "$work/win" "Downloading Dive 1" || fail "the dives were not reached"
+    trace_has "$work/win" 'Comm Port Not Open: \\.\COM'"$n"' went away (' || fail "no reason traced"
+    [ "$type" != 1 ] || trace_has "$work/win" "Device_Comm::Read() Comm Port Not Open" ||
+        fail "not found by the read"
+    trace_has "$work/win" "FormClose(): Returning 21" || fail "no 21 in the trace"
+    [ ! -e "$work/win/out.xml" ] || fail "a file was written"
+    echo "ok: type $type, a hung-up line gives 21: $(grep -o 'Device_Comm::.*went away.*' "$work/win/talvek-dl/CDBLOG.txt" | tr -d '\r')"
+    ;;
+image)
+    golden="${TALVEK_SOURCE_DIR:?}/tests/golden/type2"
+    store_dir=$(echo "$WINEPREFIX"/drive_c/users/*/AppData/Local)/Talvek/"XML Downloader"
+    mkdir -p "$work/win" "$work/lin"
+    cp "$golden.img" "$work/win/memory.img"
+    stores() { find "$store_dir" -name 't2-m*.dives' 2>/dev/null; }
+    # The golden computer's store, if an earlier run left one, goes first.
+    stores | while read -r f; do rm -f "$f"; done
+    status=0
+    windows "$work/win" -image=memory.img -f=out.xml -v=2 -um -new -dump=dump.img || status=$?
+    [ "$status" = 0 ] || fail "the first run ended with $status"
+    cmp -s <(without_root_stamp "$work/win/out.xml") <(without_root_stamp "$golden.dcdml-metric.xml") ||
+        fail "the document is not the stored memory's"
+    [ "$(stores | wc -l)" = 1 ] || fail "no store in $store_dir"
+    trace_has "$work/win" 'DiveStore: Saved 8 Dives (C:\users\' || fail "the store was not saved"
+    (cd "$work/lin" && "$linux/talvek-dl" -image="$golden.img" -f=out.xml -v=2 -um -dump=dump.img \
+        -cdblog=trace </dev/null >"$work/lin.log" 2>&1) || fail "the Linux run ended with $?"
+    cmp -s "$work/win/dump.img" "$work/lin/dump.img" || fail "the dumps differ"
+    status=0
+    windows "$work/win" -image=dump.img -f=again.xml -v=2 -um -new || status=$?
+    [ "$status" = 0 ] || fail "the second run ended with $status"
+    trace_has "$work/win" "NewDives: 8 Stored Dives Still In Memory" || fail "the store was not used"
+    cmp -s <(without_root_stamp "$work/win/again.xml") <(without_root_stamp "$golden.dcdml-metric.xml") ||
+        fail "the second document differs"
+    stores | while read -r f; do rm -f "$f"; done
+    echo "ok: -image, -new with the default store, -dump as on Linux"
+    ;;
+planted-trace)
+    rm -f "$WINEPREFIX/dosdevices/com$n"
+    mkdir -p "$work/win/talvek-dl"
+    printf 'precious' >"$work/victim"
+    ln "$work/victim" "$work/win/talvek-dl/CDBLOG.txt"
+    code=$(windows_code "$work/win" -p=COM$n -f=out.xml -dv=2)
+    [ "$code" = 12 ] || fail "code '$code'"
+    [ "$(cat "$work/victim")" = precious ] || fail "written through the second name"
+    [ "$(stat -c %h "$work/victim")" = 2 ] || fail "the planted name was replaced"
+    echo "ok: nothing written through a planted second name"
+    ;;
+uncarriable)
+    launch=${TALVEK_LAUNCH_EXE:?}
+    mkdir -p "$work/win"
+    out=$(cd "$work/win" && "$winerun" "$launch" "$(WINEDEBUG=-all "$winerun" winepath -w "$exe" 2>/dev/null | tr -d '\r')" \
+        -p=COM$n "-f=a{D800}b.xml" -v=2 </dev/null 2>&1 | tr -d '\r') || fail "the launcher ended with $?"
+    echo "$out" | grep -qxF "box: '-f=a"$'\xEF\xBF\xBD'"b.xml' cannot be passed on unchanged" ||
+        fail "the box said '$out'"
+    echo "$out" | grep -qx 'code=1' || fail "not code 1: '$out'"
+    [ -z "$(ls -A "$work/win")" ] || fail "something was made: $(ls -A "$work/win")"
+    echo "ok: an argument UTF-8 cannot carry stops the run"
     ;;
 esac
