@@ -12,15 +12,12 @@
 #include <random>
 
 #include "platform/file_replace.h"
+#include "platform/temporary_name.h"
 
 namespace talvek {
 
 namespace platform {
 namespace {
-
-constexpr char TemporaryLead[] = ".tlvk-";
-constexpr size_t RandomChars = 6;
-constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // Directory part of `path` with its trailing slash ("" for a bare name).
 std::string directoryOf(const std::string& path) {
@@ -33,34 +30,17 @@ std::string fileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// ".tlvk-<hash of the file name>-": the temporaries of one output name, and
-// nobody else's, start with it.
-std::string temporaryPrefix(const std::string& path) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (unsigned char c : fileNameOf(path)) hash = (hash ^ c) * 16777619u;
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x-", static_cast<unsigned>(hash));
-    return TemporaryLead + std::string(text);
-}
-
-bool isTemporaryName(const char* entry, const std::string& prefix) {
-    const size_t length = std::strlen(entry);
-    if (length != prefix.size() + RandomChars || std::strncmp(entry, prefix.c_str(), prefix.size()))
-        return false;
-    for (size_t i = prefix.size(); i < length; ++i)
-        if (!std::strchr(Alphabet, entry[i])) return false;
-    return true;
+std::string prefixFor(const std::string& path) {
+    return temporaryPrefix(fileNameOf(path), false);
 }
 
 std::string randomChars() {
-    unsigned char bytes[RandomChars];
+    unsigned char bytes[TemporaryRandomChars];
     if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
         std::random_device device;
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
     }
-    std::string s;
-    for (unsigned char b : bytes) s += Alphabet[b % (sizeof Alphabet - 1)];
-    return s;
+    return temporaryRandomChars(bytes);
 }
 
 // Removes the temporaries of `path` that a killed run left: plain files of
@@ -68,7 +48,7 @@ std::string randomChars() {
 // its lock, so its file stays.
 void removeLeftTemporaries(const std::string& path) {
     const std::string dir = directoryOf(path);
-    const std::string prefix = temporaryPrefix(path);
+    const std::string prefix = prefixFor(path);
     DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
     if (!d) return;
     while (const dirent* e = ::readdir(d)) {
@@ -92,7 +72,7 @@ void removeLeftTemporaries(const std::string& path) {
 // as long as it is open; its mode follows the umask like any file the
 // program would create directly.
 int createTemporary(const std::string& path, std::string& tempName) {
-    const std::string lead = directoryOf(path) + temporaryPrefix(path);
+    const std::string lead = directoryOf(path) + prefixFor(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
         tempName = lead + randomChars();
         const int fd =

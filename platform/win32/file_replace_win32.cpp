@@ -7,6 +7,7 @@
 #include <random>
 
 #include "platform/file_replace.h"
+#include "platform/temporary_name.h"
 #include "platform/win32/wide_text.h"
 
 namespace talvek {
@@ -14,10 +15,6 @@ namespace talvek {
 namespace platform {
 
 namespace {
-
-constexpr char TemporaryLead[] = ".tlvk-";
-constexpr size_t RandomChars = 6;
-constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 
 // The attributes a replaced file passes on; read-only is not among them: a
 // read-only file is not replaced at all.
@@ -40,40 +37,18 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(directoryOf(path).size());
 }
 
-// ".tlvk-<hash of the file name>-": the temporaries of one output name, and
-// nobody else's, start with it.  Names differ in case only are one name
-// here, so the hash is of the upper-case name.
-std::string temporaryPrefix(const std::string& path) {
-    uint32_t hash = 2166136261u;  // FNV-1a
-    for (unsigned char c : fileNameOf(path)) {
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
-        hash = (hash ^ c) * 16777619u;
-    }
-    char text[16];
-    std::snprintf(text, sizeof text, "%08x-", static_cast<unsigned>(hash));
-    return TemporaryLead + std::string(text);
-}
-
-bool isTemporaryName(const std::string& entry, const std::string& prefix) {
-    if (entry.size() != prefix.size() + RandomChars || entry.compare(0, prefix.size(), prefix) != 0)
-        return false;
-    for (size_t i = prefix.size(); i < entry.size(); ++i) {
-        bool known = false;
-        for (const char* a = Alphabet; *a; ++a) known = known || *a == entry[i];
-        if (!known) return false;
-    }
-    return true;
+// Names that differ in case only are one name here.
+std::string prefixFor(const std::string& path) {
+    return temporaryPrefix(fileNameOf(path), true);
 }
 
 std::string randomChars() {
-    unsigned char bytes[RandomChars];
+    unsigned char bytes[TemporaryRandomChars];
     if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
         std::random_device device;
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
     }
-    std::string s;
-    for (unsigned char b : bytes) s += Alphabet[b % (sizeof Alphabet - 1)];
-    return s;
+    return temporaryRandomChars(bytes);
 }
 
 // Removes the temporaries of `path` that a killed run left.  A run that is
@@ -82,7 +57,7 @@ std::string randomChars() {
 // taken, and neither is what the user may not delete.
 void removeLeftTemporaries(const std::string& path) {
     const std::string dir = directoryOf(path);
-    const std::string prefix = temporaryPrefix(path);
+    const std::string prefix = prefixFor(path);
     WIN32_FIND_DATAW found;
     HANDLE search = FindFirstFileW(toWide(dir + prefix + "*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return;
@@ -100,11 +75,11 @@ void removeLeftTemporaries(const std::string& path) {
 }
 
 // Creates a new temporary file beside `path` (its name in `name`), never an
-// existing one.  It is
-// held open with sharing for deletion only: the rename works with it open,
-// and another run's clean-up (an exclusive open) cannot take it meanwhile.
+// existing one.  It is held open with sharing for deletion only: the rename
+// works with it open, and another run's clean-up (an exclusive open) cannot
+// take it meanwhile.
 HANDLE createTemporary(const std::string& path, std::wstring& name) {
-    const std::string lead = directoryOf(path) + temporaryPrefix(path);
+    const std::string lead = directoryOf(path) + prefixFor(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = toWide(lead + randomChars());
         HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
@@ -163,17 +138,27 @@ bool plainTarget(const std::string& path, DWORD& attributes, ReplaceResult& resu
     return true;
 }
 
+// What replaceFile and checkReplaceable do first: the checks, the clean-up
+// and a new temporary file (null, with `result` set, when one fails).
+HANDLE startReplacing(const std::string& path, DWORD& oldAttributes, std::wstring& temporary,
+                      ReplaceResult& result) {
+    if (!plainTarget(path, oldAttributes, result)) return nullptr;
+    removeLeftTemporaries(path);
+    HANDLE h = createTemporary(path, temporary);
+    if (h != INVALID_HANDLE_VALUE) return h;
+    result = failed(ReplaceStage::Create, GetLastError());
+    return nullptr;
+}
+
 }  // namespace
 
 ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
                           const std::atomic<bool>* cancel) {
     ReplaceResult result;
-    DWORD oldAttributes = INVALID_FILE_ATTRIBUTES;
-    if (!plainTarget(path, oldAttributes, result)) return result;
-    removeLeftTemporaries(path);
+    DWORD oldAttributes;
     std::wstring temporary;
-    HANDLE h = createTemporary(path, temporary);
-    if (h == INVALID_HANDLE_VALUE) return failed(ReplaceStage::Create, GetLastError());
+    HANDLE h = startReplacing(path, oldAttributes, temporary, result);
+    if (!h) return result;
     if (!writeAll(h, static_cast<const char*>(data), n) || !FlushFileBuffers(h)) {
         const DWORD error = GetLastError();
         discard(h);
@@ -204,13 +189,9 @@ ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
 
 ReplaceResult checkReplaceable(const std::string& path) {
     ReplaceResult result;
-    DWORD attributes = INVALID_FILE_ATTRIBUTES;
-    if (!plainTarget(path, attributes, result)) return result;
-    removeLeftTemporaries(path);
+    DWORD attributes;
     std::wstring temporary;
-    HANDLE h = createTemporary(path, temporary);
-    if (h == INVALID_HANDLE_VALUE) return failed(ReplaceStage::Create, GetLastError());
-    discard(h);
+    if (HANDLE h = startReplacing(path, attributes, temporary, result)) discard(h);
     return result;
 }
 
