@@ -10,7 +10,7 @@
 #include "fuzz/fuzz_support.h"
 #include "platform/clock.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 using namespace talvek;
 

@@ -10,7 +10,7 @@
 #include "platform/clock.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
+#include "platform/memory_port.h"
 
 using namespace talvek;
 
