@@ -263,6 +263,7 @@ struct HostileCase {
 const HostileCase HostileCases[] = {
     {"garbage", 2, {"--garbage"}, {"-dv=2"}},
     {"flood", 3, {"--flood"}, {"-dv=3"}},
+    {"oneByteASecond", 1, {"--trickle", "1000"}, {"-dv=1"}},
     {"zeros", 2, {"--zeros"}, {"-dv=2"}},
     {"hangUpMidFrame", 3, {"--hang-up-after", "4"}, {"-dv=3"}},
     {"overlappingDives", 2, {"--overlapping-dives", "2000"}, {"-dv=2"}},
@@ -346,9 +347,12 @@ TEST_F(HostilePeer, FloodEndsWithADeviceError) {
     EXPECT_LE(status, 25);
 }
 
-// Every type against zeros, and a line that sends one byte a second, are
-// tests in process (worker_sim_test.cpp): on the virtual clock they cost no
-// real time.
+TEST_F(HostilePeer, OneByteASecondIsNoComputer) {
+    EXPECT_EQ(Checked("oneByteASecond").status, 17);
+}
+
+// Every type against zeros, and against one byte a second, are tests in
+// process (worker_sim_test.cpp): on the virtual clock they cost no real time.
 TEST_F(HostilePeer, ALineOfZerosIsNoComputer) {
     const HostileRun& run = Checked("zeros");
     EXPECT_EQ(run.status, 17);
