@@ -9,8 +9,8 @@
 #include "dc/paged/type3_driver.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 
 using namespace talvek;
 

@@ -8,9 +8,9 @@
 #include "dc/type1/type1_driver.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/clock.h"
+#include "platform/memory_port.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
-#include "sim/memory_port.h"
 
 using namespace talvek;
 

@@ -41,6 +41,7 @@ void addSwitch(DiveTimeline& line, int64_t time, const TimelineMix& mix) {
     mark.time = time;
     mark.name = mix.name;
     mark.o2 = mix.o2;
+    mark.sample = line.samples.size();
     line.marks.push_back(mark);
 }
 
@@ -50,6 +51,7 @@ void addEvent(DiveTimeline& line, int64_t time, std::string name,
     mark.time = time;
     mark.name = std::move(name);
     mark.value = value;
+    mark.sample = line.samples.size();
     line.marks.push_back(mark);
 }
 

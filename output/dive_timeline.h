@@ -30,6 +30,9 @@ struct TimelineMark {
     // "talvek:value".
     std::optional<int32_t> value;
     int32_t o2 = 0;  // gas switches: O2 percentage of the mix
+    // How many samples came before it: it belongs to samples[sample], or to
+    // the surface after the last one when there is no such sample.
+    size_t sample = 0;
 };
 
 struct TimelineMix {

@@ -100,6 +100,16 @@ void Engine::schedule(std::vector<uint8_t> bytes, uint64_t atMs) {
     lineFreeAtUs_ = t / 1000;
 }
 
+std::optional<std::vector<uint8_t>> Engine::takeFrame(size_t len) {
+    if (xorSum(in_.data(), len - 1) != in_[len - 1]) {
+        dropFront(1, "bad checksum");
+        return std::nullopt;
+    }
+    std::vector<uint8_t> frame(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
+    in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
+    return frame;
+}
+
 void Engine::dropFront(size_t n, const char* why) {
     n = std::min(n, in_.size());
     if (n == 0) return;
@@ -149,13 +159,7 @@ class Type1Engine : public Engine {
                 continue;
             }
             if (in_.size() < len) return;
-            if (xorSum(in_.data(), len - 1) != in_[len - 1]) {
-                dropFront(1, "bad checksum");
-                continue;
-            }
-            std::vector<uint8_t> frame(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
-            in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
-            handle(frame, nowMs + Type1ReplyDelayMs);
+            if (const auto frame = takeFrame(len)) handle(*frame, nowMs + Type1ReplyDelayMs);
         }
     }
 
@@ -242,17 +246,11 @@ class Type23Engine : public Engine {
             }
             const size_t len = l + 4u;
             if (in_.size() < len) return;
-            if (xorSum(in_.data(), len - 1) != in_[len - 1]) {
-                dropFront(1, "bad checksum");
-                continue;
-            }
             if (c == 0x06 && in_[5] + 3u != l) {
                 dropFront(1, "bad frame length");
                 continue;
             }
-            std::vector<uint8_t> frame(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
-            in_.erase(in_.begin(), in_.begin() + static_cast<std::ptrdiff_t>(len));
-            handle(frame, nowMs + Type23ReplyDelayMs);
+            if (const auto frame = takeFrame(len)) handle(*frame, nowMs + Type23ReplyDelayMs);
         }
     }
 

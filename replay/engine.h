@@ -32,6 +32,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,9 @@ class Engine {
     void echo(const uint8_t* data, size_t n, uint64_t atMs);
     // Sends one reply frame (counts towards the fault options).
     void reply(std::vector<uint8_t> frame, uint64_t atMs);
+    // The `len` bytes at the front of the input as a frame when their
+    // checksum holds; otherwise one byte is dropped and there is none.
+    std::optional<std::vector<uint8_t>> takeFrame(size_t len);
     void dropFront(size_t n, const char* why);
     void log(const std::string& line) const;
     static std::string hex(const uint8_t* data, size_t n);

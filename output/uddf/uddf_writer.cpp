@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "dc/profile/family1_profile.h"
-#include "dc/profile/profile_decoder.h"
 #include "output/dive_facts.h"
 #include "trace/trace.h"
 #include "xml/xml_document.h"
@@ -18,33 +16,14 @@ namespace {
 const char* const UddfVersion = "3.2.3";
 const char* const ComputerId = "divecomputer";
 
-// The events UDDF has an alarm for; the others have no UDDF name and are
-// left out.  Family 1 markers:
-const char* markerAlarm(int32_t marker) {
-    switch (marker) {
-        case 122:  // slow down
-            return "ascent";
-        case 125:
-            return "surface";
-        case 126:
-            return "deco";
-        default:
-            return nullptr;
-    }
-}
-
-// Family 2/3 event records: type 2 is the surface, type 3 carries a code.
-const char* eventAlarm(const ProfileDecoder::Event& e) {
-    if (e.type == 2) return "surface";
-    if (e.type != 3) return nullptr;
-    switch (e.data1) {
-        case 3:
-            return "deco";
-        case 4:  // slow down
-            return "ascent";
-        default:
-            return nullptr;
-    }
+// The events UDDF has an alarm for, by their DCDML names; the others have
+// no UDDF name and are left out.
+const char* alarmOf(const TimelineMark& mark) {
+    if (mark.kind != TimelineMark::Kind::Event) return nullptr;
+    if (mark.name == "slow") return "ascent";
+    if (mark.name == "surface") return "surface";
+    if (mark.name == "deco") return "deco";
+    return nullptr;
 }
 
 std::string number(const char* format, double value) {
@@ -86,18 +65,6 @@ std::string mixName(int32_t o2) {
 
 }  // namespace
 
-void UddfWriter::Pending::moveTo(Waypoint& point) {
-    point.alarms.insert(point.alarms.end(), alarms.begin(), alarms.end());
-    alarms.clear();
-    if (!switchMix.empty()) point.switchMix = switchMix;
-    switchMix.clear();
-}
-
-std::string UddfWriter::DiveMixes::switchTo(UddfWriter& writer, int32_t percent) {
-    if (std::find(o2.begin(), o2.end(), percent) == o2.end()) o2.push_back(percent);
-    return writer.mixId(percent);
-}
-
 UddfWriter::UddfWriter(const DiveSet& set, const DocumentStamp& stamp)
     : Writer(set), stamp_(stamp), si_(set.family) {}
 
@@ -109,14 +76,16 @@ std::string UddfWriter::mixId(int32_t o2) {
 }
 
 void UddfWriter::make(XmlDocument& document) {
-    trace::write(trace::Info, "Generate::UDDF: Begin %d dives", static_cast<int>(set_.dives.size()));
+    trace::write(trace::Info, "Generate::UDDF: Begin %d dives",
+                 static_cast<int>(set_.dives.size()));
     // Every profile is read before anything is written: the mix list comes
     // before the dives that name its mixes.
     std::vector<std::vector<Dive>> groups;
     int number = 0;
     for (const std::vector<ConstDivePtr>& records : repetitionGroups(set_)) {
         groups.emplace_back();
-        for (const ConstDivePtr& record : records) groups.back().push_back(readDive(record, ++number));
+        for (const ConstDivePtr& record : records)
+            groups.back().push_back(readDive(record, ++number));
     }
 
     XmlElement* root = document.createRoot("uddf");
@@ -166,8 +135,7 @@ void UddfWriter::writeOwner(XmlElement* root) {
     addText(computer, "model", model);
     addText(computer, "serialnumber", serialNumber(set_));
     // UDDF has no element for the firmware.
-    addText(computer->addChild("notes"), "para",
-            "Firmware " + firmwareVersion(set_.header));
+    addText(computer->addChild("notes"), "para", "Firmware " + firmwareVersion(set_.header));
 }
 
 void UddfWriter::writeGasDefinitions(XmlElement* gasDefinitions) {
@@ -185,9 +153,7 @@ UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
     Dive dive;
     dive.record = record;
     dive.number = number;
-    DiveMixes mixes;
-    for (const StartMix& mix : startMixes(familyCode(), d)) mixes.o2.push_back(mix.o2);
-    dive.points = familyCode() == 1 ? family1Waypoints(d, mixes) : decodedWaypoints(record, mixes);
+    dive.points = waypoints(d, readTimeline(familyCode(), record));
     for (const Waypoint& point : dive.points) {
         dive.greatestDepth = std::max(dive.greatestDepth, point.depth.value_or(0));
         if (point.temperature)
@@ -237,89 +203,51 @@ void UddfWriter::writeDive(XmlElement* group, const Dive& source) {
         addText(after, "lowesttemperature", number("%.2f", *source.lowestTemperature));
 }
 
-std::vector<UddfWriter::Waypoint> UddfWriter::family1Waypoints(const DiveRecord& d,
-                                                               DiveMixes& mixes) {
-    // The profile starts and ends at the surface; each depth change is one
-    // sample interval after the previous point.
-    std::vector<Waypoint> points(1);
-    points[0].depth = 0;
-    points[0].switchMix = mixId(mixes.o2.front());
-    points[0].temperature = si_.kelvin(d.startTemperature);
-    Pending pending;
-    Family1Profile profile(d);
-    Family1Profile::Item item;
-    int32_t feet = 0;
-    while (profile.next(item)) {
-        switch (item.kind) {
-            case Family1Profile::Kind::DepthChange: {
-                feet += item.value;
-                Waypoint point;
-                point.depth = si_.metres(feet);
-                point.time = points.back().time + d.sampleInterval;
-                pending.moveTo(point);
-                points.push_back(point);
-                break;
-            }
-            case Family1Profile::Kind::Marker:
-                if (const char* alarm = markerAlarm(item.value)) pending.alarms.push_back(alarm);
-                break;
-            case Family1Profile::Kind::GasSwitch:
-                pending.switchMix = mixes.switchTo(*this, item.value);
-                break;
-            case Family1Profile::Kind::TruncatedGasSwitch:
-                break;  // the O2 of the new mix never came
-        }
-    }
-    Waypoint end;
-    end.depth = 0;
-    end.time = points.back().time + d.sampleInterval;
-    end.temperature = si_.kelvin(d.endTemperature);
-    pending.moveTo(end);
-    points.push_back(end);
-    // The temperature at depth belongs to the deepest point.
-    auto deepest = std::max_element(points.begin(), points.end(), [](const auto& a, const auto& b) {
-        return a.depth.value_or(0) < b.depth.value_or(0);
-    });
-    if (deepest->depth.value_or(0) > 0) deepest->temperature = si_.kelvin(d.maxDepthTemperature);
-    return points;
-}
-
-std::vector<UddfWriter::Waypoint> UddfWriter::decodedWaypoints(const ConstDivePtr& record,
-                                                               DiveMixes& mixes) {
+std::vector<UddfWriter::Waypoint> UddfWriter::waypoints(const DiveRecord& d,
+                                                        const DiveTimeline& line) {
+    // Family 1 profiles start at the surface, where the dive's first
+    // temperature was taken; the others start with their first sample.
+    const bool family1 = familyCode() == 1;
     std::vector<Waypoint> points;
-    Pending pending;
-    pending.switchMix = mixId(mixes.o2.front());
-    ProfileDecoder profile(record);
-    while (profile.next()) {
-        if (profile.eventsPending()) {
-            while (const ProfileDecoder::Event* e = profile.nextEvent()) {
-                if (const char* alarm = eventAlarm(*e)) pending.alarms.push_back(alarm);
-                const GasSwitch to = gasSwitchOf(*e);
-                if (to.kind == GasSwitch::ToFirstMix)
-                    pending.switchMix = mixes.switchTo(*this, mixes.o2.front());
-                else if (to.kind == GasSwitch::ToSecondMix && mixes.o2.size() > 1)
-                    pending.switchMix = mixes.switchTo(*this, mixes.o2[1]);
-                else if (to.kind == GasSwitch::ToO2)
-                    pending.switchMix = mixes.switchTo(*this, to.o2);
-            }
-            profile.clearEvents();
-        } else {
-            Waypoint point;
-            point.depth = si_.metres(profile.depth());
-            point.time = profile.time(false);
-            if (profile.hasPressure()) point.tankPressure = si_.pascals(profile.pressure());
-            if (profile.hasTemperature()) point.temperature = si_.kelvin(profile.temperature());
-            pending.moveTo(point);
-            points.push_back(point);
-        }
-        if (profile.atEnd()) break;
+    if (family1) {
+        points.emplace_back();
+        points[0].depth = 0;
+        points[0].temperature = si_.kelvin(d.startTemperature);
+    }
+    for (const TimelineSample& sample : line.samples) {
+        Waypoint point;
+        point.depth = si_.metres(sample.depth);
+        point.time = sample.time;
+        if (sample.pressure) point.tankPressure = si_.pascals(*sample.pressure);
+        if (sample.temperature) point.temperature = si_.kelvin(*sample.temperature);
+        points.push_back(point);
     }
     // Back at the surface when the next sample would have been taken.
     Waypoint end;
     end.depth = 0;
-    end.time = profile.time(true);
-    pending.moveTo(end);
+    end.time = line.end;
+    if (family1) end.temperature = si_.kelvin(d.endTemperature);
     points.push_back(end);
+
+    // The first mix is breathed from the first point; alarms and switches
+    // go to the first point after them.
+    const size_t first = family1 ? 1 : 0;
+    if (!line.mixes.empty()) points.front().switchMix = mixId(line.mixes.front().o2);
+    for (const TimelineMark& mark : line.marks) {
+        Waypoint& point = points[std::min(first + mark.sample, points.size() - 1)];
+        if (mark.kind == TimelineMark::Kind::GasSwitch)
+            point.switchMix = mixId(mark.o2);
+        else if (const char* alarm = alarmOf(mark))
+            point.alarms.push_back(alarm);
+    }
+    if (family1) {
+        // The temperature at depth belongs to the deepest point.
+        auto deepest = std::max_element(
+            points.begin(), points.end(),
+            [](const auto& a, const auto& b) { return a.depth.value_or(0) < b.depth.value_or(0); });
+        if (deepest->depth.value_or(0) > 0)
+            deepest->temperature = si_.kelvin(d.maxDepthTemperature);
+    }
     return points;
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "output/dive_timeline.h"
 #include "output/document_stamp.h"
 #include "output/units_converter.h"
 #include "output/writer.h"
@@ -29,33 +30,19 @@ class UddfWriter : public Writer {
     // One sample point, gathered before it is written in the schema's order.
     struct Waypoint {
         std::vector<const char*> alarms;
-        std::optional<double> depth;  // m
-        double time = 0;              // s since the start of the dive
-        std::string switchMix;        // id of the mix switched to, or empty
+        std::optional<double> depth;         // m
+        double time = 0;                     // s since the start of the dive
+        std::string switchMix;               // id of the mix switched to, or empty
         std::optional<double> tankPressure;  // Pa
         std::optional<double> temperature;   // K
     };
-    // What waits for the next waypoint: alarms and a gas switch that came
-    // between two samples.
-    struct Pending {
-        std::vector<const char*> alarms;
-        std::string switchMix;
-        void moveTo(Waypoint& point);
-    };
-    // The dive's mixes in the order the profile's switches count them.
-    struct DiveMixes {
-        std::vector<int32_t> o2;
-        // The id of the mix with this O2 (added to the dive's list when new).
-        std::string switchTo(UddfWriter& writer, int32_t o2);
-    };
-
     // A dive as it will be written.
     struct Dive {
         ConstDivePtr record;
         int number = 0;  // its place in the download, from 1
         std::vector<Waypoint> points;
-        double greatestDepth = 0;  // m
-        double duration = 0;       // s
+        double greatestDepth = 0;                 // m
+        double duration = 0;                      // s
         std::optional<double> lowestTemperature;  // K
     };
 
@@ -64,10 +51,8 @@ class UddfWriter : public Writer {
     void writeOwner(XmlElement* root);
     void writeGasDefinitions(XmlElement* gasDefinitions);
     void writeDive(XmlElement* group, const Dive& dive);
-    // Waypoints of a family 1 dive (depth changes in feet) and of a family
-    // 2/3 dive (ProfileDecoder); never empty.
-    std::vector<Waypoint> family1Waypoints(const DiveRecord& dive, DiveMixes& mixes);
-    std::vector<Waypoint> decodedWaypoints(const ConstDivePtr& dive, DiveMixes& mixes);
+    // The dive's waypoints, from its time line; never empty.
+    std::vector<Waypoint> waypoints(const DiveRecord& dive, const DiveTimeline& line);
     static void writeWaypoint(XmlElement* samples, const Waypoint& point);
 
     // The id of the mix with `o2` percent, defined once for the document;

@@ -81,7 +81,7 @@ class StubDevice : public Driver {
     void readHeader() override {}
 };
 
-TEST(DeviceInterface, ConstructionAndCallbackInstallation) {
+TEST(DriverInterface, ConstructionAndCallbackInstallation) {
     CancelFlag cancel{false};
     StubDevice d(&cancel);
     EXPECT_EQ(d.familyCode(), 2);
@@ -114,7 +114,7 @@ TEST(DeviceInterface, ConstructionAndCallbackInstallation) {
     EXPECT_EQ(progress, (std::vector<int>{0, 100, 0}));
 }
 
-TEST(DiveData, ConstructorZeroesEveryField) {
+TEST(DiveRecord, ConstructorZeroesEveryField) {
     alignas(DiveRecord) unsigned char raw[sizeof(DiveRecord)];
     std::memset(raw, 0xA5, sizeof raw);
     DiveRecord* d = new (raw) DiveRecord();

@@ -188,7 +188,7 @@ void downloadAndCompare(Rig& rig) {
 
 }  // namespace
 
-TEST(TypedSim, DetectsAndReadsTheHeaderImage) {
+TEST(PagedDriverSim, DetectsAndReadsTheHeaderImage) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 7, 10));
@@ -231,7 +231,7 @@ TEST(TypedSim, DetectsAndReadsTheHeaderImage) {
     }
 }
 
-TEST(TypedSim, DetectionGivesUpAfterFourAttempts) {
+TEST(PagedDriverSim, DetectionGivesUpAfterFourAttempts) {
     for (bool three : {false, true}) {
         TraceCapture trace;
         platform::VirtualClock clock;
@@ -260,7 +260,7 @@ TEST(TypedSim, DetectionGivesUpAfterFourAttempts) {
     }
 }
 
-TEST(TypedSim, WholeDownloadsOfManyDives) {
+TEST(PagedDriverSim, WholeDownloadsOfManyDives) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 11, 30));
@@ -271,7 +271,7 @@ TEST(TypedSim, WholeDownloadsOfManyDives) {
     }
 }
 
-TEST(TypedSim, FullWrappedRingWithHeaderAcrossTheTop) {
+TEST(PagedDriverSim, FullWrappedRingWithHeaderAcrossTheTop) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         sim::BuildOptions o = options(type, 23, 0);
@@ -287,7 +287,7 @@ TEST(TypedSim, FullWrappedRingWithHeaderAcrossTheTop) {
     }
 }
 
-TEST(TypedSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
+TEST(PagedDriverSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
     // The builder's header across the top cuts a header at the ring top; the
     // profile then starts in the ring, not above it.
     for (uint32_t seed : {3u, 4u, 5u}) {
@@ -305,7 +305,7 @@ TEST(TypedSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
     }
 }
 
-TEST(TypedSim, HeaderWithoutEndMarkerStopsTheDownload) {
+TEST(PagedDriverSim, HeaderWithoutEndMarkerStopsTheDownload) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         TraceCapture trace;
@@ -331,7 +331,7 @@ TEST(TypedSim, HeaderWithoutEndMarkerStopsTheDownload) {
     }
 }
 
-TEST(TypedSim, OccasionalChecksumErrorsAreRetried) {
+TEST(PagedDriverSim, OccasionalChecksumErrorsAreRetried) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         sim::EngineOptions e;
@@ -344,7 +344,7 @@ TEST(TypedSim, OccasionalChecksumErrorsAreRetried) {
     }
 }
 
-TEST(TypedSim, LinkFailuresDuringTheDivesEndTheDownload) {
+TEST(PagedDriverSim, LinkFailuresDuringTheDivesEndTheDownload) {
     struct Case {
         bool corrupt;
         int code;
@@ -374,7 +374,7 @@ TEST(TypedSim, LinkFailuresDuringTheDivesEndTheDownload) {
     }
 }
 
-TEST(TypedSim, CancelDuringTheDives) {
+TEST(PagedDriverSim, CancelDuringTheDives) {
     for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 19, 20));

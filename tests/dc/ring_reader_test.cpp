@@ -25,7 +25,7 @@ std::vector<uint8_t> result(const RingReader& r, uint32_t n) {
 
 }  // namespace
 
-TEST(RingBuffer, FirstRingByteIsInPageZero) {
+TEST(RingReader, FirstRingByteIsInPageZero) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     RingReader r(d, d.progress());
@@ -39,7 +39,7 @@ TEST(RingBuffer, FirstRingByteIsInPageZero) {
     EXPECT_EQ(result(r, 10), bytesAt(d, {{0x019A, 10}}));
 }
 
-TEST(RingBuffer, SpanCrossingIntoLastPage) {
+TEST(RingReader, SpanCrossingIntoLastPage) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     RingReader r(d, d.progress());
@@ -50,7 +50,7 @@ TEST(RingBuffer, SpanCrossingIntoLastPage) {
     EXPECT_EQ(result(r, 20), bytesAt(d, {{0x7F80, 20}}));
 }
 
-TEST(RingBuffer, ReadPastLastPageContinuesAtRingStart) {
+TEST(RingReader, ReadPastLastPageContinuesAtRingStart) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     d.progress().reset(100000);
@@ -63,7 +63,7 @@ TEST(RingBuffer, ReadPastLastPageContinuesAtRingStart) {
     EXPECT_EQ(d.progress().current(), 30);
 }
 
-TEST(RingBuffer, TypeThreeLastPageIsCutAtTop) {
+TEST(RingReader, TypeThreeLastPageIsCutAtTop) {
     TraceCapture trace;
     FakeDevice d(0x7FF7, 4);
     ringtest::pattern(d);
@@ -78,7 +78,7 @@ TEST(RingBuffer, TypeThreeLastPageIsCutAtTop) {
     EXPECT_EQ(trace.count("RingBuffer::read() Completed   amount = 10"), 1u);
 }
 
-TEST(RingBuffer, WholeRingInOneReadTouchesEveryPageOnce) {
+TEST(RingReader, WholeRingInOneReadTouchesEveryPageOnce) {
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
     RingReader r(d, d.progress());
@@ -88,7 +88,7 @@ TEST(RingBuffer, WholeRingInOneReadTouchesEveryPageOnce) {
     EXPECT_EQ(result(r, ringBytes), bytesAt(d, {{0x019A, ringBytes}}));
 }
 
-TEST(RingBuffer, ZeroLengthReadThrows) {
+TEST(RingReader, ZeroLengthReadThrows) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     RingReader r(d, d.progress());
@@ -103,7 +103,7 @@ TEST(RingBuffer, ZeroLengthReadThrows) {
     EXPECT_EQ(trace.count("RingBuffer::read() Length = 0"), 1u);
 }
 
-TEST(RingBuffer, Distances) {
+TEST(RingReader, Distances) {
     FakeDevice two(0x7FFE);
     RingReader r(two, two.progress());
     EXPECT_EQ(r.ringDistance(0x7F00, 0x01A0), 254u + 6u);
@@ -123,7 +123,7 @@ TEST(RingBuffer, Distances) {
     EXPECT_EQ(r3.ringDistance(0x0300, 0x7FFE), 0u);
 }
 
-TEST(RingBuffer, PagesAreReadOnceAndServedAgainFromMemory) {
+TEST(RingReader, PagesAreReadOnceAndServedAgainFromMemory) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
@@ -145,7 +145,7 @@ TEST(RingBuffer, PagesAreReadOnceAndServedAgainFromMemory) {
     EXPECT_EQ(trace.count("RingBuffer::read() Completed"), 4u);
 }
 
-TEST(RingBuffer, CancelIsCheckedBeforeKeptPagesToo) {
+TEST(RingReader, CancelIsCheckedBeforeKeptPagesToo) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     RingReader r(d, d.progress());
@@ -156,7 +156,7 @@ TEST(RingBuffer, CancelIsCheckedBeforeKeptPagesToo) {
     EXPECT_EQ(trace.count("Page::fetch() User Cancel "), 1u);
 }
 
-TEST(RingBuffer, CancelBetweenPagesStopsAtTheNextPage) {
+TEST(RingReader, CancelBetweenPagesStopsAtTheNextPage) {
     FakeDevice d(0x7FFE);
     d.onRead = [&](size_t n) {
         if (n == 2) d.cancel = true;
@@ -167,7 +167,7 @@ TEST(RingBuffer, CancelBetweenPagesStopsAtTheNextPage) {
     EXPECT_EQ(r.amount(), 76 + 120);
 }
 
-TEST(RingBuffer, DeviceErrorPassesUnchangedAndPageIsNotKept) {
+TEST(RingReader, DeviceErrorPassesUnchangedAndPageIsNotKept) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     ringtest::pattern(d);
@@ -186,7 +186,7 @@ TEST(RingBuffer, DeviceErrorPassesUnchangedAndPageIsNotKept) {
     EXPECT_EQ(result(r, 10), bytesAt(d, {{0x0200, 10}}));
 }
 
-TEST(RingBuffer, AddressOutsideTheMemoryFailsWithoutCopying) {
+TEST(RingReader, AddressOutsideTheMemoryFailsWithoutCopying) {
     FakeDevice three(0x7FF7, 4);
     RingReader r(three, three.progress());
     // Past the top of type 3: the cut last page has nothing at this offset.

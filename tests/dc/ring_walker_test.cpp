@@ -29,7 +29,7 @@ void pagesOf(const FakeDevice& d, uint32_t address, uint32_t n, std::set<uint32_
 
 }  // namespace
 
-TEST(DiveDownloader, NoDivesReadsNothing) {
+TEST(RingWalker, NoDivesReadsNothing) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     RingWalker dl(d, d.progress(), mapOf(0x0400, 0x0800, 0));
@@ -39,7 +39,7 @@ TEST(DiveDownloader, NoDivesReadsNothing) {
     EXPECT_EQ(trace.count("DownloadControl::Create.RingBuffer() , size = 0x400"), 1u);
 }
 
-TEST(DiveDownloader, StartEqualToEndIsFinishedAtOnce) {
+TEST(RingWalker, StartEqualToEndIsFinishedAtOnce) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     RingWalker dl(d, d.progress(), mapOf(0x0400, 0x0400, 5));
@@ -50,7 +50,7 @@ TEST(DiveDownloader, StartEqualToEndIsFinishedAtOnce) {
     EXPECT_EQ(trace.count("DownLoadControl:: Finished"), 1u);
 }
 
-TEST(DiveDownloader, TwoDivesOldestFirstThenFinished) {
+TEST(RingWalker, TwoDivesOldestFirstThenFinished) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     const uint32_t a = 0x0400;
@@ -83,7 +83,7 @@ TEST(DiveDownloader, TwoDivesOldestFirstThenFinished) {
     EXPECT_EQ(trace.count("DownLoadControl:: Finished"), 1u);
 }
 
-TEST(DiveDownloader, HeaderSizeFromTheFirstEndMarker) {
+TEST(RingWalker, HeaderSizeFromTheFirstEndMarker) {
     struct Case {
         uint32_t markerAt;
         uint32_t size;
@@ -116,7 +116,7 @@ TEST(DiveDownloader, HeaderSizeFromTheFirstEndMarker) {
     EXPECT_EQ(dive->profile[0], d.at(0x0400 + 74));
 }
 
-TEST(DiveDownloader, HeaderWithoutEndMarkerIsCritical) {
+TEST(RingWalker, HeaderWithoutEndMarkerIsCritical) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 40, 3});
@@ -137,7 +137,7 @@ TEST(DiveDownloader, HeaderWithoutEndMarkerIsCritical) {
     EXPECT_EQ(dl.currentPointer(), 0x0400u);
 }
 
-TEST(DiveDownloader, ParseHeaderFieldByField) {
+TEST(RingWalker, ParseHeaderFieldByField) {
     FakeDevice d(0x7FFE);
     const uint32_t a = 0x1000;
     const uint32_t end = ringtest::writeDive(d, a, 0x0900, {71, 60, 5});
@@ -193,7 +193,7 @@ TEST(DiveDownloader, ParseHeaderFieldByField) {
     EXPECT_EQ(x.surfaceIntervalSeconds, 0);
 }
 
-TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {
+TEST(RingWalker, YearAndFactorsWrapInEightBits) {
     FakeDevice d(0x7FFE);
     const uint32_t end = ringtest::writeDive(d, 0x0400, 0x0300, {70, 10, 1});
     d.putWord(0x0400 + 24, 2300);  // 300 does not fit: low 8 bits kept
@@ -206,7 +206,7 @@ TEST(DiveDownloader, YearAndFactorsWrapInEightBits) {
     EXPECT_EQ(dive->personalAltitude, 280 & 0xFF);
 }
 
-TEST(DiveDownloader, ProfileWrappingPastTheTopIsOnePiece) {
+TEST(RingWalker, ProfileWrappingPastTheTopIsOnePiece) {
     FakeDevice d(0x7FFE);
     const uint32_t a = 0x7F00;
     const uint32_t end = ringtest::writeDive(d, a, 0x7000, {70, 300, 9});
@@ -220,7 +220,7 @@ TEST(DiveDownloader, ProfileWrappingPastTheTopIsOnePiece) {
     EXPECT_FALSE(dl.nextDive(newDive()));
 }
 
-TEST(DiveDownloader, HeaderRunningPastTheTopWrapsTheProfileStart) {
+TEST(RingWalker, HeaderRunningPastTheTopWrapsTheProfileStart) {
     for (uint32_t before : {30u, 76u}) {  // header cut by the top, header ending exactly at it
         SCOPED_TRACE(before);
         FakeDevice d(0x7FF7, 4);
@@ -237,7 +237,7 @@ TEST(DiveDownloader, HeaderRunningPastTheTopWrapsTheProfileStart) {
     }
 }
 
-TEST(DiveDownloader, CancelAtEachCheckPoint) {
+TEST(RingWalker, CancelAtEachCheckPoint) {
     // Before the header: nothing is read.
     {
         FakeDevice d(0x7FFE);
@@ -287,7 +287,7 @@ TEST(DiveDownloader, CancelAtEachCheckPoint) {
     }
 }
 
-TEST(DiveDownloader, ProgressCountsHeadersTwiceButStopsAtHundred) {
+TEST(RingWalker, ProgressCountsHeadersTwiceButStopsAtHundred) {
     FakeDevice d(0x7FFE);
     std::vector<int> percents;
     d.progress().setCallback([&](int p) { percents.push_back(p); });
@@ -309,7 +309,7 @@ TEST(DiveDownloader, ProgressCountsHeadersTwiceButStopsAtHundred) {
 
 // A full ring of dives of every header size, wrapping at the top: each page
 // the dives touch is read exactly once.
-TEST(DiveDownloader, ManyDivesReadEveryPageOnce) {
+TEST(RingWalker, ManyDivesReadEveryPageOnce) {
     for (int32_t top : {0x7FFE, 0x7FF7}) {
         SCOPED_TRACE(top);
         FakeDevice d(top, top == 0x7FFE ? 2 : 4);
@@ -355,7 +355,7 @@ TEST(DiveDownloader, ManyDivesReadEveryPageOnce) {
     }
 }
 
-TEST(DiveDownloader, LinksLeadingBackAreRefused) {
+TEST(RingWalker, LinksLeadingBackAreRefused) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     const uint32_t a = 0x0400;
@@ -374,7 +374,7 @@ TEST(DiveDownloader, LinksLeadingBackAreRefused) {
 // ring has.  Such a walk is refused before the bytes are fetched: fetching
 // them would copy the ring over and over (a crafted memory gave thousands of
 // "dives" of 32 KB each).
-TEST(DiveDownloader, HeadersFourBytesApartAreADamagedMemory) {
+TEST(RingWalker, HeadersFourBytesApartAreADamagedMemory) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     // Each header's older link 0x0180 is also the end marker 0x80 0x01 at
@@ -393,7 +393,7 @@ TEST(DiveDownloader, HeadersFourBytesApartAreADamagedMemory) {
     EXPECT_EQ(trace.count("DownLoadControl:: Dives Claim More Than The Ring Holds @ &0x1000"), 1u);
 }
 
-TEST(DiveDownloader, DivesTogetherLargerThanTheRingAreADamagedMemory) {
+TEST(RingWalker, DivesTogetherLargerThanTheRingAreADamagedMemory) {
     TraceCapture trace;
     FakeDevice d(0x7FFE);
     const uint32_t ring = 0x7FFE - 0x019A;

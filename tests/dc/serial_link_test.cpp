@@ -51,9 +51,9 @@ void expectPrevious(const platform::SerialSettings& s) {
     EXPECT_EQ(s.writeTimeoutMs, 88u);
 }
 
-class DeviceCommTest : public ::testing::Test {
+class SerialLinkTest : public ::testing::Test {
   protected:
-    DeviceCommTest() : scoped_(clock_) {
+    SerialLinkTest() : scoped_(clock_) {
         port_ = registry_.add("MEM1", nullptr);
         port_->setLineSettings(previousSettings());
     }
@@ -79,7 +79,7 @@ class DeviceCommTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DeviceCommTest, AbsentNameFailsBeforeAnyOpen) {
+TEST_F(SerialLinkTest, AbsentNameFailsBeforeAnyOpen) {
     for (const char* name : {static_cast<const char*>(nullptr), ""}) {
         CriticalError e = createFails<CriticalError>(name);
         EXPECT_STREQ(e.what(), "No Comm Port Specified");
@@ -91,7 +91,7 @@ TEST_F(DeviceCommTest, AbsentNameFailsBeforeAnyOpen) {
     EXPECT_EQ(lines[0].level, "Error");
 }
 
-TEST_F(DeviceCommTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
+TEST_F(SerialLinkTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
     port_->setBusy(true);
     CommError busy = createFails<CommError>("MEM1");
     EXPECT_STREQ(busy.what(), "Comm Port Not Found");
@@ -121,7 +121,7 @@ TEST_F(DeviceCommTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
         << lines[2].text;
 }
 
-TEST_F(DeviceCommTest, NotATerminalIsInvalidPortAndReleasesIt) {
+TEST_F(SerialLinkTest, NotATerminalIsInvalidPortAndReleasesIt) {
     platform::MemoryPortFaults f;
     f.notATerminal = true;
     port_->setFaults(f);
@@ -133,7 +133,7 @@ TEST_F(DeviceCommTest, NotATerminalIsInvalidPortAndReleasesIt) {
     EXPECT_TRUE(trace_.matching("Device_Comm::Create() Port Opened").empty());
 }
 
-TEST_F(DeviceCommTest, ConfigurationFailuresRestoreWhatThePartLeavesChanged) {
+TEST_F(SerialLinkTest, ConfigurationFailuresRestoreWhatThePartLeavesChanged) {
     // Settings refused: nothing was changed, the port is released.
     platform::MemoryPortFaults f;
     f.failSettings = true;
@@ -178,7 +178,7 @@ TEST_F(DeviceCommTest, CreateWaitsForOutputEmptyAndSizesTheQueues) {
     EXPECT_EQ(port_->outQueueBytes(), 1280u);
 }
 
-TEST_F(DeviceCommTest, FailingDtrAtTheEndOfCreateReleasesThePort) {
+TEST_F(SerialLinkTest, FailingDtrAtTheEndOfCreateReleasesThePort) {
     platform::MemoryPortFaults f;
     f.failLineControl = true;
     port_->setFaults(f);
@@ -189,7 +189,7 @@ TEST_F(DeviceCommTest, FailingDtrAtTheEndOfCreateReleasesThePort) {
     expectPrevious(port_->settings());
 }
 
-TEST_F(DeviceCommTest, PerTypeSettingsAndDtrRaised) {
+TEST_F(SerialLinkTest, PerTypeSettingsAndDtrRaised) {
     {
         Type2Link link("MEM1", nullptr, registry_);
         const auto& s = port_->settings();
@@ -225,7 +225,7 @@ TEST_F(DeviceCommTest, PerTypeSettingsAndDtrRaised) {
     EXPECT_EQ(opened[0].text, "Device_Comm::Create() Port Opened (1)");
 }
 
-TEST_F(DeviceCommTest, CloseRestoresAndIsIdempotent) {
+TEST_F(SerialLinkTest, CloseRestoresAndIsIdempotent) {
     PlainComm comm(registry_, "MEM1");
     EXPECT_TRUE(comm.portOpen());
     EXPECT_TRUE(port_->isOpen());
@@ -252,7 +252,7 @@ TEST_F(DeviceCommTest, CloseRestoresAndIsIdempotent) {
     }
 }
 
-TEST_F(DeviceCommTest, DestroyTracesAndReleases) {
+TEST_F(SerialLinkTest, DestroyTracesAndReleases) {
     { PlainComm comm(registry_, "MEM1"); }
     EXPECT_FALSE(port_->isOpen());
     auto lines = trace_.matching("Device_Comm::Destroy()");
@@ -261,7 +261,7 @@ TEST_F(DeviceCommTest, DestroyTracesAndReleases) {
     expectPrevious(port_->settings());
 }
 
-TEST_F(DeviceCommTest, LineControlDrivesTheLinesOrThrowsWithTheErrno) {
+TEST_F(SerialLinkTest, LineControlDrivesTheLinesOrThrowsWithTheErrno) {
     PlainComm comm(registry_, "MEM1");
     comm.setRTS(true);
     EXPECT_TRUE(port_->rts());
@@ -288,7 +288,7 @@ TEST_F(DeviceCommTest, LineControlDrivesTheLinesOrThrowsWithTheErrno) {
     }
 }
 
-TEST(checksum, XorOfTheBytes) {
+TEST(Checksum, XorOfTheBytes) {
     const uint8_t cmd[] = {0x05, 0x00, 0x03};
     EXPECT_EQ(SerialLink::checksum(cmd, 3), 0x06);
     const uint8_t one[] = {0xA5};
@@ -304,7 +304,7 @@ TEST(checksum, XorOfTheBytes) {
     }
 }
 
-TEST(checksum, VerifyComparesWithTheByteAtPosition) {
+TEST(Checksum, VerifyComparesWithTheByteAtPosition) {
     const uint8_t good[] = {0x0F, 0x00, 0x00, 0x0F};
     EXPECT_EQ(SerialLink::verifyChecksum(good, 3), 0);
     const uint8_t bad[] = {0x0F, 0x00, 0x00, 0x0E};

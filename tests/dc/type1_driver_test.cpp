@@ -162,9 +162,9 @@ class OpenType1Driver : public Type1Driver {
     using Type1Driver::Type1Driver;
 };
 
-class DeviceType1Test : public ::testing::Test {
+class Type1DriverTest : public ::testing::Test {
   protected:
-    DeviceType1Test() : scoped_(clock_) {
+    Type1DriverTest() : scoped_(clock_) {
         port_ = registry_.add("T1", &dc_);
         driver_ = std::make_unique<OpenType1Driver>("T1", &cancel_, registry_);
         driver_->setCallbacks([this](int p) { percents_.push_back(p); },
@@ -209,7 +209,7 @@ class DeviceType1Test : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(DeviceType1Test, DetectionAnswersTheFirstProbe) {
+TEST_F(Type1DriverTest, DetectionAnswersTheFirstProbe) {
     driver_->open(4);
     EXPECT_FALSE(driver_->endOfDives());
     ASSERT_EQ(dc_.frames.size(), 1u);
@@ -222,7 +222,7 @@ TEST_F(DeviceType1Test, DetectionAnswersTheFirstProbe) {
     EXPECT_EQ(driver_->memoryTop(), 0x1FFF);
 }
 
-TEST_F(DeviceType1Test, DetectionRetriesAtOnceAndGivesUpAfterFourAttempts) {
+TEST_F(Type1DriverTest, DetectionRetriesAtOnceAndGivesUpAfterFourAttempts) {
     dc_.ignoreFrames = 2;
     driver_->open(4);
     ASSERT_EQ(dc_.frames.size(), 3u);
@@ -252,7 +252,7 @@ TEST_F(DeviceType1Test, DetectionRetriesAtOnceAndGivesUpAfterFourAttempts) {
     EXPECT_EQ(dc_.frames.size(), 1u);
 }
 
-TEST_F(DeviceType1Test, ReadHeaderSwapsTheSevenWords) {
+TEST_F(Type1DriverTest, ReadHeaderSwapsTheSevenWords) {
     for (int a = 0; a < 0x100; ++a) dc_.memory[a] = static_cast<uint8_t>(0x100 - a);
     // Big-endian words in the device.
     auto put = [&](int a, uint16_t v) {
@@ -294,7 +294,7 @@ TEST_F(DeviceType1Test, ReadHeaderSwapsTheSevenWords) {
     EXPECT_EQ(dc_.frameTimes[0] - start_, 516u);
 }
 
-TEST_F(DeviceType1Test, ReadHeaderStopsOnCancelBetweenItsReads) {
+TEST_F(Type1DriverTest, ReadHeaderStopsOnCancelBetweenItsReads) {
     for (size_t stopAt : {1u, 2u}) {
         dc_.frames.clear();
         cancel_ = false;
@@ -306,7 +306,7 @@ TEST_F(DeviceType1Test, ReadHeaderStopsOnCancelBetweenItsReads) {
     }
 }
 
-TEST_F(DeviceType1Test, ReadSplitsIntoBlocksOf32) {
+TEST_F(Type1DriverTest, ReadSplitsIntoBlocksOf32) {
     for (int a = 0; a < 0x2000; ++a) dc_.memory[a] = static_cast<uint8_t>(a * 7 + (a >> 8));
     std::vector<uint8_t> got(70);
     EXPECT_EQ(driver_->read(0x100, 70, got.data(), true), 70);
@@ -334,7 +334,7 @@ TEST_F(DeviceType1Test, ReadSplitsIntoBlocksOf32) {
     EXPECT_EQ(dc_.frames.size(), 1u);
 }
 
-TEST_F(DeviceType1Test, WriteEnablesThenWritesInBlocks) {
+TEST_F(Type1DriverTest, WriteEnablesThenWritesInBlocks) {
     std::vector<uint8_t> src(70);
     for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(0xC0 + i);
     EXPECT_EQ(driver_->write(0x200, 70, src.data(), false), 70);
@@ -370,7 +370,7 @@ TEST_F(DeviceType1Test, WriteEnablesThenWritesInBlocks) {
     EXPECT_EQ(dc_.frames.size(), 1u);
 }
 
-TEST_F(DeviceType1Test, CommandCopiesFromReplyPositionFour) {
+TEST_F(Type1DriverTest, CommandCopiesFromReplyPositionFour) {
     for (int a = 0; a < 0x40; ++a) dc_.memory[a] = static_cast<uint8_t>(a + 1);
     const uint8_t cmd[] = {0x05, 0x00, 0x10, 0x03};
     uint8_t out[8] = {};
@@ -385,7 +385,7 @@ TEST_F(DeviceType1Test, CommandCopiesFromReplyPositionFour) {
     EXPECT_EQ(dc_.frames.size(), 1u);
 }
 
-TEST_F(DeviceType1Test, DivesFirstNextAndEnd) {
+TEST_F(Type1DriverTest, DivesFirstNextAndEnd) {
     DiveFields air;
     air.oxygen1 = 0;
     air.profile = {10, 3, 0xF6, 0xF9};
@@ -421,7 +421,7 @@ TEST_F(DeviceType1Test, DivesFirstNextAndEnd) {
     EXPECT_TRUE(driver_->dives().empty());
 }
 
-TEST_F(DeviceType1Test, DiveOf64PayloadBytesEndsWithEmptyPacketOrTimeOut) {
+TEST_F(Type1DriverTest, DiveOf64PayloadBytesEndsWithEmptyPacketOrTimeOut) {
     DiveFields f;
     // 6 leading/trailing + marker + 14 header bytes = 21; the profile fills to 64.
     f.profile.assign(43, 0x01);
@@ -452,7 +452,7 @@ TEST_F(DeviceType1Test, DiveOf64PayloadBytesEndsWithEmptyPacketOrTimeOut) {
     EXPECT_EQ(clock_.nowMs() - t0, 666u + 16u + 350u + 1800u);
 }
 
-TEST_F(DeviceType1Test, DiveWithoutMarkerIsSkippedAndTheDownloadGoesOn) {
+TEST_F(Type1DriverTest, DiveWithoutMarkerIsSkippedAndTheDownloadGoesOn) {
     DiveFields good1, broken, good2;
     good1.minute = 1;
     broken.marker = false;
@@ -473,7 +473,7 @@ TEST_F(DeviceType1Test, DiveWithoutMarkerIsSkippedAndTheDownloadGoesOn) {
     EXPECT_EQ(skipped[0].level, "Error");
 }
 
-TEST_F(DeviceType1Test, StackUnderflowBecomesBadFormat) {
+TEST_F(Type1DriverTest, StackUnderflowBecomesBadFormat) {
     // Marker and profile, but only one byte below the marker.
     DiveFields shortTail;
     std::vector<uint8_t> t = transmitted(shortTail);
@@ -504,7 +504,7 @@ TEST_F(DeviceType1Test, StackUnderflowBecomesBadFormat) {
     EXPECT_TRUE(driver_->dives().empty());
 }
 
-TEST_F(DeviceType1Test, CancelAndLinkFailuresDuringADive) {
+TEST_F(Type1DriverTest, CancelAndLinkFailuresDuringADive) {
     dc_.dives = {transmitted(DiveFields()), transmitted(DiveFields())};
     driver_->prepare();
     // Cancelled while the request is on its way: no packet is read.

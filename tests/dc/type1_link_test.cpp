@@ -15,9 +15,9 @@ using namespace serialtest;
 
 namespace {
 
-class CommModel1Test : public ::testing::Test {
+class Type1LinkTest : public ::testing::Test {
   protected:
-    CommModel1Test() : scoped_(clock_) {
+    Type1LinkTest() : scoped_(clock_) {
         // A type 1 computer answers well after the 200 ms purge.
         peer_.replyDelayMs = 350;
         port_ = registry_.add("T1", &peer_);
@@ -81,7 +81,7 @@ std::vector<uint8_t> packetOf(uint8_t lead, std::vector<uint8_t> payload) {
 
 }  // namespace
 
-TEST_F(CommModel1Test, SettingsOfTheFirstGeneration) {
+TEST_F(Type1LinkTest, SettingsOfTheFirstGeneration) {
     EXPECT_EQ(port_->settings().baud, 2400u);
     EXPECT_TRUE(port_->settings().oddParity);
     EXPECT_TRUE(port_->settings().dtrEnable);
@@ -89,7 +89,7 @@ TEST_F(CommModel1Test, SettingsOfTheFirstGeneration) {
     EXPECT_EQ(link_->sendBufferSize(), 40u);
 }
 
-TEST_F(CommModel1Test, TalkPurgesTheEchoAndTheLateReplyIsRead) {
+TEST_F(Type1LinkTest, TalkPurgesTheEchoAndTheLateReplyIsRead) {
     peer_.echo = true;         // gone with the purge
     peer_.always = reply32();  // 350 ms after the frame: after the pause and the purge
     EXPECT_EQ(exchange(), 0);
@@ -109,7 +109,7 @@ TEST_F(CommModel1Test, TalkPurgesTheEchoAndTheLateReplyIsRead) {
     EXPECT_EQ(elapsed(), 16u + 350u);
 }
 
-TEST_F(CommModel1Test, ShortReplyGetsOneMoreRead) {
+TEST_F(Type1LinkTest, ShortReplyGetsOneMoreRead) {
     auto r = reply32();
     // The first read starts after the purge (216 ms) and gets 10 bytes; the
     // rest comes past its 1800 ms, within the second read's.
@@ -120,7 +120,7 @@ TEST_F(CommModel1Test, ShortReplyGetsOneMoreRead) {
     EXPECT_EQ(port_->readCount(), 2);
 }
 
-TEST_F(CommModel1Test, ReplyFailureRows) {
+TEST_F(Type1LinkTest, ReplyFailureRows) {
     // Nothing at all.
     EXPECT_EQ(exchange(), 18);
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Serial Port Timed Out");
@@ -159,7 +159,7 @@ TEST_F(CommModel1Test, ReplyFailureRows) {
     EXPECT_EQ(port_->writes().size(), 5u);
 }
 
-TEST_F(CommModel1Test, TalkFailureRowsReturnTheLineToReceive) {
+TEST_F(Type1LinkTest, TalkFailureRowsReturnTheLineToReceive) {
     struct Row {
         platform::MemoryPortFaults faults;
         int code;
@@ -181,7 +181,7 @@ TEST_F(CommModel1Test, TalkFailureRowsReturnTheLineToReceive) {
     EXPECT_EQ(port_->readCount(), 0);
 }
 
-TEST_F(CommModel1Test, TalkZeroThrowsAndCancelIsNotChecked) {
+TEST_F(Type1LinkTest, TalkZeroThrowsAndCancelIsNotChecked) {
     try {
         link_->talk(0);
         FAIL() << "no exception";
@@ -193,7 +193,7 @@ TEST_F(CommModel1Test, TalkZeroThrowsAndCancelIsNotChecked) {
     EXPECT_EQ(exchange(), 0);  // the driver checks the flag, not the link
 }
 
-TEST_F(CommModel1Test, PacketReader) {
+TEST_F(Type1LinkTest, PacketReader) {
     std::vector<uint8_t> payload(32);
     for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 3);
     auto full = packetOf(0xA0, payload);

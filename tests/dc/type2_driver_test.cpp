@@ -83,7 +83,7 @@ struct Bench {
 
 }  // namespace
 
-TEST(TypedDriver, ReadsGoOutAsBlocksOfTheRightSize) {
+TEST(PagedDriverTest, ReadsGoOutAsBlocksOfTheRightSize) {
     for (bool type3 : {false, true}) {
         SCOPED_TRACE(type3);
         TraceCapture trace;
@@ -109,7 +109,7 @@ TEST(TypedDriver, ReadsGoOutAsBlocksOfTheRightSize) {
     }
 }
 
-TEST(TypedDriver, ShortWriteChangesOnlyTheAddressedBytes) {
+TEST(PagedDriverTest, ShortWriteChangesOnlyTheAddressedBytes) {
     for (bool type3 : {false, true}) {
         Bench b(type3);
         const std::vector<uint8_t> before = b.computer.memory;
@@ -130,7 +130,7 @@ TEST(TypedDriver, ShortWriteChangesOnlyTheAddressedBytes) {
     }
 }
 
-TEST(TypedDriver, DetectionRetriesAndGivesUp) {
+TEST(PagedDriverTest, DetectionRetriesAndGivesUp) {
     for (bool type3 : {false, true}) {
         SCOPED_TRACE(type3);
         TraceCapture trace;
@@ -163,7 +163,7 @@ TEST(TypedDriver, DetectionRetriesAndGivesUp) {
     }
 }
 
-TEST(TypedDriver, CancelDuringDetection) {
+TEST(PagedDriverTest, CancelDuringDetection) {
     for (bool type3 : {false, true}) {
         TraceCapture trace;
         Bench b(type3);
@@ -176,7 +176,7 @@ TEST(TypedDriver, CancelDuringDetection) {
     }
 }
 
-TEST(TypedDriver, HeaderImageFromIdentityAndMemory) {
+TEST(PagedDriverTest, HeaderImageFromIdentityAndMemory) {
     for (bool type3 : {false, true}) {
         SCOPED_TRACE(type3);
         Bench b(type3);

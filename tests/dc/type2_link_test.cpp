@@ -17,9 +17,9 @@ namespace {
 
 const std::string ErrorLine = "DeviceType2_Com::Communicate(): Error  code = ";
 
-class CommModel2Test : public ::testing::Test {
+class Type2LinkTest : public ::testing::Test {
   protected:
-    CommModel2Test() : scoped_(clock_) {
+    Type2LinkTest() : scoped_(clock_) {
         peer_.echo = true;
         port_ = registry_.add("T2", &peer_);
         link_ = std::make_unique<Type2Link>("T2", &cancel_, registry_);
@@ -73,7 +73,7 @@ const std::vector<uint8_t> GoodReply = frame({0x01, 0x02, 0x03, 0x10, 0x20, 0x30
 
 }  // namespace
 
-TEST_F(CommModel2Test, ThreeByteCommandGoesOutAsFourAndTheEchoIsConsumed) {
+TEST_F(Type2LinkTest, ThreeByteCommandGoesOutAsFourAndTheEchoIsConsumed) {
     peer_.replies = {GoodReply};
     EXPECT_EQ(exchange(), 0);
     auto writes = port_->writes();
@@ -86,7 +86,7 @@ TEST_F(CommModel2Test, ThreeByteCommandGoesOutAsFourAndTheEchoIsConsumed) {
     EXPECT_TRUE(errorCodes().empty());
 }
 
-TEST_F(CommModel2Test, RtsLowWhileSendingHighWhileReceiving) {
+TEST_F(Type2LinkTest, RtsLowWhileSendingHighWhileReceiving) {
     peer_.replies = {GoodReply};
     EXPECT_EQ(exchange(), 0);
     auto lines = port_->lineChanges();
@@ -101,7 +101,7 @@ TEST_F(CommModel2Test, RtsLowWhileSendingHighWhileReceiving) {
     EXPECT_EQ(port_->errorClearCount(), 3);
 }
 
-TEST_F(CommModel2Test, SetModeStoresAnyValueButDrivesOnlyZeroAndOne) {
+TEST_F(Type2LinkTest, SetModeStoresAnyValueButDrivesOnlyZeroAndOne) {
     link_->setMode(7);
     EXPECT_EQ(link_->lineMode(), 7);
     EXPECT_TRUE(port_->lineChanges().empty());
@@ -112,7 +112,7 @@ TEST_F(CommModel2Test, SetModeStoresAnyValueButDrivesOnlyZeroAndOne) {
     EXPECT_EQ(clock_.sleptMs(), 16u);
 }
 
-TEST_F(CommModel2Test, AWrongEchoIsAcceptedOnlyTheReplyDecides) {
+TEST_F(Type2LinkTest, AWrongEchoIsAcceptedOnlyTheReplyDecides) {
     peer_.echo = false;
     std::vector<uint8_t> wire = {0xAA, 0xBB, 0xCC, 0xDD};  // not what was sent
     wire.insert(wire.end(), GoodReply.begin(), GoodReply.end());
@@ -121,7 +121,7 @@ TEST_F(CommModel2Test, AWrongEchoIsAcceptedOnlyTheReplyDecides) {
     EXPECT_EQ(bytesOf(link_->receiveBuffer(), 8), GoodReply);
 }
 
-TEST_F(CommModel2Test, ReplyChecksumAlwaysWrongFailsFourTimesWithCode8) {
+TEST_F(Type2LinkTest, ReplyChecksumAlwaysWrongFailsFourTimesWithCode8) {
     auto bad = GoodReply;
     bad.back() ^= 0x01;
     peer_.always = bad;
@@ -133,7 +133,7 @@ TEST_F(CommModel2Test, ReplyChecksumAlwaysWrongFailsFourTimesWithCode8) {
     EXPECT_EQ(elapsed(), 4 * 16u + 3 * 100u);
 }
 
-TEST_F(CommModel2Test, NoReplyTimesOutOnTheReadTimeOut) {
+TEST_F(Type2LinkTest, NoReplyTimesOutOnTheReadTimeOut) {
     peer_.echo = false;  // nothing comes back at all
     EXPECT_EQ(exchange(), 18);
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Serial Port Timed Out");
@@ -144,14 +144,14 @@ TEST_F(CommModel2Test, NoReplyTimesOutOnTheReadTimeOut) {
     EXPECT_EQ(elapsed(), 4 * (16u + 1100u + 1100u) + 3 * 100u);
 }
 
-TEST_F(CommModel2Test, LateReplyWithinTheTimeOutIsRead) {
+TEST_F(Type2LinkTest, LateReplyWithinTheTimeOutIsRead) {
     peer_.always = GoodReply;
     peer_.replyDelayMs = 1000;
     EXPECT_EQ(exchange(), 0);
     EXPECT_EQ(elapsed(), 16u + 1000u);
 }
 
-TEST_F(CommModel2Test, ShortReplyIsAPartialRead) {
+TEST_F(Type2LinkTest, ShortReplyIsAPartialRead) {
     peer_.always = {0x01, 0x02, 0x03};
     EXPECT_EQ(exchange(), 15);
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Partial Data Read");
@@ -162,7 +162,7 @@ TEST_F(CommModel2Test, ShortReplyIsAPartialRead) {
     EXPECT_EQ(errorCodes(), (std::vector<std::string>{"15", "15", "15", "15"}));
 }
 
-TEST_F(CommModel2Test, FailingWriteIsCode14AndLeavesTheLineInReceive) {
+TEST_F(Type2LinkTest, FailingWriteIsCode14AndLeavesTheLineInReceive) {
     platform::MemoryPortFaults f;
     f.failWrites = true;
     port_->setFaults(f);
@@ -174,7 +174,7 @@ TEST_F(CommModel2Test, FailingWriteIsCode14AndLeavesTheLineInReceive) {
     EXPECT_EQ(link_->lineMode(), 0);
 }
 
-TEST_F(CommModel2Test, FailingEchoReadIsInterfaceNotDetected) {
+TEST_F(Type2LinkTest, FailingEchoReadIsInterfaceNotDetected) {
     platform::MemoryPortFaults f;
     f.failReads = true;
     port_->setFaults(f);
@@ -184,7 +184,7 @@ TEST_F(CommModel2Test, FailingEchoReadIsInterfaceNotDetected) {
     EXPECT_TRUE(port_->rts());
 }
 
-TEST_F(CommModel2Test, FailingReplyReadIsATimeOutOr21WhenThePortWasClosed) {
+TEST_F(Type2LinkTest, FailingReplyReadIsATimeOutOr21WhenThePortWasClosed) {
     // Fail every second read (the reply read).
     int reads = 0;
     port_->setReadHook([&] {
@@ -212,14 +212,14 @@ TEST_F(CommModel2Test, FailingReplyReadIsATimeOutOr21WhenThePortWasClosed) {
     EXPECT_EQ(port_->writes().size(), 1u);
 }
 
-TEST_F(CommModel2Test, ClosedPortIsCode21) {
+TEST_F(Type2LinkTest, ClosedPortIsCode21) {
     link_->close();
     EXPECT_EQ(exchange(), 21);
     EXPECT_EQ(errorCodes(), (std::vector<std::string>{"21", "21", "21", "21"}));
     EXPECT_TRUE(port_->writes().empty());
 }
 
-TEST_F(CommModel2Test, RetrySucceedsAfterOneBadReply) {
+TEST_F(Type2LinkTest, RetrySucceedsAfterOneBadReply) {
     auto bad = GoodReply;
     bad.back() ^= 0xFF;
     peer_.replies = {bad, GoodReply};
@@ -228,7 +228,7 @@ TEST_F(CommModel2Test, RetrySucceedsAfterOneBadReply) {
     EXPECT_EQ(errorCodes(), (std::vector<std::string>{"8"}));
 }
 
-TEST_F(CommModel2Test, CommunicateZeroZeroTouchesNothingUnlessCancelled) {
+TEST_F(Type2LinkTest, CommunicateZeroZeroTouchesNothingUnlessCancelled) {
     link_->communicate(0, 0);
     EXPECT_TRUE(port_->writes().empty());
     EXPECT_TRUE(port_->lineChanges().empty());
@@ -241,7 +241,7 @@ TEST_F(CommModel2Test, CommunicateZeroZeroTouchesNothingUnlessCancelled) {
     EXPECT_TRUE(port_->writes().empty());
 }
 
-TEST_F(CommModel2Test, CancelDuringTheReplyReadEndsAfterThatReadWithoutRetry) {
+TEST_F(Type2LinkTest, CancelDuringTheReplyReadEndsAfterThatReadWithoutRetry) {
     int reads = 0;
     port_->setReadHook([&] {
         if (++reads == 2) cancel_ = true;  // the reply read
@@ -256,7 +256,7 @@ TEST_F(CommModel2Test, CancelDuringTheReplyReadEndsAfterThatReadWithoutRetry) {
     EXPECT_EQ(elapsed(), 16u + 1100u);
 }
 
-TEST_F(CommModel2Test, CancelDuringTalkSkipsTheListen) {
+TEST_F(Type2LinkTest, CancelDuringTalkSkipsTheListen) {
     peer_.always = GoodReply;
     peer_.onWrite = [&](const uint8_t*, size_t) { cancel_ = true; };
     identity();
@@ -265,7 +265,7 @@ TEST_F(CommModel2Test, CancelDuringTalkSkipsTheListen) {
     EXPECT_EQ(errorCodes(), (std::vector<std::string>{"9999"}));
 }
 
-TEST_F(CommModel2Test, FramesLongerThanTheBuffersAreRefused) {
+TEST_F(Type2LinkTest, FramesLongerThanTheBuffersAreRefused) {
     try {
         link_->talk(256);  // 257 bytes with the checksum
         FAIL() << "no exception";

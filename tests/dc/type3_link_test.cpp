@@ -18,9 +18,9 @@ namespace {
 const std::string ErrorLine = "DeviceType3_Com::Communicate(): Errorcode = ";
 const std::string RetryLine = "DeviceType3_Com::Communicate(): Retry";
 
-class CommModel3Test : public ::testing::Test {
+class Type3LinkTest : public ::testing::Test {
   protected:
-    CommModel3Test() : scoped_(clock_) {
+    Type3LinkTest() : scoped_(clock_) {
         port_ = registry_.add("T3", &peer_);
         link_ = std::make_unique<Type3Link>("T3", &cancel_, registry_);
         port_->clearRecord();
@@ -76,7 +76,7 @@ const std::vector<std::string> FourTimes8 = {"8", "Retry", "8", "Retry", "8", "R
 
 }  // namespace
 
-TEST_F(CommModel3Test, ThreeBytesOnTheWireAndNothingReadBeforeListen) {
+TEST_F(Type3LinkTest, ThreeBytesOnTheWireAndNothingReadBeforeListen) {
     EXPECT_EQ(exchange(3, 0), 0);
     auto writes = port_->writes();
     ASSERT_EQ(writes.size(), 1u);
@@ -93,7 +93,7 @@ TEST_F(CommModel3Test, ThreeBytesOnTheWireAndNothingReadBeforeListen) {
     EXPECT_EQ(link_->eventMask(), 4u);
 }
 
-TEST_F(CommModel3Test, ExchangeSwitchesToReceiveBeforeReading) {
+TEST_F(Type3LinkTest, ExchangeSwitchesToReceiveBeforeReading) {
     peer_.always = GoodReply;
     peer_.replyDelayMs = 300;
     EXPECT_EQ(exchange(), 0);
@@ -107,7 +107,7 @@ TEST_F(CommModel3Test, ExchangeSwitchesToReceiveBeforeReading) {
     EXPECT_TRUE(communicateTrace().empty());
 }
 
-TEST_F(CommModel3Test, WrongChecksumFourAttemptsWithRetryAfterTheFirstThree) {
+TEST_F(Type3LinkTest, WrongChecksumFourAttemptsWithRetryAfterTheFirstThree) {
     auto bad = GoodReply;
     bad.back() ^= 0x40;
     peer_.always = bad;
@@ -121,7 +121,7 @@ TEST_F(CommModel3Test, WrongChecksumFourAttemptsWithRetryAfterTheFirstThree) {
     EXPECT_EQ(elapsed(), 4 * 25u + 3 * 100u);
 }
 
-TEST_F(CommModel3Test, NoReplyTimesOutAfter4400) {
+TEST_F(Type3LinkTest, NoReplyTimesOutAfter4400) {
     EXPECT_EQ(exchange(), 18);
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Serial Port Timed Out");
     EXPECT_EQ(trace_.matching("DeviceType3_Com::Listen(): Serial Port Timed Out").size(), 4u);
@@ -130,7 +130,7 @@ TEST_F(CommModel3Test, NoReplyTimesOutAfter4400) {
     EXPECT_EQ(elapsed(), 4 * (25u + 4400u) + 3 * 100u);
 }
 
-TEST_F(CommModel3Test, ShortReply) {
+TEST_F(Type3LinkTest, ShortReply) {
     peer_.always = {0x0F, 0x00};
     EXPECT_EQ(exchange(), 15);
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Partial Data Read");
@@ -140,7 +140,7 @@ TEST_F(CommModel3Test, ShortReply) {
     EXPECT_EQ(p[0].level, "Debug");
 }
 
-TEST_F(CommModel3Test, TalkFailureRows) {
+TEST_F(Type3LinkTest, TalkFailureRows) {
     struct Row {
         platform::MemoryPortFaults faults;
         int code;
@@ -163,7 +163,7 @@ TEST_F(CommModel3Test, TalkFailureRows) {
     }
 }
 
-TEST_F(CommModel3Test, FailingReadKeepsTheLineMode) {
+TEST_F(Type3LinkTest, FailingReadKeepsTheLineMode) {
     platform::MemoryPortFaults f;
     f.failReads = true;
     port_->setFaults(f);
@@ -173,7 +173,7 @@ TEST_F(CommModel3Test, FailingReadKeepsTheLineMode) {
     EXPECT_EQ(port_->readCount(), 4);
 }
 
-TEST_F(CommModel3Test, ListenOnAClosedPortIs21) {
+TEST_F(Type3LinkTest, ListenOnAClosedPortIs21) {
     link_->close();
     EXPECT_EQ(exchange(0, 8), 21);
     EXPECT_STREQ(lastMessage_.c_str(), "Comm Port Not Open");
@@ -181,7 +181,7 @@ TEST_F(CommModel3Test, ListenOnAClosedPortIs21) {
               (std::vector<std::string>{"21", "Retry", "21", "Retry", "21", "Retry", "21"}));
 }
 
-TEST_F(CommModel3Test, CancelDuringTalkStillRunsThisAttemptsListen) {
+TEST_F(Type3LinkTest, CancelDuringTalkStillRunsThisAttemptsListen) {
     peer_.always = GoodReply;
     peer_.onWrite = [&](const uint8_t*, size_t) { cancel_ = true; };
     EXPECT_EQ(exchange(), 0);
@@ -194,7 +194,7 @@ TEST_F(CommModel3Test, CancelDuringTalkStillRunsThisAttemptsListen) {
     EXPECT_EQ(communicateTrace(), (std::vector<std::string>{"9999"}));
 }
 
-TEST_F(CommModel3Test, CancelDuringTalkWithAFailedReplyEndsWithoutRetry) {
+TEST_F(Type3LinkTest, CancelDuringTalkWithAFailedReplyEndsWithoutRetry) {
     auto bad = GoodReply;
     bad.back() ^= 1;
     peer_.always = bad;
@@ -204,7 +204,7 @@ TEST_F(CommModel3Test, CancelDuringTalkWithAFailedReplyEndsWithoutRetry) {
     EXPECT_EQ(port_->writes().size(), 1u);
 }
 
-TEST_F(CommModel3Test, CommunicateZeroZero) {
+TEST_F(Type3LinkTest, CommunicateZeroZero) {
     link_->communicate(0, 0);
     EXPECT_TRUE(port_->lineChanges().empty());
     EXPECT_EQ(port_->readCount(), 0);

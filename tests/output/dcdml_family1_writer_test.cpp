@@ -221,7 +221,7 @@ std::string make(const Header& h, DiveList dives, int32_t units,
 
 }  // namespace
 
-class T2D1 : public ::testing::Test {
+class DcdmlFamily1 : public ::testing::Test {
   protected:
     static std::string Head(const char* units) {
         return std::string(Declaration) +
@@ -232,17 +232,17 @@ class T2D1 : public ::testing::Test {
     }
 };
 
-class T2D1Units : public T2D1,
+class DcdmlFamily1Units : public DcdmlFamily1,
                   public ::testing::WithParamInterface<std::pair<int32_t, const values*>> {};
 
-TEST_P(T2D1Units, WholeDocumentForThreeDivesInTwoGroups) {
+TEST_P(DcdmlFamily1Units, WholeDocumentForThreeDivesInTwoGroups) {
     const auto [units, values] = GetParam();
     const char* name = units == 0x20000 ? "imperial" : units == 0x40000 ? "metric" : "scientific";
     EXPECT_EQ(make(Family1Header(), ThreeDives(), units),
               Head(name) + Fill(ThreeDivesBody, *values));
 }
 
-INSTANTIATE_TEST_SUITE_P(AllSystems, T2D1Units,
+INSTANTIATE_TEST_SUITE_P(AllSystems, DcdmlFamily1Units,
                          ::testing::Values(std::make_pair(0x20000, &Imperial),
                                            std::make_pair(0x40000, &Metric),
                                            std::make_pair(0x80000, &Scientific)),
@@ -267,7 +267,7 @@ std::string MakeFlat(const Header& h, DiveList dives, int32_t units) {
 
 }  // namespace
 
-TEST_F(T2D1, NoDivesGivesTheCommentWithTwoBlanksEachSide) {
+TEST_F(DcdmlFamily1, NoDivesGivesTheCommentWithTwoBlanksEachSide) {
     TraceCapture trace("t2d1_nodives");
     const std::string out = MakeFlat(Family1Header(), {}, 0x40000);
     EXPECT_NE(out.find("<profiledata ><!--  No Dives  --></profiledata ></dcdml >"),
@@ -284,7 +284,7 @@ TEST_F(T2D1, NoDivesGivesTheCommentWithTwoBlanksEachSide) {
     EXPECT_NE(log.find("Generate::Make() Building Document", first + 1), std::string::npos);
 }
 
-TEST_F(T2D1, ProfileEndingInAGasSwitchFailsWithCode9) {
+TEST_F(DcdmlFamily1, ProfileEndingInAGasSwitchFailsWithCode9) {
     DiveList dives{Dive({5, 135}, 1, 1)};
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
@@ -301,7 +301,7 @@ TEST_F(T2D1, ProfileEndingInAGasSwitchFailsWithCode9) {
     EXPECT_EQ(doc.outputBuffer(), nullptr);
 }
 
-TEST_F(T2D1, SettingsOffAndOtherModelKeepTheRgbmBit) {
+TEST_F(DcdmlFamily1, SettingsOffAndOtherModelKeepTheRgbmBit) {
     Header h = Family1Header();
     h[0x28] = 12;  // not the inverting model: bit set gives 100
     h[0x71] = 0;
@@ -326,7 +326,7 @@ TEST_F(T2D1, SettingsOffAndOtherModelKeepTheRgbmBit) {
               std::string::npos);
 }
 
-TEST_F(T2D1, DepthAlarmRoundsToHalfMetres) {
+TEST_F(DcdmlFamily1, DepthAlarmRoundsToHalfMetres) {
     // 40 ft = 1219.2 cm, 41 ft = 1249.68 cm, 42 ft = 1280.16 cm.
     const struct {
         uint16_t feet;
@@ -346,7 +346,7 @@ TEST_F(T2D1, DepthAlarmRoundsToHalfMetres) {
     }
 }
 
-TEST_F(T2D1, DiveNumbersRestartInEachGroupAndEarlyDivesJoinTheFirst) {
+TEST_F(DcdmlFamily1, DiveNumbersRestartInEachGroupAndEarlyDivesJoinTheFirst) {
     // Series 2, 1, 2, then 1: groups (2, 1, 2) and (1).
     DiveList dives{Dive({}, 2, 0), Dive({}, 1, 0), Dive({}, 2, 0), Dive({}, 1, 0)};
     TraceCapture trace("t2d1_groups");
@@ -361,7 +361,7 @@ TEST_F(T2D1, DiveNumbersRestartInEachGroupAndEarlyDivesJoinTheFirst) {
     EXPECT_EQ(log.find("Generate():: Dive 4"), std::string::npos);
 }
 
-TEST_F(T2D1, MarkersAreWrittenOneByOneAndNeverFillTheStack) {
+TEST_F(DcdmlFamily1, MarkersAreWrittenOneByOneAndNeverFillTheStack) {
     // Far more markers than the 200-entry stack holds, each drained at once.
     std::vector<uint8_t> profile;
     for (int i = 0; i < 300; ++i) profile.push_back(static_cast<uint8_t>(122 + i % 6));
@@ -374,7 +374,7 @@ TEST_F(T2D1, MarkersAreWrittenOneByOneAndNeverFillTheStack) {
               std::string::npos);
 }
 
-TEST_F(T2D1, DepthAccumulatesSignedChangesAndIgnoredMarkersWriteNothing) {
+TEST_F(DcdmlFamily1, DepthAccumulatesSignedChangesAndIgnoredMarkersWriteNothing) {
     // 127 is a marker (ceiling), 120 is +120 ft, 0x88 is -120 ft; 130..134
     // and 121/128 write nothing.
     DiveList dives{Dive({120, 130, 131, 132, 133, 134, 0x88, 0x88}, 1, 0)};

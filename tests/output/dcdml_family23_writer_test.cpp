@@ -23,7 +23,7 @@ std::string root(const std::string& units) {
            "\" xmlns:talvek=\"http://www.talvek.com/dcdml/1.0/dcdml-talvek\" >";
 }
 
-struct D23 : ::testing::Test {
+struct DcdmlFamily23 : ::testing::Test {
     uint8_t header[144] = {};
     DiveList dives;
     XmlDocument doc;
@@ -100,7 +100,7 @@ const std::string MetricHead =
 
 }  // namespace
 
-TEST_F(D23, NoDivesIndentedWithEscapedPersonalInfo) {
+TEST_F(DcdmlFamily23, NoDivesIndentedWithEscapedPersonalInfo) {
     SetInfo("Caf\xE9 & <Diver>");
     doc.setFlags(XmlDocument::Indent);
     DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
@@ -119,7 +119,7 @@ TEST_F(D23, NoDivesIndentedWithEscapedPersonalInfo) {
                   "\n</dcdml >");
 }
 
-TEST_F(D23, DeviceSettingsAndHistoryFields) {
+TEST_F(DcdmlFamily23, DeviceSettingsAndHistoryFields) {
     // 40 characters without a NUL: the text stops at 40.
     SetInfo("0123456789012345678901234567890123456789XYZ");
     header[0x72] = 0;
@@ -141,7 +141,7 @@ TEST_F(D23, DeviceSettingsAndHistoryFields) {
                   "<profiledata ><!--  No Dives  --></profiledata ></dcdml >");
 }
 
-TEST_F(D23, RepetitionGroups) {
+TEST_F(DcdmlFamily23, RepetitionGroups) {
     for (uint8_t n : {1, 2, 3, 1, 2}) dives.push_back(Dive(n));
     DcdmlFamily23Writer::resetDiveCounter();
     DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
@@ -155,7 +155,7 @@ TEST_F(D23, RepetitionGroups) {
                             EmptyAirDive(2) + "</repetitiongroup ></profiledata ></dcdml >");
 }
 
-TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
+TEST_F(DcdmlFamily23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
     for (uint8_t n : {2, 1, 2}) dives.push_back(Dive(n));
     DcdmlFamily23Writer gen(diveSetOf(2, header, dives), UnitSystem::Metric, stamp);
     gen.make(doc);
@@ -176,7 +176,7 @@ TEST_F(D23, DivesBeforeTheFirstSeriesStartShareItsGroup) {
               std::string::npos);
 }
 
-TEST_F(D23, FullDiveMetric) {
+TEST_F(DcdmlFamily23, FullDiveMetric) {
     std::vector<uint8_t> profile = {0xF4, 0x01, 0x52, 0x4E, 22,    // 500 cm, 20050, 22 C
                                     0xE8, 0x03, 0x58, 0x4D,        // 1000 cm, 19800
                                     3,    3,    5,                 // deco, +5 s
@@ -257,7 +257,7 @@ TEST_F(D23, FullDiveMetric) {
             "</samples ></dive ></repetitiongroup ></profiledata ></dcdml >");
 }
 
-TEST_F(D23, EveryEventCode) {
+TEST_F(DcdmlFamily23, EveryEventCode) {
     // One block holding one code event per code 0..255 at offset 0.
     std::vector<uint8_t> profile;
     for (int code = 0; code < 256; ++code) {
@@ -371,7 +371,7 @@ TEST_F(D23, EveryEventCode) {
               std::string::npos);
 }
 
-TEST_F(D23, GasSwitchToAMissingSecondMixIsIgnored) {
+TEST_F(DcdmlFamily23, GasSwitchToAMissingSecondMixIsIgnored) {
     DivePtr d = Dive(1, {3, 15, 9, 1, 0xFF, 0xFF, 0, 0});
     d->firstEventBlock = 0;
     d->diveMode = 7;  // no computer mode text; an air mix
@@ -386,7 +386,7 @@ TEST_F(D23, GasSwitchToAMissingSecondMixIsIgnored) {
         << Output();
 }
 
-TEST_F(D23, ImperialAndScientificSamples) {
+TEST_F(DcdmlFamily23, ImperialAndScientificSamples) {
     // Temperature-only samples (no pressure words) and a pressure dive.
     std::vector<uint8_t> profile = {0xD2, 0x04, 0xFE, 0xD2, 0x04, 0xFE, 0, 0};
     DivePtr d = Dive(1, profile);

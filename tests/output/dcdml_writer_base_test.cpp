@@ -14,7 +14,7 @@ namespace talvek {
 namespace {
 
 // Opens the shared writers to the tests.
-class probe : public DcdmlWriterBase {
+class WriterProbe : public DcdmlWriterBase {
   public:
     using DcdmlWriterBase::DcdmlWriterBase;
     void make(XmlDocument&) override {}
@@ -59,19 +59,19 @@ struct Fixture : ::testing::Test {
     DocumentStamp stamp = stampAt(2009, 3, 14, 10, 22, 5);  // no program until a test names one
 
     // A generator with the skeleton and converter in place.
-    std::unique_ptr<probe> make(int32_t family, int32_t units) {
-        auto p = std::make_unique<probe>(diveSetOf(family, header, dives), units, stamp);
+    std::unique_ptr<WriterProbe> make(int32_t family, int32_t units) {
+        auto p = std::make_unique<WriterProbe>(diveSetOf(family, header, dives), units, stamp);
         p->buildSkeleton(doc);
         p->setUnits();
         return p;
     }
 };
 
-using GeneratorBase = Fixture;
+using DcdmlWriterBaseTest = Fixture;
 
 }  // namespace
 
-TEST_F(GeneratorBase, SkeletonRootAttributesAndGeneratorBlock) {
+TEST_F(DcdmlWriterBaseTest, SkeletonRootAttributesAndGeneratorBlock) {
     auto p = make(2, UnitSystem::Metric);
     doc.build();
     EXPECT_EQ(doc.text(),
@@ -95,15 +95,15 @@ TEST_F(GeneratorBase, SkeletonRootAttributesAndGeneratorBlock) {
 
 // Without a known version the generator block names the downloader, with
 // an empty version.
-TEST_F(GeneratorBase, GeneratorBlockWithoutAVersionNamesTheDownloader) {
+TEST_F(DcdmlWriterBaseTest, GeneratorBlockWithoutAVersionNamesTheDownloader) {
     stamp.program.reset();
     auto p = make(2, UnitSystem::Metric);
     EXPECT_EQ(Xml(p->root()->children().front().get()),
               "<generator name=\"Talvek Downloader\" version=\"\" vendor=\"Pelko Inv.\" />");
 }
 
-TEST_F(GeneratorBase, UnknownUnitsAndFamilies) {
-    probe p(diveSetOf(2, header, dives), 0x10000, stamp);
+TEST_F(DcdmlWriterBaseTest, UnknownUnitsAndFamilies) {
+    WriterProbe p(diveSetOf(2, header, dives), 0x10000, stamp);
     p.buildSkeleton(doc);
     try {
         p.setUnits();
@@ -112,7 +112,7 @@ TEST_F(GeneratorBase, UnknownUnitsAndFamilies) {
         EXPECT_EQ(e.code(), 2);
         EXPECT_STREQ(e.what(), "Expected Metric, Imperial or Scientific");
     }
-    probe q(diveSetOf(3, header, dives), UnitSystem::Metric, stamp);
+    WriterProbe q(diveSetOf(3, header, dives), UnitSystem::Metric, stamp);
     q.buildSkeleton(doc);
     try {
         q.setUnits();
@@ -148,7 +148,7 @@ TEST(UnitsConverter, ConversionTable) {
     EXPECT_EQ(i1.system(), UnitSystem::Imperial);
 }
 
-TEST_F(GeneratorBase, DepthFormats) {
+TEST_F(DcdmlWriterBaseTest, DepthFormats) {
     auto i1 = make(1, UnitSystem::Imperial);
     auto m1 = make(1, UnitSystem::Metric);
     auto s1 = make(1, UnitSystem::Scientific);
@@ -178,7 +178,7 @@ TEST_F(GeneratorBase, DepthFormats) {
     EXPECT_EQ(i2->sampleDepthText(i2->converter()->depth(65535)), "2150.1");
 }
 
-TEST_F(GeneratorBase, PressureAndTextFormats) {
+TEST_F(DcdmlWriterBaseTest, PressureAndTextFormats) {
     auto i2 = make(2, UnitSystem::Imperial);
     auto m2 = make(2, UnitSystem::Metric);
     auto s2 = make(2, UnitSystem::Scientific);
@@ -187,21 +187,21 @@ TEST_F(GeneratorBase, PressureAndTextFormats) {
     EXPECT_EQ(s2->pressureText(s2->converter()->pressure(2005)), "200.00");
     EXPECT_EQ(i2->pressureText(i2->converter()->pressure(1001)), "1451");
 
-    EXPECT_EQ(probe::minutesText(125), "02:05:00");
-    EXPECT_EQ(probe::minutesText(0), "00:00:00");
-    EXPECT_EQ(probe::minutesText(65535), "1092:15:00");
-    EXPECT_EQ(probe::intText(70000), "4464");
-    EXPECT_EQ(probe::intText(65535), "65535");
-    EXPECT_EQ(probe::byteText(0x1FF), "255");
-    EXPECT_EQ(probe::personalFactorText(0xF7), "2");  // 7 / 3
-    EXPECT_EQ(probe::altitudeFactorText(0xF7), "1");  // 7 % 3
-    EXPECT_EQ(probe::personalFactorText(0x0F), "5");
-    EXPECT_EQ(probe::altitudeFactorText(0x0F), "0");
+    EXPECT_EQ(WriterProbe::minutesText(125), "02:05:00");
+    EXPECT_EQ(WriterProbe::minutesText(0), "00:00:00");
+    EXPECT_EQ(WriterProbe::minutesText(65535), "1092:15:00");
+    EXPECT_EQ(WriterProbe::intText(70000), "4464");
+    EXPECT_EQ(WriterProbe::intText(65535), "65535");
+    EXPECT_EQ(WriterProbe::byteText(0x1FF), "255");
+    EXPECT_EQ(WriterProbe::personalFactorText(0xF7), "2");  // 7 / 3
+    EXPECT_EQ(WriterProbe::altitudeFactorText(0xF7), "1");  // 7 % 3
+    EXPECT_EQ(WriterProbe::personalFactorText(0x0F), "5");
+    EXPECT_EQ(WriterProbe::altitudeFactorText(0x0F), "0");
 }
 
-TEST_F(GeneratorBase, HeaderLookups) {
+TEST_F(DcdmlWriterBaseTest, HeaderLookups) {
     // A writer reads the header image it was given.
-    auto p = [&] { return probe(diveSetOf(2, header, dives), UnitSystem::Metric, stamp); };
+    auto p = [&] { return WriterProbe(diveSetOf(2, header, dives), UnitSystem::Metric, stamp); };
     header[0x28] = 20;
     EXPECT_EQ(p().modelName(), "Evrin3");
     header[0x28] = 19;
@@ -237,7 +237,7 @@ TEST_F(GeneratorBase, HeaderLookups) {
               "version=\"1.22.255\" />");
 }
 
-TEST_F(GeneratorBase, DiveStampAndComputerMode) {
+TEST_F(DcdmlWriterBaseTest, DiveStampAndComputerMode) {
     DiveRecord d;
     d.year = 9;
     d.month = 3;
@@ -246,21 +246,21 @@ TEST_F(GeneratorBase, DiveStampAndComputerMode) {
     d.minute = 22;
     d.second = 5;
     XmlElement dive("dive", 0, false, false);
-    probe::diveTimeStamp(&dive, d);
+    WriterProbe::diveTimeStamp(&dive, d);
     EXPECT_EQ(dive.attribute("tstamp"), "2009-03-14 T 10:22:05");
     d.year = 255;
     d.month = 123;
-    probe::diveTimeStamp(&dive, d);
+    WriterProbe::diveTimeStamp(&dive, d);
     EXPECT_EQ(dive.attribute("tstamp"), "2255-123-14 T 10:22:05");
 
     const char* modes[] = {"air", "nitrox", "gauge", "", ""};
     for (int m = 0; m < 5; ++m) {
         d.diveMode = static_cast<uint8_t>(m == 4 ? 200 : m);
-        EXPECT_EQ(probe::computerModeText(d), modes[m]);
+        EXPECT_EQ(WriterProbe::computerModeText(d), modes[m]);
     }
 }
 
-TEST_F(GeneratorBase, DatumWriterPerUnitSystem) {
+TEST_F(DcdmlWriterBaseTest, DatumWriterPerUnitSystem) {
     XmlElement parent("samples", 0, false, false);
     auto m = make(2, UnitSystem::Metric);
     m->writeDatum(&parent, 1234, 7, 2005, -2, 60);
@@ -280,7 +280,7 @@ TEST_F(GeneratorBase, DatumWriterPerUnitSystem) {
               "</samples >");
 }
 
-TEST_F(GeneratorBase, MixesGasSwitchesAndDefinitions) {
+TEST_F(DcdmlWriterBaseTest, MixesGasSwitchesAndDefinitions) {
     auto p = make(2, UnitSystem::Metric);
     XmlElement samples("samples", 0, false, false);
     XmlElement defs("gasdefinitions", 0, false, false);
@@ -321,7 +321,7 @@ TEST_F(GeneratorBase, MixesGasSwitchesAndDefinitions) {
               "endpressure=\"7\" /></gasdefinitions >");
 }
 
-TEST_F(GeneratorBase, HeadingAndUserEvents) {
+TEST_F(DcdmlWriterBaseTest, HeadingAndUserEvents) {
     auto p = make(2, UnitSystem::Metric);
     XmlElement samples("samples", 0, false, false);
     ProfileDecoder::Event e;

@@ -64,15 +64,15 @@ int count(const std::vector<std::string>& v, const std::string& s) {
     return static_cast<int>(std::count(v.begin(), v.end(), s));
 }
 
-class FormTest : public ::testing::Test {
+class TransferWindowTest : public ::testing::Test {
   protected:
-    FormTest() : scoped_(clock_) {
+    TransferWindowTest() : scoped_(clock_) {
         // The trace and the default output file go to the scratch directory.
         char buf[4096];
         cwd_ = getcwd(buf, sizeof buf) ? buf : ".";
         EXPECT_EQ(chdir(dir_.path().c_str()), 0);
     }
-    ~FormTest() override {
+    ~TransferWindowTest() override {
         trace::shutdown();
         EXPECT_EQ(chdir(cwd_.c_str()), 0);
     }
@@ -96,7 +96,7 @@ class FormTest : public ::testing::Test {
     FakeComputers computers_;
 };
 
-TEST_F(FormTest, GeometryFlagsAndControls) {
+TEST_F(TransferWindowTest, GeometryFlagsAndControls) {
     TransferWindow form(commandLine(""), fakes());
     EXPECT_EQ(form.windowTitle(), QStringLiteral("  Talvek Downloader") +
                                       QString(21, QLatin1Char(' ')) +
@@ -132,7 +132,7 @@ TEST_F(FormTest, GeometryFlagsAndControls) {
     EXPECT_FALSE(form.session().started());
 }
 
-TEST_F(FormTest, WorkerEventsAreShown) {
+TEST_F(TransferWindowTest, WorkerEventsAreShown) {
     TransferWindow form(commandLine(""), fakes());
     QCoreApplication::postEvent(qApp, new StatusEvent(QStringLiteral("Downloading Dive Profiles")));
     QCoreApplication::postEvent(qApp, new ProgressEvent(45));
@@ -142,7 +142,7 @@ TEST_F(FormTest, WorkerEventsAreShown) {
     EXPECT_EQ(form.progressBar->text(), "45%");
 }
 
-TEST_F(FormTest, DownloadRunsOnFirstActivationAndEndsWithTheWorkersResult) {
+TEST_F(TransferWindowTest, DownloadRunsOnFirstActivationAndEndsWithTheWorkersResult) {
     computers_.type2.open = [] {};
     computers_.type2.dives = 2;
     TransferWindow form(commandLine(""), fakes());
@@ -160,7 +160,7 @@ TEST_F(FormTest, DownloadRunsOnFirstActivationAndEndsWithTheWorkersResult) {
     EXPECT_EQ(count(m, "FormClose(): Returning 0"), 1);
 }
 
-TEST_F(FormTest, SecondActivationStartsNothing) {
+TEST_F(TransferWindowTest, SecondActivationStartsNothing) {
     computers_.type2.open = [] {};
     computers_.type2.dives = 1;
     std::atomic<bool> release{false};
@@ -191,7 +191,7 @@ TEST_F(FormTest, SecondActivationStartsNothing) {
         1);
 }
 
-TEST_F(FormTest, CancelDuringTheDivesEndsWith9999) {
+TEST_F(TransferWindowTest, CancelDuringTheDivesEndsWith9999) {
     computers_.type2.open = [] {};
     computers_.type2.dives = 1000000;
     computers_.type2.dive = [](unsigned) {
@@ -213,7 +213,7 @@ TEST_F(FormTest, CancelDuringTheDivesEndsWith9999) {
     EXPECT_FALSE(fileExists(dir_.file("TalvekDownload.xml")));
 }
 
-TEST_F(FormTest, SignalActsAsCancel) {
+TEST_F(TransferWindowTest, SignalActsAsCancel) {
     computers_.type2.open = [] {};
     computers_.type2.dives = 1000000;
     computers_.type2.dive = [](unsigned) {
@@ -229,7 +229,7 @@ TEST_F(FormTest, SignalActsAsCancel) {
     EXPECT_EQ(count(Messages(), "Signal 15 Received"), 1);
 }
 
-TEST_F(FormTest, ClosedBeforeActivationIsACancelledRun) {
+TEST_F(TransferWindowTest, ClosedBeforeActivationIsACancelledRun) {
     TransferWindow form(commandLine(""), fakes());
     form.close();
     EXPECT_EQ(form.exitCode(), 9999);
@@ -237,7 +237,7 @@ TEST_F(FormTest, ClosedBeforeActivationIsACancelledRun) {
 }
 
 // Options that change the window.
-TEST_F(FormTest, NoCancelAndNoGradientOptions) {
+TEST_F(TransferWindowTest, NoCancelAndNoGradientOptions) {
     TransferWindow form(commandLine("-nc -g=0"), fakes());
     EXPECT_TRUE(form.closeButton->isHidden());
     EXPECT_EQ(form.height(), 85);

@@ -151,7 +151,7 @@ TEST(CommandLine, StrayPrefixesAndEmptyKeys) {
     EXPECT_TRUE(none.values().empty());
 }
 
-TEST(commandLineFromArgs, QuotesArgumentsWithBlanksOrEmpty) {
+TEST(CommandLineFromArgs, QuotesArgumentsWithBlanksOrEmpty) {
     EXPECT_EQ(commandLineFromArgs({"/opt/my tools/dl", "-f=my out.xml", "/p:COM3", "", "plain arg",
                                    "-v=2", "-nc", "-f="}),
               "\"/opt/my tools/dl\" -f=\"my out.xml\" /p:COM3 \"\" \"plain arg\" -v=2 -nc -f=");
@@ -162,7 +162,7 @@ TEST(commandLineFromArgs, QuotesArgumentsWithBlanksOrEmpty) {
     EXPECT_EQ(commandLineFromArgs(0, nullptr), "");
 }
 
-TEST(commandLineFromArgs, RebuiltTextScansBackToTheArguments) {
+TEST(CommandLineFromArgs, RebuiltTextScansBackToTheArguments) {
     std::string line = commandLineFromArgs(
         {"/opt/my tools/talvek-dl", "-f=/tmp/my out.xml", "/port:COM3", "-v=2"});
     ArgumentTokens tokens(line);
@@ -188,7 +188,7 @@ std::string Refusal(const std::vector<std::string>& args) {
 // be written so that the scanner reads it back: such an argument stops the
 // run, with a message that names it, instead of naming another file or
 // swallowing the options after it.
-TEST(commandLineFromArgs, ArgumentsTheTextCannotCarryAreRefusedByName) {
+TEST(CommandLineFromArgs, ArgumentsTheTextCannotCarryAreRefusedByName) {
     for (const std::string bad : {"-f=a\"b c.xml", "-f=\"abc", "-f=\"quoted\"", "/file:\"x y",
                                   "-p=\"", "word-f=\"open", "two words-f=\"",
                                   // a key cannot hold a blank; a word is no option
@@ -219,7 +219,7 @@ TEST(commandLineFromArgs, ArgumentsTheTextCannotCarryAreRefusedByName) {
 // Any accepted set of arguments reads back through the scanner exactly:
 // each option's value is its argument's bytes (non-UTF-8 included), the
 // first occurrence of a key wins, and nothing spills into the next option.
-TEST(commandLineFromArgs, EveryCarriedOptionReadsBackAsItsArgument) {
+TEST(CommandLineFromArgs, EveryCarriedOptionReadsBackAsItsArgument) {
     std::mt19937 rng(20260514);
     const std::string valueChars = "ab -/=:\"\\.\xff\xc3\x80";
     auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };

@@ -234,7 +234,7 @@ TEST(TransferSettings, StoreDumpAndImageKeys) {
     EXPECT_EQ(with.composeOptions(), without.composeOptions());
 }
 
-TEST(toInt, AcceptsOnlyWholeDecimalIntegers) {
+TEST(ToInt, AcceptsOnlyWholeDecimalIntegers) {
     int32_t v = 0;
     EXPECT_TRUE(TransferSettings::toInt("+5", v));
     EXPECT_EQ(v, 5);

@@ -226,6 +226,34 @@ TEST_F(WorkerSimTest, LineReadingOnlyZerosIsNoComputer) {
         EXPECT_FALSE(contains(m, found)) << found;
 }
 
+// A computer that answers too slowly or with noise is no computer, on
+// every type, and the run ends by itself (the time is virtual here; the
+// end-to-end runs show garbage and floods on a real line).
+TEST_F(WorkerSimTest, TrickledOrGarbledRepliesAreNoComputer) {
+    struct Case {
+        InterfaceType type;
+        uint32_t mask;
+        bool garbage;
+    };
+    for (const Case& c : {Case{InterfaceType::Type1, 0x01, false},
+                          Case{InterfaceType::Type2, 0x02, false},
+                          Case{InterfaceType::Type3, 0x04, false},
+                          Case{InterfaceType::Type1, 0x01, true}}) {
+        SCOPED_TRACE(static_cast<int>(c.type) * 10 + c.garbage);
+        sim::EngineOptions options;
+        if (c.garbage)
+            options.faults.garbage = true;
+        else
+            options.faults.trickle = 1000;  // one byte a second
+        Serve(c.type, 2, options);
+        writeOlder(Output());
+        sink_ = RecordingSink();
+        EXPECT_EQ(Run(DcdmlMetric | c.mask), 17);
+        EXPECT_EQ(sink_.texts.back(), "Device Not Found");
+        EXPECT_EQ(readFile(Output()), "older download");
+    }
+}
+
 // The crafted memory whose 2,000 overlapping "dives" once gave a 697 MB
 // file: refused as a damaged memory after the header's first page.
 TEST_F(WorkerSimTest, OverlappingDivesAreADamagedMemory) {

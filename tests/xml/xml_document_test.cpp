@@ -31,7 +31,7 @@ void ExpectThrowsWith(const std::function<void()>& f, const std::string& message
 
 }  // namespace
 
-TEST(DCDMLNode, TagLayoutOfLeaves) {
+TEST(XmlElementTest, TagLayoutOfLeaves) {
     XmlElement dive("dive", 0, false, false);
     dive.attribute("id") = "3";
     dive.setText("5");
@@ -46,7 +46,7 @@ TEST(DCDMLNode, TagLayoutOfLeaves) {
     EXPECT_EQ(Serialise(bare, 0), "<x />");
 }
 
-TEST(DCDMLNode, TextComesBeforeChildrenAndNamesAreNotEscaped) {
+TEST(XmlElementTest, TextComesBeforeChildrenAndNamesAreNotEscaped) {
     XmlElement a("talvek:a", 0, false, false);
     a.setText("t&");
     a.addChild("b")->attribute("v") = "1";
@@ -54,7 +54,7 @@ TEST(DCDMLNode, TextComesBeforeChildrenAndNamesAreNotEscaped) {
     EXPECT_EQ(Serialise(a, 0), "<talvek:a >t&amp;<b v=\"1\" /><c >z</c ></talvek:a >");
 }
 
-TEST(DCDMLNode, EscapesTextAndAttributeValuesOnly) {
+TEST(XmlElementTest, EscapesTextAndAttributeValuesOnly) {
     XmlElement n("n", 0, false, false);
     n.setText("a<b & c");
     n.attribute("q") = "it's \"x\" >";
@@ -73,7 +73,7 @@ TEST(DCDMLNode, EscapesTextAndAttributeValuesOnly) {
     EXPECT_EQ(out, "?");
 }
 
-TEST(DCDMLNode, AttributesKeepFirstPositionAndReuseTheirValue) {
+TEST(XmlElementTest, AttributesKeepFirstPositionAndReuseTheirValue) {
     XmlElement n("n", 0, false, false);
     n.attribute("units") = "metric";
     n.attribute("b") = "2";
@@ -91,7 +91,7 @@ TEST(DCDMLNode, AttributesKeepFirstPositionAndReuseTheirValue) {
     EXPECT_EQ(Serialise(n, 0), "<n units=\"imperial\" b=\"2\" Units=\"case\" e=\"\" />");
 }
 
-TEST(DCDMLNode, BadAttributeSubscripts) {
+TEST(XmlElementTest, BadAttributeSubscripts) {
     XmlElement n("n", 0, false, false);
     ExpectThrowsWith([&] { n.attribute(""); }, "DCDML::Invalid Attribute Subscript");
     ExpectThrowsWith([&] { n.attributeAt(1); }, "DCDML::Invalid Attribute Subscript");
@@ -102,7 +102,7 @@ TEST(DCDMLNode, BadAttributeSubscripts) {
     EXPECT_EQ(n.attributeAt(1).value, "1");
 }
 
-TEST(DCDMLNode, CommentsIgnoreAttributesTextAndChildren) {
+TEST(XmlElementTest, CommentsIgnoreAttributesTextAndChildren) {
     XmlElement root("r", 0, false, false);
     XmlElement* c = root.addComment("  No Dives  ");
     c->attribute("a") = "1";
