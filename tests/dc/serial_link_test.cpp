@@ -170,7 +170,7 @@ TEST_F(SerialLinkTest, ConfigurationFailuresRestoreWhatThePartLeavesChanged) {
     EXPECT_EQ(trace_.matching("Device_Comm::Create() Invalid Setup").size(), 1u);
 }
 
-TEST_F(DeviceCommTest, CreateWaitsForOutputEmptyAndSizesTheQueues) {
+TEST_F(SerialLinkTest, CreateWaitsForOutputEmptyAndSizesTheQueues) {
     PlainComm comm(registry_, "MEM1");
     EXPECT_EQ(comm.eventMask(), 4u);  // EV_TXEMPTY
     EXPECT_EQ(port_->eventMask(), 4u);
