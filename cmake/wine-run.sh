@@ -25,7 +25,9 @@ mkdir -p "$WINEPREFIX"
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
         else
-            "$wine64" wineboot </dev/null >/dev/null 2>&1 9>&- || true
+            # Without the desktop process: started here it would keep this
+            # caller's display (or none) for the next programs' windows.
+            WINEDLLOVERRIDES="explorer.exe=d" "$wine64" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
         fi
     fi
 ) 9>"$WINEPREFIX/.talvek-lock"

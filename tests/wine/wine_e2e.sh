@@ -64,7 +64,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
     echo "FAIL ($*): $kind ${2:-}"
-    for f in "$work"/*/talvek-dl/CDBLOG.txt "$work"/*.log; do
+    for f in "$work"/*/talvek-dl/CDBLOG.txt "$work"/*.log "$work"/*/out.log; do
         [ -f "$f" ] && { echo "--- $f"; tail -n 15 "$f"; }
     done
     exit 1
