@@ -9,8 +9,8 @@
 #   cancel                Ctrl-C (SIGINT, which Wine hands to the console
 #                         handler) during the dives: code 9999, no file
 #   missing-port          a COM port that is not there: code 12
-#   information           --version and -list print to standard output and
-#                         end with 0, without a window or a trace
+#   information           --version, --help and -list print to standard output
+#                         and end with 0, without a window or a trace
 #   hang-up TYPE          the simulator hangs up during the dives: the port is
 #                         no longer open, code 21, no file
 #   image                 -image, -new with the store in its default folder,
@@ -185,11 +185,14 @@ information)
     out=$(cd "$work/win" && "$winerun" "$exe" --version </dev/null 2>&1 | tr -d '\r') ||
         fail "--version ended with $?"
     [ "$out" = "Talvek XML Downloader 1.0.0.0" ] || fail "--version printed '$out'"
+    out=$(cd "$work/win" && "$winerun" "$exe" --help </dev/null 2>&1 | tr -d '\r') ||
+        fail "--help ended with $?"
+    echo "$out" | grep -qF -- "-f=FILE, -file=FILE" || fail "--help printed '$out'"
     out=$(cd "$work/win" && "$winerun" "$exe" -list </dev/null 2>&1 | tr -d '\r') ||
         fail "-list ended with $?"
     echo "$out" | grep -qE '^COM[0-9]+  .+' || fail "-list printed '$out'"
     [ ! -e "$work/win/talvek-dl/CDBLOG.txt" ] || fail "a trace was written"
-    echo "ok: --version and -list"
+    echo "ok: --version, --help and -list"
     ;;
 hang-up)
     type=$2
