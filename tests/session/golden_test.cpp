@@ -178,10 +178,11 @@ TEST_P(GoldenTest, DocumentMatchesTheExpectedFile) {
         << ExpectedPath(c) << " is missing (TALVEK_UPDATE_GOLDEN=1 writes it)";
     const std::string expected = ScratchDir::read(ExpectedPath(c));
     EXPECT_TRUE(expected == actual) << ExpectedPath(c) << ": " << FirstDifference(expected, actual);
-    if (std::string(c.name) == "uddf")
+    if (std::string(c.name) == "uddf") {
         EXPECT_EQ(uddfSchemaErrors(actual), "") << c.options;
-    else if (std::string(c.name) != "legacy")
+    } else if (std::string(c.name) != "legacy") {
         EXPECT_EQ(dcdmlSchemaErrors(actual), "") << c.options;
+    }
 }
 
 // Cross-check of the expected files with the builder's description of the
