@@ -1,10 +1,12 @@
 #pragma once
 // A private temporary directory for one test, removed with its content.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -31,6 +33,16 @@ class ScratchDir {
     static void write(const std::string& name, const std::string& bytes) {
         std::ofstream out(name, std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    // Names of the entries of the directory (or of its subdirectory `sub`),
+    // sorted.
+    std::vector<std::string> entries(const std::string& sub = "") const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(path_ + "/" + sub, ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
     }
     // Number of entries in the directory.
     size_t count() const {

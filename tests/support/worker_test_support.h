@@ -15,12 +15,14 @@
 #include "dc/base/driver.h"
 #include "dc/base/errors.h"
 #include "session/download_worker.h"
-#include "support/temp_dir.h"
+#include "support/scratch_dir.h"
 #include "trace/trace.h"
 
 namespace talvek {
 
 namespace worker_test {
+
+using talvek::ScratchDir;
 
 // What one fake interface type does.  Each hook may throw.
 struct FakePlan {
@@ -119,31 +121,6 @@ class RecordingSink : public SessionSink {
     std::vector<std::string> texts;
     std::vector<int> percents;
     std::vector<int> finishes;
-};
-
-// A fresh directory under the system's temporary directory, removed with
-// everything in it at the end.
-class ScratchDir {
-  public:
-    ScratchDir() : path_(makeTempDir("talvek-test-")) {}
-    ~ScratchDir() {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-    // Names of the directory's entries, sorted.
-    std::vector<std::string> entries(const std::string& sub = "") const {
-        std::vector<std::string> names;
-        std::error_code ec;
-        for (const auto& e : std::filesystem::directory_iterator(path_ + "/" + sub, ec))
-            names.push_back(e.path().filename().string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
-
-  private:
-    std::string path_;
 };
 
 inline bool fileExists(const std::string& name) {
