@@ -24,11 +24,16 @@ mkdir -p "$WINEPREFIX"
     if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
-        else
-            # Without the desktop process: started here it would keep this
-            # caller's display (or none) for the next programs' windows.
-            WINEDLLOVERRIDES="explorer.exe=d" "$wine64" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
+            # Making the prefix starts a desktop process with this caller's
+            # display (the build's: none), and later windows would go to it
+            # and fail: that server ends here, and a new one starts.
+            wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
+            wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
+            wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
         fi
+        # Without the desktop process: started here it would keep this
+        # caller's display (or none) for the next programs' windows.
+        WINEDLLOVERRIDES="explorer.exe=d" "$wine64" cmd /c exit 0 </dev/null >/dev/null 2>&1 9>&- || true
     fi
 ) 9>"$WINEPREFIX/.talvek-lock"
 exec "$wine64" "$@"
