@@ -5,16 +5,17 @@
 // a failure to its callers.
 #include <atomic>
 #include <cstdint>
-#include <cstdio>  // __MINGW_PRINTF_FORMAT
+#include <cstdio>
 #include <functional>
 #include <string>
 
 #include "platform/os.h"
 
 // MinGW's C++ runtime formats as C99 says (%zu, %lld); its plain "printf"
-// attribute would check against the older Windows runtime instead.
-#ifdef __MINGW_PRINTF_FORMAT
-#define TALVEK_PRINTF __MINGW_PRINTF_FORMAT
+// attribute would check against the older Windows runtime instead, so the
+// checks follow the GNU formats there.
+#ifdef _WIN32
+#define TALVEK_PRINTF gnu_printf
 #else
 #define TALVEK_PRINTF printf
 #endif
