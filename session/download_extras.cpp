@@ -128,6 +128,15 @@ void DownloadWorker::writeDump() {
         trace::write(trace::Info, "Dump: No Device, Nothing Written");
         return;
     }
+    // The dump comes last: written over the output, the report or the image
+    // just replayed (whose unread bytes it holds as 0xFF) it would destroy them.
+    for (const std::string* other : {&outputFile_, reportRequested_ ? &reportFile_ : nullptr,
+                                     extras_.imageFile ? &*extras_.imageFile : nullptr}) {
+        if (other && namesSameFile(path, *other)) {
+            trace::write(trace::Error, "Dump: %s Is Another File Of This Run", path.c_str());
+            return;
+        }
+    }
     try {
         replay::saveImage(imageOf(*device_), path);
         trace::write(trace::Info, "Dump: Wrote %s", path.c_str());

@@ -352,6 +352,10 @@ void DownloadWorker::buildAndWrite() {
     trace::write(trace::Info, "Success: Exiting with code %d", returnValue_.load());
 }
 
+bool DownloadWorker::namesSameFile(const std::string& a, const std::string& b) {
+    return a == b || platform::sameFile(a, b);
+}
+
 bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stamp) {
     const std::string& name = reportFile_;
     if (name.empty()) {
@@ -359,7 +363,7 @@ bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stam
         return false;
     }
     // Written over the output file it would destroy what was just saved.
-    if (name == outputFile_ || platform::sameFile(name, outputFile_)) {
+    if (namesSameFile(name, outputFile_)) {
         trace::write(trace::Error, "Report %s Is The Output File", name.c_str());
         return false;
     }

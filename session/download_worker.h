@@ -122,6 +122,10 @@ class DownloadWorker {
     // Writes the report, if one was asked for; true when it was written.
     bool writeReport(const DiveSet& dives, const DocumentStamp& stamp);
 
+    // Whether two names given for this run's files name one file (as
+    // written, or through another path or link to it).
+    static bool namesSameFile(const std::string& a, const std::string& b);
+
     SessionSink& sink_;
     DownloadExtras extras_;
     std::unique_ptr<ImageReplay> replay_;  // -image

@@ -144,6 +144,25 @@ TEST_F(DumpImageTest, DumpThatCannotBeWrittenChangesNothing) {
     EXPECT_EQ(r.document, plain.document);
     EXPECT_TRUE(Has(r.trace, "Dump: Can't Write " + nowhere)) << r.trace;
 
+    // A dump named like another file of the run leaves that file alone: the
+    // output just written, the report, the image just replayed.
+    const std::string output = dir_.file("out" + std::to_string(runs_ + 1) + ".xml");
+    const session_run::Result overOutput = Online(image, {"-v=2", "-dump=" + output});
+    EXPECT_EQ(overOutput.code, 0);
+    EXPECT_EQ(overOutput.document, plain.document);
+    EXPECT_TRUE(Has(overOutput.trace, "Dump: " + output + " Is Another File Of This Run"))
+        << overOutput.trace;
+    const std::string report = dir_.file("report.html");
+    const session_run::Result overReport =
+        Online(image, {"-v=2", "-report=" + report, "-dump=" + report});
+    EXPECT_EQ(overReport.code, 0);
+    EXPECT_EQ(ScratchDir::read(report).rfind("<!DOCTYPE html>", 0), 0u);
+    const std::string copy = dir_.file("copy.img");
+    ScratchDir::write(copy, ScratchDir::read(Golden(2)));
+    const session_run::Result overImage = Run({"-v=2", "-image=" + copy, "-dump=" + copy});
+    EXPECT_EQ(overImage.code, 0);
+    EXPECT_EQ(ScratchDir::read(copy), ScratchDir::read(Golden(2)));
+
     // No computer: nothing to dump.
     const session_run::Result none =
         Run({"-p=" + dir_.file("no-port"), "-dv=2", "-dump=" + dir_.file("d.img")});
