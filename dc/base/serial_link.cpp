@@ -18,17 +18,14 @@ constexpr uint32_t OutQueueBytes = 1280;
 
 }  // namespace
 
-SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl,
-                       bool abortOnError, uint8_t parity, uint32_t readTimeoutConstant,
-                       size_t sendBufferSize, size_t receiveBufferSize,
-                       const CancelFlag* cancelFlag, int32_t retryBudget,
-                       platform::SerialOpener& ports)
+SerialLink::SerialLink(const char* portName, const LinkSettings& settings,
+                       const CancelFlag* cancelFlag, platform::SerialOpener& ports)
     : commCancel_(cancelFlag),
-      commRetries_(retryBudget),
-      commSend_(new uint8_t[sendBufferSize]()),
-      commReceive_(new uint8_t[receiveBufferSize]()),
-      commSendSize_(sendBufferSize),
-      commReceiveSize_(receiveBufferSize) {
+      commRetries_(settings.retryBudget),
+      commSend_(new uint8_t[settings.bufferSize]()),
+      commReceive_(new uint8_t[settings.bufferSize]()),
+      commSendSize_(settings.bufferSize),
+      commReceiveSize_(settings.bufferSize) {
     if (portName == nullptr || portName[0] == '\0') {
         trace::write(trace::Error, "Device_Comm::Create() Unable To Open Port <No Port Specified>");
         throw CriticalError(ErrorCode::NoPortSpecified);
@@ -55,16 +52,16 @@ SerialLink::SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrContr
     }
     trace::write(trace::Detail, "Device_Comm::Create() Port Opened (%d)", commPort_->id());
 
-    commSettings_.baud = baudRate;
-    commSettings_.oddParity = parity == 1;
-    commSettings_.dtrEnable = dtrControl != 0;
-    commSettings_.abortOnError = abortOnError;
-    commSettings_.readTimeoutMs = readTimeoutConstant;
+    commSettings_.baud = settings.baudRate;
+    commSettings_.oddParity = settings.oddParity;
+    commSettings_.dtrEnable = settings.dtrControl;
+    commSettings_.abortOnError = settings.abortOnError;
+    commSettings_.readTimeoutMs = settings.readTimeoutMs;
     commSettings_.writeTimeoutMs = WriteTimeoutConstant;
     if (!commPort_->applySettings(commSettings_))
         failCreate("Device_Comm::Create() Can't Set Comm state", false);
 
-    if (!commPort_->applyTimeouts(readTimeoutConstant, WriteTimeoutConstant))
+    if (!commPort_->applyTimeouts(settings.readTimeoutMs, WriteTimeoutConstant))
         failCreate("Device_Comm::Create() Can't Set New Timeouts", true);
 
     // The transmit wait ends on "output empty"; the queues get the sizes the

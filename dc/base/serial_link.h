@@ -14,20 +14,28 @@
 
 namespace talvek {
 
+// What an interface type's link opens its port with.
+struct LinkSettings {
+    uint32_t baudRate = 9600;
+    bool dtrControl = false;  // the settings block's DTR control
+    bool abortOnError = false;
+    bool oddParity = false;
+    uint32_t readTimeoutMs = 1000;  // total time-out of one read
+    size_t bufferSize = 256;        // each of the send and receive buffers
+    int32_t retryBudget = 3;
+};
+
 class SerialLink {
   public:
     SerialLink(const SerialLink&) = delete;
     SerialLink& operator=(const SerialLink&) = delete;
     // Opens `portName` (the device path, passed unchanged) through `ports`
-    // and configures it.  `dtrControl` and `abortOnError` are the settings
-    // block's flags; parity 1 is odd, 0 none.  Throws
+    // and configures it with `settings`.  Throws
     // CriticalError(ErrorCode::NoPortSpecified) for an absent name,
     // CommError(ErrorCode::CantOpenPort) when the port cannot be opened or is
     // not a serial port, CriticalError("Error Setting Comm Port") when it
     // cannot be configured.
-    SerialLink(const char* portName, uint32_t baudRate, uint8_t dtrControl, bool abortOnError,
-               uint8_t parity, uint32_t readTimeoutConstant, size_t sendBufferSize,
-               size_t receiveBufferSize, const CancelFlag* cancelFlag, int32_t retryBudget,
+    SerialLink(const char* portName, const LinkSettings& settings, const CancelFlag* cancelFlag,
                platform::SerialOpener& ports = platform::systemSerialOpener());
 
     // Puts the lines into receive (0) or transmit (1) state.

@@ -24,8 +24,15 @@ constexpr uint32_t RetryPauseMs = 100;
 template <class Traits>
 PagedLink<Traits>::PagedLink(const char* portName, const CancelFlag* cancelFlag,
                              platform::SerialOpener& ports, int32_t retryBudget)
-    : SerialLink(portName, BaudRate, Traits::DtrControl, Traits::AbortOnError, /*parity=*/0,
-                 Traits::ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
+    : SerialLink(portName,
+                 LinkSettings{.baudRate = BaudRate,
+                              .dtrControl = Traits::DtrControl,
+                              .abortOnError = Traits::AbortOnError,
+                              .oddParity = false,
+                              .readTimeoutMs = Traits::ReadTimeoutMs,
+                              .bufferSize = BufferSize,
+                              .retryBudget = retryBudget},
+                 cancelFlag, ports) {}
 
 template <class Traits>
 void PagedLink<Traits>::setMode(int mode) {

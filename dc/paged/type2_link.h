@@ -10,7 +10,7 @@ struct Type2LinkTraits {
     static constexpr uint32_t ReadTimeoutMs = 1100;
     // DTR control off in the port settings (the line is raised after
     // opening all the same), abort on error on.
-    static constexpr uint8_t DtrControl = 0;
+    static constexpr bool DtrControl = false;
     static constexpr bool AbortOnError = true;
     static constexpr bool RtsHighToSend = false;
     static constexpr uint32_t TurnaroundMs = 16;

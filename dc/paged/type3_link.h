@@ -8,7 +8,7 @@ namespace talvek {
 
 struct Type3LinkTraits {
     static constexpr uint32_t ReadTimeoutMs = 4400;
-    static constexpr uint8_t DtrControl = 1;
+    static constexpr bool DtrControl = true;
     static constexpr bool AbortOnError = false;
     static constexpr bool RtsHighToSend = true;
     static constexpr uint32_t TurnaroundMs = 15;

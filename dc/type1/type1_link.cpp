@@ -7,8 +7,15 @@ namespace talvek {
 
 Type1Link::Type1Link(const char* portName, const CancelFlag* cancelFlag,
                      platform::SerialOpener& ports, int32_t retryBudget)
-    : SerialLink(portName, BaudRate, /*dtrControl=*/1, /*abortOnError=*/false, /*parity=*/1,
-                 ReadTimeoutMs, BufferSize, BufferSize, cancelFlag, retryBudget, ports) {}
+    : SerialLink(portName,
+                 LinkSettings{.baudRate = BaudRate,
+                              .dtrControl = true,
+                              .abortOnError = false,
+                              .oddParity = true,
+                              .readTimeoutMs = ReadTimeoutMs,
+                              .bufferSize = BufferSize,
+                              .retryBudget = retryBudget},
+                 cancelFlag, ports) {}
 
 void Type1Link::setMode(int mode) {
     switchLine(mode, /*rtsHighToSend=*/true, /*turnaroundMs=*/16);

@@ -26,7 +26,13 @@ class PlainComm : public SerialLink {
   public:
     PlainComm(platform::SerialOpener& ports, const char* name, uint32_t baud = 2400,
               uint8_t parity = 1, const CancelFlag* cancel = nullptr)
-        : SerialLink(name, baud, 1, false, parity, 1800, 40, 40, cancel, 3, ports) {}
+        : SerialLink(name,
+                     LinkSettings{.baudRate = baud,
+                                  .dtrControl = true,
+                                  .oddParity = parity == 1,
+                                  .readTimeoutMs = 1800,
+                                  .bufferSize = 40},
+                     cancel, ports) {}
     void setMode(int) override {}
     void talk(int) override {}
     void listen(int) override {}
@@ -115,9 +121,9 @@ TEST_F(SerialLinkTest, BusyOrMissingPortIsNotFoundWithErrnoInTrace) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0].level, "Error");
     EXPECT_NE(lines[0].text.find(std::to_string(EBUSY) + ": "), std::string::npos) << lines[0].text;
-    EXPECT_NE(lines[2].text.find(std::to_string(syserr::MissingPath) + ": " +
-                                 syserr::MissingPathText),
-              std::string::npos)
+    EXPECT_NE(
+        lines[2].text.find(std::to_string(syserr::MissingPath) + ": " + syserr::MissingPathText),
+        std::string::npos)
         << lines[2].text;
 }
 

@@ -81,7 +81,13 @@ struct Pty {
 class PtyComm : public SerialLink {
   public:
     PtyComm(const char* name, uint32_t baud, uint8_t parity, uint32_t readTimeoutMs)
-        : SerialLink(name, baud, 1, false, parity, readTimeoutMs, 40, 40, nullptr, 3) {}
+        : SerialLink(name,
+                     LinkSettings{.baudRate = baud,
+                                  .dtrControl = true,
+                                  .oddParity = parity == 1,
+                                  .readTimeoutMs = readTimeoutMs,
+                                  .bufferSize = 40},
+                     nullptr) {}
     void setMode(int) override {}
     void talk(int) override {}
     void listen(int) override {}
