@@ -52,6 +52,17 @@ class Reader {
 
 }  // namespace
 
+std::optional<ImageShape> builtInShape(InterfaceType t) {
+    switch (t) {
+        case InterfaceType::Type1:
+            return ImageShape{Type1MemorySize, true};
+        case InterfaceType::Type2:
+        case InterfaceType::Type3:
+            return ImageShape{Type23MemorySize, false};
+    }
+    return std::nullopt;
+}
+
 uint32_t memorySize(InterfaceType t) {
     return t == InterfaceType::Type1 ? Type1MemorySize : Type23MemorySize;
 }
@@ -93,12 +104,22 @@ uint8_t xorSum(const uint8_t* data, size_t n) {
     return x;
 }
 
-std::vector<uint8_t> encodeImage(const ComputerImage& image) {
+namespace {
+
+ImageShape shapeOrRefuse(const ShapeOf& shapes, InterfaceType t) {
+    const std::optional<ImageShape> shape = t == InterfaceType{} ? std::nullopt : shapes(t);
+    if (!shape) throw std::runtime_error("image file: bad interface type");
+    return *shape;
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodeImage(const ComputerImage& image, const ShapeOf& shapes) {
     const auto t = static_cast<uint8_t>(image.type);
-    if (t < 1 || t > 3) throw std::runtime_error("image file: bad interface type");
-    if (image.memory.size() != memorySize(image.type))
+    const ImageShape shape = shapeOrRefuse(shapes, image.type);
+    if (image.memory.size() != shape.memorySize)
         throw std::runtime_error("image file: memory size does not fit the interface type");
-    if (image.type != InterfaceType::Type1 && !image.diveStreams.empty())
+    if (!shape.streamsDives && !image.diveStreams.empty())
         throw std::runtime_error("image file: only type 1 computers stream dives");
     std::vector<uint8_t> out(std::begin(Magic), std::end(Magic));
     out.push_back(FormatVersion);
@@ -115,7 +136,7 @@ std::vector<uint8_t> encodeImage(const ComputerImage& image) {
     return out;
 }
 
-ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
+ComputerImage decodeImage(const std::vector<uint8_t>& bytes, const ShapeOf& shapes) {
     if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
         throw std::runtime_error("image file: not a simulator image");
     const size_t body = bytes.size() - 4;
@@ -128,18 +149,17 @@ ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
     r.bytes(sizeof Magic, "truncated");
     if (r.u8("truncated") != FormatVersion)
         throw std::runtime_error("image file: unknown format version");
-    const uint8_t t = r.u8("truncated");
-    if (t < 1 || t > 3) throw std::runtime_error("image file: bad interface type");
     ComputerImage c;
-    c.type = static_cast<InterfaceType>(t);
+    c.type = static_cast<InterfaceType>(r.u8("truncated"));
+    const ImageShape shape = shapeOrRefuse(shapes, c.type);
     const auto id = r.bytes(4, "truncated identity");
     std::copy(id.begin(), id.end(), c.identity.begin());
     const uint32_t m = r.u32("truncated");
-    if (m != memorySize(c.type))
+    if (m != shape.memorySize)
         throw std::runtime_error("image file: memory size does not fit the interface type");
     c.memory = r.bytes(m, "truncated memory");
     const uint32_t d = r.u32("truncated");
-    if (d > MaxDiveStreams || (c.type != InterfaceType::Type1 && d != 0))
+    if (d > MaxDiveStreams || (!shape.streamsDives && d != 0))
         throw std::runtime_error("image file: bad number of dive streams");
     for (uint32_t i = 0; i < d; ++i) {
         const uint32_t len = r.u32("truncated dive stream");
@@ -150,21 +170,21 @@ ComputerImage decodeImage(const std::vector<uint8_t>& bytes) {
     return c;
 }
 
-void saveImage(const ComputerImage& image, const std::string& path) {
-    const auto bytes = encodeImage(image);
+void saveImage(const ComputerImage& image, const std::string& path, const ShapeOf& shapes) {
+    const auto bytes = encodeImage(image, shapes);
     const platform::ReplaceResult r = platform::replaceFile(path, bytes.data(), bytes.size());
     if (!r.ok())
         throw std::runtime_error("image file: cannot write " + path + ": " +
                                  platform::errorText(r.error));
 }
 
-ComputerImage loadImage(const std::string& path) {
+ComputerImage loadImage(const std::string& path, const ShapeOf& shapes) {
     std::vector<uint8_t> bytes;
     const int error = platform::readWholeFile(path, bytes);
     if (error != 0)
         throw std::runtime_error("image file: cannot open " + path + ": " +
                                  platform::errorText(error));
-    return decodeImage(bytes);
+    return decodeImage(bytes, shapes);
 }
 
 }  // namespace replay

@@ -23,6 +23,8 @@
 // refused as a whole.
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,7 +32,21 @@ namespace talvek {
 
 namespace replay {
 
+// The interface type byte of an image.  The three named here are the ones
+// this layer's engines answer for; an image of another type is valid when
+// whoever reads it knows its shape (ShapeOf).
 enum class InterfaceType : uint8_t { Type1 = 1, Type2 = 2, Type3 = 3 };
+
+// What an image of one interface type holds: its memory size and whether
+// the computer streams its dives (type 1) rather than keeping them in memory.
+struct ImageShape {
+    uint32_t memorySize = 0;
+    bool streamsDives = false;
+};
+// The shape of an image type, or none for a type the reader does not know.
+using ShapeOf = std::function<std::optional<ImageShape>(InterfaceType)>;
+// The shapes of types 1, 2 and 3.
+std::optional<ImageShape> builtInShape(InterfaceType t);
 
 // Memory geometry of each type.
 constexpr uint32_t Type1MemorySize = 0x2000;
@@ -62,13 +78,15 @@ struct ComputerImage {
     bool operator==(const ComputerImage&) const = default;
 };
 
-// Image files.  All four throw std::runtime_error with a readable message.
-std::vector<uint8_t> encodeImage(const ComputerImage& image);
-ComputerImage decodeImage(const std::vector<uint8_t>& bytes);
+// Image files of the types `shapes` knows.  All four throw
+// std::runtime_error with a readable message.
+std::vector<uint8_t> encodeImage(const ComputerImage& image, const ShapeOf& shapes = builtInShape);
+ComputerImage decodeImage(const std::vector<uint8_t>& bytes, const ShapeOf& shapes = builtInShape);
 // Replaces the file as a whole (platform::replaceFile): an older image of
 // that name survives a failed save.
-void saveImage(const ComputerImage& image, const std::string& path);
-ComputerImage loadImage(const std::string& path);
+void saveImage(const ComputerImage& image, const std::string& path,
+               const ShapeOf& shapes = builtInShape);
+ComputerImage loadImage(const std::string& path, const ShapeOf& shapes = builtInShape);
 
 // CRC-32 (IEEE, as zlib): the checksum of image files and of the dive store.
 uint32_t crc32(const uint8_t* data, size_t n);

@@ -6,7 +6,6 @@
 
 #include "dc/base/errors.h"
 #include "platform/os.h"
-#include "replay/computer_image.h"
 #include "session/download_worker.h"
 #include "session/image_replay.h"
 #include "store/dive_store.h"
@@ -22,30 +21,6 @@ HeaderImage headerOf(const Driver& device) {
     return h;
 }
 
-replay::InterfaceType interfaceOf(int32_t family) {
-    return family == 1   ? replay::InterfaceType::Type1
-           : family == 2 ? replay::InterfaceType::Type2
-                         : replay::InterfaceType::Type3;
-}
-
-// What the driver read, as the image of a computer that answers the same.
-replay::ComputerImage imageOf(const Driver& device) {
-    const ReadCapture& read = device.capture();
-    replay::ComputerImage image = replay::ComputerImage::blank(interfaceOf(device.familyCode()));
-    std::fill(image.memory.begin(), image.memory.end(), 0xFF);
-    const size_t n = std::min(image.memory.size(), read.bytes().size());
-    std::copy(read.bytes().begin(), read.bytes().begin() + static_cast<std::ptrdiff_t>(n),
-              image.memory.begin());
-    if (read.hasIdentity()) {
-        image.identity = read.identityBytes();
-    } else if (image.type == replay::InterfaceType::Type1) {
-        // A type 1 computer tells its model and firmware in its memory.
-        image.identity = {image.memory[0x24], image.memory[0x25], 0, 0};
-    }
-    if (image.type == replay::InterfaceType::Type1) image.diveStreams = read.streams();
-    return image;
-}
-
 }  // namespace
 
 std::string DownloadWorker::storeDirectory() const {
@@ -55,7 +30,7 @@ std::string DownloadWorker::storeDirectory() const {
 bool DownloadWorker::startReplay() {
     const std::string& path = *extras_.imageFile;
     try {
-        replay_ = std::make_unique<ImageReplay>(path);
+        replay_ = std::make_unique<ImageReplay>(path, interfaces_);
     } catch (const std::exception& e) {
         trace::write(trace::Error, "Image: Can't Read %s: %s", path.c_str(), e.what());
         finish("Can't Open Image File", 1);
@@ -63,7 +38,7 @@ bool DownloadWorker::startReplay() {
     }
     trace::write(trace::Info, "Image: Replaying %s (Device Type %d)", path.c_str(),
                  replay_->interfaceType());
-    drivers_ = replay_->drivers(portName_);
+    ports_ = &replay_->ports(portName_);
     replay_->installClock();
     return true;
 }
@@ -79,7 +54,7 @@ bool DownloadWorker::resumeFromStore() {
         return false;
     }
     const HeaderImage header = headerOf(*device_);
-    const int32_t family = device_->familyCode();
+    const int32_t family = deviceRow_->family;
     const std::string path = store::pathIn(directory, family, header);
     const store::LoadResult loaded = store::load(path);
     std::string why;
@@ -102,7 +77,7 @@ bool DownloadWorker::resumeFromStore() {
 
 void DownloadWorker::saveStore() {
     store::StoredComputer computer;
-    computer.family = device_->familyCode();
+    computer.family = deviceRow_->family;
     computer.header = headerOf(*device_);
     computer.identity = store::identityOf(computer.family, computer.header);
     computer.dives = device_->rawDives();
@@ -138,7 +113,7 @@ void DownloadWorker::writeDump() {
         }
     }
     try {
-        replay::saveImage(imageOf(*device_), path);
+        replay::saveImage(imageOf(*deviceRow_, *device_), path, interfaces_.imageShapes());
         trace::write(trace::Info, "Dump: Wrote %s", path.c_str());
     } catch (const std::exception& e) {
         trace::write(trace::Error, "Dump: Can't Write %s (%s)", path.c_str(), e.what());

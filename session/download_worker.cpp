@@ -13,42 +13,12 @@
 
 namespace talvek {
 
-// The interface types in the order they are probed, with the texts each
-// probe has always shown and traced.
-struct ProbeRow {
-    uint32_t bit;  // of the probe mask
-    DriverFactory::Make DriverFactory::*make;
-    const char* searching;      // status text
-    const char* found;          // trace, level 2
-    const char* notFound;       // trace, level 2
-    const char* errorFormat;    // trace of a device error, with its message
-    const char* unknownFormat;  // trace of anything else, with the system error number
-    const char* unknownStatus;  // and how that ends the download
-    int unknownCode;
-};
-
-namespace {
-
-const ProbeRow Probes[] = {
-    {0x01, &DriverFactory::type1, "Searching for Device (1)", "Found Device Type1",
-     "Did Not Find Device Type 1", "Device Type1: %s",
-     "Unknown Exception searching for Device 1 - error = %d", "Runtime Error", 1},
-    {0x02, &DriverFactory::type2, "Searching for Device (2)", "Found Device Type2",
-     "Did Not Find Device Type 2", "%s", "Unknown Exception searching for Device 2 - error = %d",
-     "Runtime Error", 1},
-    {0x04, &DriverFactory::type3, "Searching for Device (3)", "Found Device Type 3",
-     "Did Not Find Device Type C2V2", "%s",
-     "Unknown Exception searching for Device C2V2 - error = %d", "Unknown Error", -1},
-};
-
-}  // namespace
-
-DownloadWorker::DownloadWorker(SessionSink& sink, DriverFactory drivers, DocumentWriter writer,
-                               std::optional<ProgramVersion> program)
+DownloadWorker::DownloadWorker(SessionSink& sink, Parts parts)
     : sink_(sink),
-      drivers_(std::move(drivers)),
-      writer_(std::move(writer)),
-      program_(std::move(program)) {
+      interfaces_(std::move(parts.interfaces)),
+      ports_(parts.ports),
+      writer_(std::move(parts.writer)),
+      program_(std::move(parts.program)) {
     trace::write(trace::Detail, "sAPIThread::Create()");
 }
 
@@ -116,6 +86,7 @@ void DownloadWorker::finish(const char* text, int code) {
     returnValue_.store(code);
     done_.store(true);
     device_.reset();  // closes the serial port
+    deviceRow_ = nullptr;
     try {
         sink_.finished(code);
     } catch (...) {
@@ -134,29 +105,31 @@ void DownloadWorker::installCallbacks() {
                           [this](const char* text) { postStatusText(text); }, nullptr);
 }
 
-bool DownloadWorker::probe(const ProbeRow& row, bool& found) {
-    postStatusText(row.searching);
+bool DownloadWorker::probe(const InterfaceRow& row, bool& found) {
+    const ProbeTexts& texts = row.probe;
+    postStatusText(texts.searching);
     try {
-        const DriverFactory::Make& make = drivers_.*row.make;
-        if (!make) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
-        device_ = make(portName_, &cancel_);
+        if (!row.makeDriver) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
+        platform::SerialOpener& ports = ports_ ? *ports_ : platform::systemSerialOpener();
+        device_ = row.makeDriver(portName_, &cancel_, ports);
         if (!device_) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
+        deviceRow_ = &row;
         installCallbacks();
         device_->open(4);
-        trace::write(trace::Info, "%s", row.found);
+        trace::write(trace::Info, "%s", texts.found);
         found = true;
     } catch (DeviceNotPresent&) {
-        trace::write(trace::Info, "%s", row.notFound);
+        trace::write(trace::Info, "%s", texts.notFound);
         device_.reset();
     } catch (Error& e) {
-        trace::write(trace::Error, row.errorFormat, e.what());
+        trace::write(trace::Error, texts.errorFormat, e.what());
         if (const auto* comm = dynamic_cast<const CommError*>(&e); comm && !comm->advice().empty())
             postAdvice(comm->advice());
         finish(e.what(), e.code());
         return true;
     } catch (...) {
-        trace::write(trace::Error, row.unknownFormat, platform::lastError());
-        finish(row.unknownStatus, row.unknownCode);
+        trace::write(trace::Error, texts.unknownFormat, platform::lastError());
+        finish(texts.unknownStatus, texts.unknownCode);
         return true;
     }
     return false;
@@ -190,8 +163,8 @@ void DownloadWorker::execute() {
         }
         if (extras_.imageFile && !startReplay()) return;
 
-        for (const ProbeRow& row : Probes) {
-            if (!found && (probeOptions_ & row.bit) && probe(row, found)) return;
+        for (const InterfaceRow* row : interfaces_.probeOrder()) {
+            if (!found && probes(*row) && probe(*row, found)) return;
             if (cancelCheck()) return;
         }
 
@@ -312,9 +285,16 @@ void DownloadWorker::downloadDives(bool resumed) {
     }
 }
 
+bool DownloadWorker::probes(const InterfaceRow& row) const {
+    // -dv=4 sets 0x08 alone and probes none.
+    if ((probeOptions_ & 0x0F) == 0x0F) return true;
+    return row.number >= 1 && row.number <= 3 && (probeOptions_ & (1u << (row.number - 1)));
+}
+
 void DownloadWorker::buildAndWrite() {
     postStatusText("Building Data File");
-    const DiveSet& dives = device_->diveSet();
+    DiveSet dives = device_->diveSet();
+    dives.family = deviceRow_->family;
     const DocumentStamp stamp{program_, platform::localTime()};
     writer_(dives, outputOptions_, stamp, document_);
     if (cancelCheck()) return;

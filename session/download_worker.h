@@ -19,35 +19,33 @@
 #include "output/writer_table.h"
 #include "platform/serial_port.h"
 #include "session/download_extras.h"
+#include "session/interface_table.h"
 #include "session/session_sink.h"
 #include "session/version_information.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
 
-// Makes the driver of each interface type from the port name and the cancel
-// flag; construction opens the port and throws when it cannot.
-struct DriverFactory {
-    using Make =
-        std::function<std::unique_ptr<Driver>(const std::string& port, const CancelFlag* cancel)>;
-    Make type1;  // Type1Driver
-    Make type2;  // Type2Driver
-    Make type3;  // Type3Driver
-};
-
-// One interface type of the probing table (download_worker.cpp).
-struct ProbeRow;
 class ImageReplay;
 
-// The real drivers of the three interface types, opening their ports
-// through `ports`.
-DriverFactory defaultDriverFactory(platform::SerialOpener& ports = platform::systemSerialOpener());
+// Builds the output document from what the driver yielded.
+using DocumentWriter = std::function<void(const DiveSet& dives, uint32_t options,
+                                          const DocumentStamp& stamp, XmlDocument& document)>;
+
+// What a worker is built from besides its sink; the defaults are the
+// program's own.
+struct WorkerParts {
+    InterfaceTable interfaces = standardInterfaces();
+    // Where ports are opened; null for the system's serial ports.
+    platform::SerialOpener* ports = nullptr;
+    DocumentWriter writer = writeDocument;
+    std::optional<ProgramVersion> program = ownProgramVersion();
+};
 
 class DownloadWorker {
   public:
-    // Builds the output document from what the driver yielded.
-    using DocumentWriter = std::function<void(const DiveSet& dives, uint32_t options,
-                                              const DocumentStamp& stamp, XmlDocument& document)>;
+    using DocumentWriter = talvek::DocumentWriter;
+    using Parts = WorkerParts;
 
     // `program` names the program in the document (by default as its own
     // version block does); the time is taken when the document is built.
@@ -55,9 +53,7 @@ class DownloadWorker {
     using ReportWriter = std::function<std::string(const DiveSet& dives, int32_t unitSystem,
                                                    const DocumentStamp& stamp)>;
 
-    explicit DownloadWorker(SessionSink& sink, DriverFactory drivers = defaultDriverFactory(),
-                            DocumentWriter writer = writeDocument,
-                            std::optional<ProgramVersion> program = ownProgramVersion());
+    explicit DownloadWorker(SessionSink& sink, Parts parts = {});
     ~DownloadWorker();
     DownloadWorker(const DownloadWorker&) = delete;
     DownloadWorker& operator=(const DownloadWorker&) = delete;
@@ -99,7 +95,9 @@ class DownloadWorker {
     // True (after finishing with "Canceled") when a cancel was requested.
     bool cancelCheck();
     // One probe; true when the download has ended (finished) inside it.
-    bool probe(const ProbeRow& row, bool& found);
+    bool probe(const InterfaceRow& row, bool& found);
+    // Whether the run probes the interface type of `row`.
+    bool probes(const InterfaceRow& row) const;
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
@@ -129,10 +127,12 @@ class DownloadWorker {
     SessionSink& sink_;
     DownloadExtras extras_;
     std::unique_ptr<ImageReplay> replay_;  // -image
-    DriverFactory drivers_;
+    InterfaceTable interfaces_;
+    platform::SerialOpener* ports_;
     DocumentWriter writer_;
     std::optional<ProgramVersion> program_;
     std::unique_ptr<Driver> device_;
+    const InterfaceRow* deviceRow_ = nullptr;  // the interface type of device_
     XmlDocument document_;
     std::string outputFile_;
     std::string portName_;

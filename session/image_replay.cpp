@@ -1,19 +1,23 @@
 #include "session/image_replay.h"
 
-#include "session/download_worker.h"
+#include "replay/computer_image.h"
 
 namespace talvek {
 
-ImageReplay::ImageReplay(const std::string& path)
-    : computer_(std::make_unique<replay::MemoryComputer>(replay::loadImage(path))) {}
+ImageReplay::ImageReplay(const std::string& path, const InterfaceTable& interfaces) {
+    replay::ComputerImage image = replay::loadImage(path, interfaces.imageShapes());
+    type_ = static_cast<int>(image.type);
+    // The shapes know only rows that can make a computer.
+    computer_ = interfaces.find(type_)->makeComputer(std::move(image));
+}
 
 ImageReplay::~ImageReplay() {
     restoreClock();
 }
 
-DriverFactory ImageReplay::drivers(const std::string& portName) {
+platform::SerialOpener& ImageReplay::ports(const std::string& portName) {
     ports_.add(portName, computer_.get());
-    return defaultDriverFactory(ports_);
+    return ports_;
 }
 
 void ImageReplay::installClock() {
@@ -26,10 +30,6 @@ void ImageReplay::restoreClock() {
     if (!installed_) return;
     platform::setClock(previous_);
     installed_ = false;
-}
-
-int ImageReplay::interfaceType() const {
-    return static_cast<int>(computer_->image().type);
 }
 
 }  // namespace talvek

@@ -8,35 +8,35 @@
 
 #include "platform/clock.h"
 #include "platform/memory_port.h"
-#include "replay/memory_computer.h"
+#include "session/interface_table.h"
 
 namespace talvek {
 
-struct DriverFactory;
-
 class ImageReplay {
   public:
-    // Loads the image; throws std::runtime_error saying why it cannot.
-    explicit ImageReplay(const std::string& path);
+    // Loads the image, whose type must be a row of `interfaces` that can be
+    // replayed; throws std::runtime_error saying why it cannot.
+    ImageReplay(const std::string& path, const InterfaceTable& interfaces);
     ~ImageReplay();
     ImageReplay(const ImageReplay&) = delete;
     ImageReplay& operator=(const ImageReplay&) = delete;
 
-    // The computer answers on `portName`; the returned drivers open it.
-    DriverFactory drivers(const std::string& portName);
+    // The computer answers on `portName` of the returned ports.
+    platform::SerialOpener& ports(const std::string& portName);
     // Makes the private clock the clock in force, and puts the one before
     // back (also done on destruction).
     void installClock();
     void restoreClock();
 
-    int interfaceType() const;
+    int interfaceType() const { return type_; }
 
   private:
     platform::VirtualClock clock_;
     platform::Clock* previous_ = nullptr;
     bool installed_ = false;
     platform::MemoryPortRegistry ports_;
-    std::unique_ptr<replay::MemoryComputer> computer_;
+    int type_ = 0;
+    std::unique_ptr<platform::MemoryPeer> computer_;
 };
 
 }  // namespace talvek

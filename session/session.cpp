@@ -19,11 +19,12 @@ Session::Session(const std::string& commandLine, SessionSink& sink, SessionSetup
     trace::write(trace::Debug, "CommandLine = %s ", settings_.commandLine.c_str());
 
     // The document names the program as the version block just read does.
-    platform::SerialOpener& ports = setup.ports ? *setup.ports : platform::systemSerialOpener();
-    worker_ = std::make_unique<DownloadWorker>(
-        sink, setup.drivers ? std::move(*setup.drivers) : defaultDriverFactory(ports),
-        setup.writer ? std::move(setup.writer) : DownloadWorker::DocumentWriter(writeDocument),
-        programVersionOf(version_));
+    DownloadWorker::Parts parts;
+    if (setup.interfaces) parts.interfaces = std::move(*setup.interfaces);
+    parts.ports = setup.ports;
+    if (setup.writer) parts.writer = std::move(setup.writer);
+    parts.program = programVersionOf(version_);
+    worker_ = std::make_unique<DownloadWorker>(sink, std::move(parts));
 }
 
 Session::~Session() = default;

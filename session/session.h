@@ -21,13 +21,13 @@
 namespace talvek {
 
 // What a session is built from besides its command line.  The defaults are
-// the program's own: system serial ports, the real drivers, the writer table
-// and the running executable's version block.
+// the program's own: system serial ports, the table of interface types, the
+// writer table and the running executable's version block.
 struct SessionSetup {
     // Where ports are opened; null for the system's serial ports.
     platform::SerialOpener* ports = nullptr;
-    // The drivers to probe; unset for the real ones, opening through `ports`.
-    std::optional<DriverFactory> drivers;
+    // The interface types to probe; unset for the program's own.
+    std::optional<InterfaceTable> interfaces;
     // Builds the document; empty for the writer table.
     DownloadWorker::DocumentWriter writer;
     // The file whose version block names the program; empty for the running

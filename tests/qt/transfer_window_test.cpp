@@ -79,7 +79,7 @@ class TransferWindowTest : public ::testing::Test {
 
     SessionSetup fakes() {
         SessionSetup setup;
-        setup.drivers = computers_.factory();
+        setup.interfaces = computers_.table();
         return setup;
     }
     std::string commandLine(const std::string& options) const {

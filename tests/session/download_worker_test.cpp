@@ -45,7 +45,7 @@ class WorkerTest : public ::testing::Test {
 
     // Runs one download to its end and returns the result code.
     int Run(uint32_t options, const std::string& file, const std::string& port = "/dev/ttyS9") {
-        DownloadWorker worker(sink_, computers_.factory(), computers_.writer());
+        DownloadWorker worker(sink_, computers_.parts());
         worker.set(port, file, 6, options);
         if (beforeRun_) beforeRun_(worker);
         execute(worker);
@@ -250,7 +250,7 @@ TEST_F(WorkerTest, MemoryRunningOutAnywhereNeverLeavesTheBody) {
             if (where == 4) fakes.type2.makeOutput = [](XmlDocument&) { throw std::bad_alloc(); };
             FailingSink sink;
             sink.fail = sinkFails;
-            DownloadWorker worker(sink, fakes.factory(), fakes.writer());
+            DownloadWorker worker(sink, fakes.parts());
             worker.set("/dev/ttyS9", output(), 6, Options(0x02));
             EXPECT_NO_THROW(worker.execute());
             EXPECT_TRUE(worker.done());

@@ -81,7 +81,7 @@ class ReportWorkerTest : public ::testing::Test {
 
     int Run(const std::string& output, const std::string* report,
             DownloadWorker::ReportWriter writer = htmlReport) {
-        DownloadWorker worker(sink_, computers_.factory(), computers_.writer());
+        DownloadWorker worker(sink_, computers_.parts());
         worker.set("/dev/ttyS9", output, 6, Options);
         if (report) worker.setReport(*report, writer);
         worker.execute();
@@ -195,7 +195,7 @@ TEST(ReportSession, TheCommandLineReachesTheWorker) {
     computers.type2.open = [] {};
     RecordingSink sink;
     SessionSetup setup;
-    setup.drivers = computers.factory();
+    setup.interfaces = computers.table();
     setup.writer = computers.writer();
     const std::string report = dir.file("r.html");
     Session session("dl -p=/dev/ttyS9 -dv=2 -v=2 -us -f=" + dir.file("o.xml") +

@@ -34,7 +34,7 @@ class SessionTest : public ::testing::Test {
     std::string Output() const { return dir_.file("out.xml"); }
     SessionSetup Fakes() {
         SessionSetup setup;
-        setup.drivers = computers_.factory();
+        setup.interfaces = computers_.table();
         setup.writer = computers_.writer();
         return setup;
     }

@@ -47,7 +47,7 @@ class WorkerSimTest : public ::testing::Test {
     }
 
     int Run(uint32_t options, const std::string& port = "SIM") {
-        DownloadWorker worker(sink_, defaultDriverFactory(ports_));
+        DownloadWorker worker(sink_, {.ports = &ports_});
         worker.set(port, Output(), 6, options);
         worker.execute();
         EXPECT_TRUE(worker.done());
@@ -164,7 +164,7 @@ TEST_F(WorkerSimTest, CancelDuringTheDivesLeavesNoFile) {
             if (text == "Downloading Dive Profiles") worker->requestCancel();
         }
     } sink;
-    DownloadWorker w(sink, defaultDriverFactory(ports_));
+    DownloadWorker w(sink, {.ports = &ports_});
     sink.worker = &w;
     w.set("SIM", Output(), 6, DcdmlMetric | 0x02);
     w.execute();

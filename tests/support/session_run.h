@@ -4,6 +4,7 @@
 // on the clock in force (a test's VirtualClock).  The download time in the
 // root "tstamp" is fixed, so that documents of different runs compare byte
 // for byte.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,9 +42,11 @@ struct Result {
 };
 
 // `args` follow the program name; the output file is `output` and the trace
-// goes to `traceBase`.txt, both options added here.
+// goes to `traceBase`.txt, both options added here.  `interfaces` replace the
+// program's table of interface types when given.
 inline Result run(const std::vector<std::string>& args, platform::SerialOpener* ports,
-                  const std::string& output, const std::string& traceBase) {
+                  const std::string& output, const std::string& traceBase,
+                  std::optional<InterfaceTable> interfaces = std::nullopt) {
     struct TraceOff {
         ~TraceOff() { trace::shutdown(); }
     } traceOff;
@@ -58,6 +61,7 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
     SessionSetup setup;
     setup.ports = ports;
     setup.writer = writeAtFixedTime;
+    setup.interfaces = std::move(interfaces);
     Result r;
     {
         Session session(commandLineFromArgs(all), sink, std::move(setup));

@@ -88,19 +88,21 @@ struct FakeComputers {
     FakePlan type1, type2, type3;
     CallLog log;
 
-    DriverFactory factory() {
-        DriverFactory f;
-        f.type1 = [this](const std::string&, const CancelFlag* c) {
-            return std::unique_ptr<Driver>(new FakeDevice(1, type1, c, log));
-        };
-        f.type2 = [this](const std::string&, const CancelFlag* c) {
-            return std::unique_ptr<Driver>(new FakeDevice(2, type2, c, log));
-        };
-        f.type3 = [this](const std::string&, const CancelFlag* c) {
-            return std::unique_ptr<Driver>(new FakeDevice(3, type3, c, log));
-        };
-        return f;
+    // The program's interface types with fake drivers.
+    InterfaceTable table() {
+        InterfaceTable t = standardInterfaces();
+        std::vector<InterfaceRow> rows = t.rows();
+        for (InterfaceRow& row : rows) {
+            const int type = row.number;
+            FakePlan& plan = type == 1 ? type1 : type == 2 ? type2 : type3;
+            row.makeDriver = [this, type, &plan](const std::string&, const CancelFlag* c,
+                                                 platform::SerialOpener&) {
+                return std::unique_ptr<Driver>(new FakeDevice(type, plan, c, log));
+            };
+        }
+        return InterfaceTable(std::move(rows));
     }
+    DownloadWorker::Parts parts() { return {table(), nullptr, writer()}; }
 
     // The document writer: logs the options and runs the found type's hook.
     DownloadWorker::DocumentWriter writer() {
