@@ -23,7 +23,7 @@ struct Memory {
 
     Memory() {
         std::mt19937 rng(7);
-        set.family = 2;
+        set.family = DataFamily::Family2;
         set.header[0x28] = 12;
         set.header[0x72] = 1;
         std::memcpy(set.header.data() + 0x30, "Bench Diver", 11);
@@ -76,7 +76,7 @@ void BM_GenerateDocument(benchmark::State& state) {
     for (auto _ : state) {
         XmlDocument doc;
         doc.setFlags(XmlDocument::Utf8 | XmlDocument::Indent);
-        DcdmlFamily23Writer gen(m.set, static_cast<int32_t>(state.range(0)), m.stamp);
+        DcdmlFamily23Writer gen(m.set, static_cast<UnitSystem>(state.range(0)), m.stamp);
         gen.make(doc);
         out = doc.outputLength();
         benchmark::DoNotOptimize(doc.outputBuffer());
@@ -85,9 +85,9 @@ void BM_GenerateDocument(benchmark::State& state) {
     state.counters["output_bytes"] = static_cast<double>(out);
 }
 BENCHMARK(BM_GenerateDocument)
-    ->Arg(UnitSystem::Metric)
-    ->Arg(UnitSystem::Imperial)
-    ->Arg(UnitSystem::Scientific)
+    ->Arg(static_cast<int64_t>(UnitSystem::Metric))
+    ->Arg(static_cast<int64_t>(UnitSystem::Imperial))
+    ->Arg(static_cast<int64_t>(UnitSystem::Scientific))
     ->Unit(benchmark::kMillisecond);
 
 // Serialisation alone (tree to UTF-8 text) of the same document.

@@ -46,11 +46,11 @@ uint16_t wordAt(const std::vector<uint8_t>& m, size_t at) {
     return static_cast<uint16_t>(m[at] | (m[at + 1] << 8));
 }
 
-void atFixedTime(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
-                 XmlDocument& document) {
+void atFixedTime(const DiveSet& dives, const OutputChoice& choice, const DocumentStamp& stamp,
+                 XmlDocument& document, const char* driverName) {
     DocumentStamp fixed = stamp;
     fixed.time = platform::LocalTime{2024, 5, 5, 17, 10, 20, 30, 0};
-    writeDocument(dives, options, fixed, document);
+    writeDocument(dives, choice, fixed, document, driverName);
 }
 
 struct Silent : SessionSink {

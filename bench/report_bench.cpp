@@ -29,7 +29,7 @@ DiveSet fullMemory() {
     o.fill = true;
     const sim::BuiltComputer built = sim::buildComputer(o);
     DiveSet set;
-    set.family = 2;
+    set.family = DataFamily::Family2;
     set.header[0x28] = built.meant.model;
     for (const sim::MeantDive& d : built.meant.dives) {
         auto record = std::make_shared<DiveRecord>();
@@ -43,7 +43,7 @@ DiveSet fullMemory() {
 // up, a safety stop, a temperature every third sample, one event block.
 DiveSet hundredAndTenDives() {
     DiveSet set;
-    set.family = 2;
+    set.family = DataFamily::Family2;
     set.header[0x28] = 20;
     const size_t perDive = 32 * 1024 / 110;
     for (int n = 0; n < 110; ++n) {

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     DiveSet set;
-    set.family = (data[4] & 2) ? 4 : 2;
+    set.family = (data[4] & 2) ? DataFamily::Family3 : DataFamily::Family2;
     set.dives.push_back(dive);
     try {
         fuzz::writeEveryLayout(set);

@@ -85,10 +85,13 @@ inline Bytes argumentsInput(const std::vector<std::string>& args) {
 inline void writeEveryLayout(const DiveSet& dives) {
     const DocumentStamp stamp{ProgramVersion{"Talvek XML Downloader", "1.0.0.0"},
                               platform::LocalTime{2026, 5, 1, 4, 14, 13, 12, 0}};
-    for (uint32_t options : {0x100u | 0x2000u | 0x20000u, 0x200u | 0x2000u | 0x20000u,
-                             0x200u | 0x1000u | 0x40000u, 0x200u | 0x80000u}) {
+    for (const OutputChoice& choice :
+         {OutputChoice{Layout::Legacy, UnitSystem::Imperial, false, true},
+          OutputChoice{Layout::Dcdml, UnitSystem::Imperial, false, true},
+          OutputChoice{Layout::Dcdml, UnitSystem::Metric, true, false},
+          OutputChoice{Layout::Dcdml, UnitSystem::Scientific, false, false}}) {
         XmlDocument document;
-        writeDocument(dives, options, stamp, document);
+        writeDocument(dives, choice, stamp, document);
     }
 }
 

@@ -45,7 +45,7 @@ std::string firmwareVersion(const HeaderImage& header) {
 
 std::string serialNumber(const DiveSet& set) {
     const HeaderImage& h = set.header;
-    if (set.family == 1)
+    if (set.family == DataFamily::Family1)
         return std::to_string(h[0x2A] * 1000000u + h[0x2B] * 10000u + h[0x2C] * 100u + h[0x2D]);
     char text[16];
     std::snprintf(text, sizeof text, "%02u%02u%02u%02u", unsigned{h[0x2A]}, unsigned{h[0x2B]},
@@ -67,8 +67,8 @@ std::vector<std::vector<ConstDivePtr>> repetitionGroups(const DiveSet& set) {
     return groups;
 }
 
-std::vector<StartMix> startMixes(int32_t family, const DiveRecord& d) {
-    if (family == 1) {
+std::vector<StartMix> startMixes(DataFamily family, const DiveRecord& d) {
+    if (family == DataFamily::Family1) {
         switch (d.diveMode) {
             case 1:
                 return {{d.oxygen1, nullptr}};

@@ -31,7 +31,7 @@ struct StartMix {
     int32_t o2 = 0;
     const char* name = nullptr;
 };
-std::vector<StartMix> startMixes(int32_t family, const DiveRecord& dive);
+std::vector<StartMix> startMixes(DataFamily family, const DiveRecord& dive);
 
 // What a family 2/3 profile event does to the breathing gas.
 struct GasSwitch {

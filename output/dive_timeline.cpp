@@ -13,7 +13,7 @@ namespace {
 // mix has adds one named by its place in the list.
 class Mixes {
   public:
-    Mixes(int32_t family, const DiveRecord& dive, std::vector<TimelineMix>& list) : list_(list) {
+    Mixes(DataFamily family, const DiveRecord& dive, std::vector<TimelineMix>& list) : list_(list) {
         for (const StartMix& mix : startMixes(family, dive)) add(mix.o2, mix.name);
     }
 
@@ -57,7 +57,7 @@ void addEvent(DiveTimeline& line, int64_t time, std::string name,
 
 DiveTimeline family1Timeline(const DiveRecord& dive) {
     DiveTimeline line;
-    Mixes mixes(1, dive, line.mixes);
+    Mixes mixes(DataFamily::Family1, dive, line.mixes);
     // Each depth change is one sample interval after the point before it;
     // what comes between two samples happened at the earlier one.
     uint32_t time = 0;
@@ -108,7 +108,7 @@ void addCodeEvent(DiveTimeline& line, Mixes& mixes, const ProfileDecoder::Event&
     addEvent(line, time, std::move(id), withValue ? std::optional<int32_t>(e.data1) : std::nullopt);
 }
 
-DiveTimeline decodedTimeline(int32_t family, const ConstDivePtr& dive) {
+DiveTimeline decodedTimeline(DataFamily family, const ConstDivePtr& dive) {
     DiveTimeline line;
     Mixes mixes(family, *dive, line.mixes);
     ProfileDecoder profile(dive);
@@ -152,8 +152,8 @@ DiveTimeline decodedTimeline(int32_t family, const ConstDivePtr& dive) {
 
 }  // namespace
 
-DiveTimeline readTimeline(int32_t family, const ConstDivePtr& dive) {
-    return family == 1 ? family1Timeline(*dive) : decodedTimeline(family, dive);
+DiveTimeline readTimeline(DataFamily family, const ConstDivePtr& dive) {
+    return family == DataFamily::Family1 ? family1Timeline(*dive) : decodedTimeline(family, dive);
 }
 
 }  // namespace talvek

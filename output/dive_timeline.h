@@ -56,6 +56,6 @@ struct DiveTimeline {
 
 // Reads one dive of a computer of family `family` (1, 2 or 4).  A family 1
 // gas switch without its O2 byte is left out.
-DiveTimeline readTimeline(int32_t family, const ConstDivePtr& dive);
+DiveTimeline readTimeline(DataFamily family, const ConstDivePtr& dive);
 
 }  // namespace talvek

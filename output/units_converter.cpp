@@ -49,37 +49,46 @@ double barFromDecibar(int32_t raw) {
 
 }  // namespace
 
-UnitsConverter::UnitsConverter(int32_t conversionType) : conversionType_(conversionType) {
-    switch (conversionType) {
-        case UnitSystem::Imperial | 1:
+namespace {
+
+constexpr int32_t code(UnitSystem system, int32_t family) {
+    return static_cast<int32_t>(system) | family;
+}
+
+}  // namespace
+
+UnitsConverter::UnitsConverter(UnitSystem system, DataFamily family)
+    : conversionType_(code(system, familyCode(family))) {
+    switch (conversionType_) {
+        case code(UnitSystem::Imperial, 1):
             depthFn_ = feetFromFeet;
             temperatureFn_ = fahrenheit;
             pressureFn_ = psiFrom2Bar;
             break;
-        case UnitSystem::Imperial | 2:
-        case UnitSystem::Imperial | 4:
+        case code(UnitSystem::Imperial, 2):
+        case code(UnitSystem::Imperial, 4):
             depthFn_ = feetFromCentimetres;
             temperatureFn_ = fahrenheit;
             pressureFn_ = psiFromDecibar;
             break;
-        case UnitSystem::Metric | 1:
+        case code(UnitSystem::Metric, 1):
             depthFn_ = centimetresFromFeet;
             temperatureFn_ = celsius;
             pressureFn_ = barFrom2Bar;
             break;
-        case UnitSystem::Metric | 2:
-        case UnitSystem::Metric | 4:
+        case code(UnitSystem::Metric, 2):
+        case code(UnitSystem::Metric, 4):
             depthFn_ = centimetresFromCentimetres;
             temperatureFn_ = celsius;
             pressureFn_ = barFromDecibar;
             break;
-        case UnitSystem::Scientific | 1:
+        case code(UnitSystem::Scientific, 1):
             depthFn_ = centimetresFromFeet;
             temperatureFn_ = kelvin;
             pressureFn_ = barFrom2Bar;
             break;
-        case UnitSystem::Scientific | 2:
-        case UnitSystem::Scientific | 4:
+        case code(UnitSystem::Scientific, 2):
+        case code(UnitSystem::Scientific, 4):
             depthFn_ = centimetresFromCentimetres;
             temperatureFn_ = kelvin;
             pressureFn_ = barFromDecibar;

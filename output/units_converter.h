@@ -7,15 +7,13 @@
 // degrees Celsius, bar; scientific metres, kelvin, bar.
 #include <cstdint>
 
+#include "dc/base/dive_set.h"
+
 namespace talvek {
 
-// Output unit system codes, as they appear in the Options word.
-struct UnitSystem {
-    static constexpr int32_t Imperial = 0x20000;
-    static constexpr int32_t Metric = 0x40000;
-    static constexpr int32_t Scientific = 0x80000;
-    static constexpr int32_t Mask = 0xE0000;
-};
+// The output unit systems.  The values are the codes the unit conversion
+// combines with a family code (conversionType()).
+enum class UnitSystem : int32_t { Imperial = 0x20000, Metric = 0x40000, Scientific = 0x80000 };
 
 // 1/30.48, held in extended precision so every build prints the same feet.
 constexpr long double FeetPerCentimetre = 0.03280839895013123L;
@@ -24,18 +22,18 @@ class UnitsConverter {
   public:
     UnitsConverter(const UnitsConverter&) = delete;
     UnitsConverter& operator=(const UnitsConverter&) = delete;
-    // `conversionType` is the unit system code OR the family code (1, 2 or
-    // 4).  Any other combination throws CriticalError
+    // A family the table of conversions does not have throws CriticalError
     // "UnitsConverter: Unknown Conversion Type ".
-    explicit UnitsConverter(int32_t conversionType);
+    UnitsConverter(UnitSystem system, DataFamily family);
     virtual ~UnitsConverter();
 
     virtual long double depth(int32_t raw) const;
     virtual int32_t temperature(int32_t raw) const;
     // The pressure function's value truncated toward zero.
     virtual int32_t pressure(int32_t raw) const;
-    virtual int32_t system() const = 0;
+    virtual UnitSystem system() const = 0;
 
+    // The unit system's code OR the family's code.
     int32_t conversionType() const { return conversionType_; }
 
   protected:
@@ -51,24 +49,22 @@ class UnitsConverter {
 
 class MetricUnits : public UnitsConverter {
   public:
-    explicit MetricUnits(int32_t familyCode) : UnitsConverter(UnitSystem::Metric | familyCode) {}
-    int32_t system() const override { return UnitSystem::Metric; }
+    explicit MetricUnits(DataFamily family) : UnitsConverter(UnitSystem::Metric, family) {}
+    UnitSystem system() const override { return UnitSystem::Metric; }
 };
 
 class ImperialUnits : public UnitsConverter {
   public:
-    explicit ImperialUnits(int32_t familyCode)
-        : UnitsConverter(UnitSystem::Imperial | familyCode) {}
-    int32_t system() const override { return UnitSystem::Imperial; }
+    explicit ImperialUnits(DataFamily family) : UnitsConverter(UnitSystem::Imperial, family) {}
+    UnitSystem system() const override { return UnitSystem::Imperial; }
 };
 
 class ScientificUnits : public UnitsConverter {
   public:
-    explicit ScientificUnits(int32_t familyCode)
-        : UnitsConverter(UnitSystem::Scientific | familyCode) {}
+    explicit ScientificUnits(DataFamily family) : UnitsConverter(UnitSystem::Scientific, family) {}
     // The depth functions deliver centimetres; scientific output is metres.
     long double depth(int32_t raw) const override;
-    int32_t system() const override { return UnitSystem::Scientific; }
+    UnitSystem system() const override { return UnitSystem::Scientific; }
 };
 
 // SI values for a layout that prescribes them: metres (the scientific
@@ -76,7 +72,7 @@ class ScientificUnits : public UnitsConverter {
 // other layouts write, x 100000).
 class SiUnits {
   public:
-    explicit SiUnits(int32_t familyCode) : scientific_(familyCode), metric_(familyCode) {}
+    explicit SiUnits(DataFamily family) : scientific_(family), metric_(family) {}
     double metres(int32_t rawDepth) const;
     double kelvin(int32_t rawTemperature) const;
     double pascals(int32_t rawPressure) const;

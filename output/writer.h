@@ -15,7 +15,7 @@ class Writer {
     explicit Writer(const DiveSet& set) : set_(set) {}
     virtual ~Writer() = default;
     virtual void make(XmlDocument& document) = 0;
-    int32_t familyCode() const { return set_.family; }
+    DataFamily family() const { return set_.family; }
 
   protected:
     uint8_t headerByte(int offset) const { return set_.header[offset]; }

@@ -15,72 +15,53 @@ namespace talvek {
 
 namespace {
 
-enum class Layout { Legacy, Dcdml, Uddf };
-
-using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, int32_t units,
+using Factory = std::unique_ptr<Writer> (*)(const DiveSet& dives, UnitSystem units,
                                             const DocumentStamp& stamp);
 
 // The legacy layout has no units and no stamp.
 template <class W>
-std::unique_ptr<Writer> legacy(const DiveSet& d, int32_t, const DocumentStamp&) {
+std::unique_ptr<Writer> legacy(const DiveSet& d, UnitSystem, const DocumentStamp&) {
     return std::make_unique<W>(d);
 }
 
 template <class W>
-std::unique_ptr<Writer> dcdml(const DiveSet& d, int32_t units, const DocumentStamp& stamp) {
+std::unique_ptr<Writer> dcdml(const DiveSet& d, UnitSystem units, const DocumentStamp& stamp) {
     return std::make_unique<W>(d, units, stamp);
 }
 
-// UDDF is SI whatever the unit bits say.
-std::unique_ptr<Writer> uddf(const DiveSet& d, int32_t, const DocumentStamp& stamp) {
+// UDDF is SI whatever the units asked for.
+std::unique_ptr<Writer> uddf(const DiveSet& d, UnitSystem, const DocumentStamp& stamp) {
     return std::make_unique<UddfWriter>(d, stamp);
 }
 
 struct WriterRow {
     Layout layout;
-    int32_t family;
+    DataFamily family;
     Factory make;
-    // Traced when the row is chosen; type 1 traces nothing.
-    const char* chosenLine;
+    // The generator number the choice is traced with; 0: not traced
+    // (family 1, UDDF).
+    int generator;
 };
 
 const WriterRow Writers[] = {
-    {Layout::Legacy, 1, legacy<LegacyFamily1Writer>, nullptr},
-    {Layout::Dcdml, 1, dcdml<DcdmlFamily1Writer>, nullptr},
-    {Layout::Legacy, 2, legacy<LegacyFamily23Writer>,
-     "Device_TypeD::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 2, dcdml<DcdmlFamily23Writer>,
-     "Device_TypeD::MakeOutput(): Using Generator Type 2"},
-    {Layout::Legacy, 4, legacy<LegacyFamily23Writer>,
-     "Device_TypeC2V2::MakeOutput(): Using Generator Type 1"},
-    {Layout::Dcdml, 4, dcdml<DcdmlFamily23Writer>,
-     "Device_TypeC2V2::MakeOutput(): Using Generator Type 2"},
-    {Layout::Uddf, 1, uddf, nullptr},
-    {Layout::Uddf, 2, uddf, nullptr},
-    {Layout::Uddf, 4, uddf, nullptr},
+    {Layout::Legacy, DataFamily::Family1, legacy<LegacyFamily1Writer>, 0},
+    {Layout::Dcdml, DataFamily::Family1, dcdml<DcdmlFamily1Writer>, 0},
+    {Layout::Legacy, DataFamily::Family2, legacy<LegacyFamily23Writer>, 1},
+    {Layout::Dcdml, DataFamily::Family2, dcdml<DcdmlFamily23Writer>, 2},
+    {Layout::Legacy, DataFamily::Family3, legacy<LegacyFamily23Writer>, 1},
+    {Layout::Dcdml, DataFamily::Family3, dcdml<DcdmlFamily23Writer>, 2},
+    {Layout::Uddf, DataFamily::Family1, uddf, 0},
+    {Layout::Uddf, DataFamily::Family2, uddf, 0},
+    {Layout::Uddf, DataFamily::Family3, uddf, 0},
 };
 
-// The trace prefix of the driver that used to choose for each family.
-const char* driverName(int32_t family) {
-    switch (family) {
-        case 1:
-            return "Device_Type1";
-        case 2:
-            return "Device_TypeD";
-        case 4:
-            return "Device_TypeC2V2";
-        default:
-            return "Driver";
-    }
-}
-
-void setDocumentOptions(XmlDocument& document, uint32_t options) {
+void setDocumentOptions(XmlDocument& document, const OutputChoice& choice) {
     document.setFlags(XmlDocument::Utf8);
-    if (options & OutputOptions::FullEndTags)
+    if (choice.fullEndTags)
         document.setFlags(XmlDocument::FullEndTags);
     else
         document.clearFlags(XmlDocument::FullEndTags);
-    if (options & OutputOptions::Indent)
+    if (choice.indent)
         document.setFlags(XmlDocument::Indent);
     else
         document.clearFlags(XmlDocument::Indent);
@@ -88,37 +69,20 @@ void setDocumentOptions(XmlDocument& document, uint32_t options) {
 
 }  // namespace
 
-int32_t unitSystemOf(uint32_t options) {
-    switch (options & UnitSystem::Mask) {
-        case UnitSystem::Metric:
-            return UnitSystem::Metric;
-        case UnitSystem::Scientific:
-            return UnitSystem::Scientific;
-        default:
-            return UnitSystem::Imperial;
-    }
-}
-
-void writeDocument(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
-                   XmlDocument& document) {
-    const uint32_t bits = options & OutputOptions::LayoutMask;
+void writeDocument(const DiveSet& dives, const OutputChoice& choice, const DocumentStamp& stamp,
+                   XmlDocument& document, const char* driverName) {
     const WriterRow* chosen = nullptr;
-    // The UDDF bit wins over the layout bits.
-    if ((options & OutputOptions::UddfLayout) || bits != OutputOptions::LayoutMask) {
-        const Layout layout = (options & OutputOptions::UddfLayout) ? Layout::Uddf
-                              : bits == OutputOptions::DcdmlLayout ? Layout::Dcdml
-                                                                   : Layout::Legacy;
-        for (const WriterRow& row : Writers)
-            if (row.layout == layout && row.family == dives.family) chosen = &row;
-    }
+    for (const WriterRow& row : Writers)
+        if (row.layout == choice.layout && row.family == dives.family) chosen = &row;
     if (!chosen) {
-        trace::write(trace::Error, "%s::MakeOutput(): Requested invalid output Format",
-                     driverName(dives.family));
+        trace::write(trace::Error, "%s::MakeOutput(): Requested invalid output Format", driverName);
         throw Error("Output: format not supported");
     }
-    if (chosen->chosenLine) trace::write(trace::Info, "%s", chosen->chosenLine);
-    std::unique_ptr<Writer> writer = chosen->make(dives, unitSystemOf(options), stamp);
-    setDocumentOptions(document, options);
+    if (chosen->generator)
+        trace::write(trace::Info, "%s::MakeOutput(): Using Generator Type %d", driverName,
+                     chosen->generator);
+    std::unique_ptr<Writer> writer = chosen->make(dives, choice.units, stamp);
+    setDocumentOptions(document, choice);
     writer->make(document);
 }
 

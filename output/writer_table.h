@@ -1,36 +1,38 @@
 #pragma once
-// The one place that chooses a writer: by the layout bits of the Options word
-// (0 and 0x100 legacy, 0x200 DCDML, 0x400 UDDF before either), the family of the computer that was read
-// and the unit system bits.  The session hands it what the driver yielded.
+// The one place that chooses a writer: by the layout the run asked for and
+// the family of the computer that was read.  The session hands it what the
+// driver yielded and the typed output choice of the command line.
 #include <cstdint>
 
 #include "dc/base/dive_set.h"
 #include "output/document_stamp.h"
+#include "output/units_converter.h"
 
 namespace talvek {
 
 class XmlDocument;
 
-// Output bits of the Options word.
-struct OutputOptions {
-    static constexpr uint32_t LayoutMask = 0x300;
-    static constexpr uint32_t LegacyLayout = 0x100;
-    static constexpr uint32_t DcdmlLayout = 0x200;
-    // UDDF, whatever the layout bits say.
-    static constexpr uint32_t UddfLayout = 0x400;
-    static constexpr uint32_t FullEndTags = 0x1000;
-    static constexpr uint32_t Indent = 0x2000;
+enum class Layout {
+    Legacy,
+    Dcdml,
+    Uddf,
+    Unknown,  // asked for in a way no writer serves
 };
 
-// The unit system the Options word asks for (imperial unless metric or
-// scientific alone is set).
-int32_t unitSystemOf(uint32_t options);
+// How the document is to be written.
+struct OutputChoice {
+    Layout layout = Layout::Legacy;
+    UnitSystem units = UnitSystem::Imperial;  // the DCDML layout's (UDDF is SI)
+    bool fullEndTags = false;                 // an empty element gets an end tag too
+    bool indent = true;
+};
 
 // Fills `document` (UTF-8, with the end-tag and indentation flags of
-// `options`) from `dives`; a DCDML document names the program and the time
-// of `stamp`.  A layout with no writer traces and throws
-// Error("Output: format not supported").
-void writeDocument(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
-                   XmlDocument& document);
+// `choice`) from `dives`; a DCDML document names the program and the time
+// of `stamp`.  `driverName` names the driver that read the dives in the
+// trace lines of the choice.  A layout with no writer for the family traces
+// and throws Error("Output: format not supported").
+void writeDocument(const DiveSet& dives, const OutputChoice& choice, const DocumentStamp& stamp,
+                   XmlDocument& document, const char* driverName = "Driver");
 
 }  // namespace talvek

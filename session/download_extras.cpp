@@ -24,11 +24,12 @@ HeaderImage headerOf(const Driver& device) {
 }  // namespace
 
 std::string DownloadWorker::storeDirectory() const {
-    return extras_.storeDirectory.empty() ? platform::dataDirectory() : extras_.storeDirectory;
+    return request_.extras.storeDirectory.empty() ? platform::dataDirectory()
+                                                  : request_.extras.storeDirectory;
 }
 
 bool DownloadWorker::startReplay() {
-    const std::string& path = *extras_.imageFile;
+    const std::string& path = *request_.extras.imageFile;
     try {
         replay_ = std::make_unique<ImageReplay>(path, interfaces_);
     } catch (const std::exception& e) {
@@ -38,7 +39,7 @@ bool DownloadWorker::startReplay() {
     }
     trace::write(trace::Info, "Image: Replaying %s (Device Type %d)", path.c_str(),
                  replay_->interfaceType());
-    ports_ = &replay_->ports(portName_);
+    ports_ = &replay_->ports(request_.port);
     replay_->installClock();
     return true;
 }
@@ -54,7 +55,7 @@ bool DownloadWorker::resumeFromStore() {
         return false;
     }
     const HeaderImage header = headerOf(*device_);
-    const int32_t family = deviceRow_->family;
+    const DataFamily family = deviceRow_->family;
     const std::string path = store::pathIn(directory, family, header);
     const store::LoadResult loaded = store::load(path);
     std::string why;
@@ -97,16 +98,17 @@ void DownloadWorker::saveStore() {
 }
 
 void DownloadWorker::writeDump() {
-    if (!extras_.dumpFile) return;
-    const std::string& path = *extras_.dumpFile;
+    if (!request_.extras.dumpFile) return;
+    const std::string& path = *request_.extras.dumpFile;
     if (!device_) {
         trace::write(trace::Info, "Dump: No Device, Nothing Written");
         return;
     }
     // The dump comes last: written over the output, the report or the image
     // just replayed (whose unread bytes it holds as 0xFF) it would destroy them.
-    for (const std::string* other : {&outputFile_, reportRequested_ ? &reportFile_ : nullptr,
-                                     extras_.imageFile ? &*extras_.imageFile : nullptr}) {
+    for (const std::string* other :
+         {&request_.outputFile, request_.report ? &*request_.report : nullptr,
+          request_.extras.imageFile ? &*request_.extras.imageFile : nullptr}) {
         if (other && namesSameFile(path, *other)) {
             trace::write(trace::Error, "Dump: %s Is Another File Of This Run", path.c_str());
             return;

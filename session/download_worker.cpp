@@ -18,6 +18,7 @@ DownloadWorker::DownloadWorker(SessionSink& sink, Parts parts)
       interfaces_(std::move(parts.interfaces)),
       ports_(parts.ports),
       writer_(std::move(parts.writer)),
+      reportWriter_(std::move(parts.report)),
       program_(std::move(parts.program)) {
     trace::write(trace::Detail, "sAPIThread::Create()");
 }
@@ -27,31 +28,21 @@ DownloadWorker::~DownloadWorker() {
     trace::write(trace::Detail, "sAPIThread::Destroy()");
 }
 
-void DownloadWorker::set(const std::string& portName, const std::string& outputFile, int /*delay*/,
-                         uint32_t options) {
-    portName_ = portName;
-    outputFile_ = outputFile;
-    probeOptions_ = options & 0xCF;
-    outputOptions_ = options & 0xFFFFFF30;
+void DownloadWorker::set(Request request) {
+    request_ = std::move(request);
     trace::write(trace::Detail, "sAPIThread::Set() with: file=\"%s\" port=\"%s\" Options=0x%X ",
-                 outputFile_.c_str(), portName_.c_str(), options);
-}
-
-void DownloadWorker::setExtras(DownloadExtras extras) {
-    extras_ = std::move(extras);
-    if (!extras_.any()) return;
-    trace::write(trace::Detail,
-                 "sAPIThread::Set() with: new=%d store=%d folder=\"%s\" dump=\"%s\" image=\"%s\"",
-                 extras_.newDivesOnly ? 1 : 0, extras_.useStore ? 1 : 0,
-                 extras_.storeDirectory.c_str(), extras_.dumpFile ? extras_.dumpFile->c_str() : "",
-                 extras_.imageFile ? extras_.imageFile->c_str() : "");
-}
-
-void DownloadWorker::setReport(const std::string& path, ReportWriter writer) {
-    reportRequested_ = true;
-    reportFile_ = path;
-    reportWriter_ = std::move(writer);
-    trace::write(trace::Detail, "sAPIThread::SetReport() with: file=\"%s\"", path.c_str());
+                 request_.outputFile.c_str(), request_.port.c_str(), request_.options);
+    const DownloadExtras& extras = request_.extras;
+    if (extras.any())
+        trace::write(
+            trace::Detail,
+            "sAPIThread::Set() with: new=%d store=%d folder=\"%s\" dump=\"%s\" image=\"%s\"",
+            extras.newDivesOnly ? 1 : 0, extras.useStore ? 1 : 0, extras.storeDirectory.c_str(),
+            extras.dumpFile ? extras.dumpFile->c_str() : "",
+            extras.imageFile ? extras.imageFile->c_str() : "");
+    if (request_.report)
+        trace::write(trace::Detail, "sAPIThread::SetReport() with: file=\"%s\"",
+                     request_.report->c_str());
 }
 
 void DownloadWorker::postStatusText(const char* text) {
@@ -111,7 +102,7 @@ bool DownloadWorker::probe(const InterfaceRow& row, bool& found) {
     try {
         if (!row.makeDriver) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
         platform::SerialOpener& ports = ports_ ? *ports_ : platform::systemSerialOpener();
-        device_ = row.makeDriver(portName_, &cancel_, ports);
+        device_ = row.makeDriver(request_.port, &cancel_, ports);
         if (!device_) throw DeviceNotPresent(errorText(ErrorCode::NotDetected));
         deviceRow_ = &row;
         installCallbacks();
@@ -141,12 +132,12 @@ void DownloadWorker::execute() {
         postProgress(0);
 
         // Empty names end the run before any port is touched.
-        if (outputFile_.empty()) {
+        if (request_.outputFile.empty()) {
             trace::write(trace::Error, "No Output File Specified");
             finish("Can't Open File", 1);
             return;
         }
-        if (portName_.empty()) {
+        if (request_.port.empty()) {
             trace::write(trace::Error, "No Comm Port Specified");
             finish(errorText(ErrorCode::NoPortSpecified), 2);
             return;
@@ -154,17 +145,17 @@ void DownloadWorker::execute() {
         // An output that cannot be written is found before the port is
         // touched, not after the whole download.  The final write checks
         // again: the directory may change meanwhile.
-        const platform::ReplaceResult writable = platform::checkReplaceable(outputFile_);
+        const platform::ReplaceResult writable = platform::checkReplaceable(request_.outputFile);
         if (!writable.ok()) {
-            trace::write(trace::Error, "Can't Open %s with error :%d", outputFile_.c_str(),
+            trace::write(trace::Error, "Can't Open %s with error :%d", request_.outputFile.c_str(),
                          writable.error);
             finish("Can't Open File", 1);
             return;
         }
-        if (extras_.imageFile && !startReplay()) return;
+        if (request_.extras.imageFile && !startReplay()) return;
 
         for (const InterfaceRow* row : interfaces_.probeOrder()) {
-            if (!found && probes(*row) && probe(*row, found)) return;
+            if (!found && request_.probe.includes(row->number) && probe(*row, found)) return;
             if (cancelCheck()) return;
         }
 
@@ -197,7 +188,7 @@ void DownloadWorker::execute() {
         if (cancelCheck()) return;
 
         bool resumed = false;
-        if (extras_.newDivesOnly) {
+        if (request_.extras.newDivesOnly) {
             try {
                 resumed = resumeFromStore();
             } catch (Error& e) {  // a cancel while the newest stored dive is read
@@ -285,23 +276,17 @@ void DownloadWorker::downloadDives(bool resumed) {
     }
 }
 
-bool DownloadWorker::probes(const InterfaceRow& row) const {
-    // -dv=4 sets 0x08 alone and probes none.
-    if ((probeOptions_ & 0x0F) == 0x0F) return true;
-    return row.number >= 1 && row.number <= 3 && (probeOptions_ & (1u << (row.number - 1)));
-}
-
 void DownloadWorker::buildAndWrite() {
     postStatusText("Building Data File");
     DiveSet dives = device_->diveSet();
     dives.family = deviceRow_->family;
     const DocumentStamp stamp{program_, platform::localTime()};
-    writer_(dives, outputOptions_, stamp, document_);
+    writer_(dives, request_.output, stamp, document_, deviceRow_->traceName);
     if (cancelCheck()) return;
 
     // The cancel flag is tested once more just before the file takes its
     // name: a cancel up to then leaves no file, one after it is too late.
-    const std::string& name = outputFile_;
+    const std::string& name = request_.outputFile;
     const char* bytes = document_.outputBuffer();
     const platform::ReplaceResult result = platform::replaceFile(
         name, bytes ? bytes : "", bytes ? document_.outputLength() : 0, &cancel_);
@@ -318,12 +303,12 @@ void DownloadWorker::buildAndWrite() {
         finish("Can't Open File", 1);
         return;
     }
-    if (extras_.storing()) saveStore();
+    if (request_.extras.storing()) saveStore();
 
     // The output file is what the caller's exit code speaks of; the report
     // is for the diver.  A report that fails is shown for a moment and
     // traced, and the download still ends as the output file says.
-    if (reportRequested_ && !writeReport(dives, stamp)) {
+    if (request_.report && !writeReport(dives, stamp)) {
         postStatusText("Can't Write Report");
         platform::sleepMs(1000);
     }
@@ -337,19 +322,19 @@ bool DownloadWorker::namesSameFile(const std::string& a, const std::string& b) {
 }
 
 bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stamp) {
-    const std::string& name = reportFile_;
+    const std::string& name = *request_.report;
     if (name.empty()) {
         trace::write(trace::Error, "No Report File Specified");
         return false;
     }
     // Written over the output file it would destroy what was just saved.
-    if (namesSameFile(name, outputFile_)) {
+    if (namesSameFile(name, request_.outputFile)) {
         trace::write(trace::Error, "Report %s Is The Output File", name.c_str());
         return false;
     }
     std::string page;
     try {
-        page = reportWriter_(dives, unitSystemOf(outputOptions_), stamp);
+        page = reportWriter_(dives, request_.output.units, stamp);
     } catch (const std::exception& e) {
         trace::write(trace::Error, "Can't Build Report: %s", e.what());
         return false;

@@ -20,6 +20,7 @@
 #include "platform/serial_port.h"
 #include "session/download_extras.h"
 #include "session/interface_table.h"
+#include "session/request.h"
 #include "session/session_sink.h"
 #include "session/version_information.h"
 #include "xml/xml_document.h"
@@ -28,9 +29,14 @@ namespace talvek {
 
 class ImageReplay;
 
-// Builds the output document from what the driver yielded.
-using DocumentWriter = std::function<void(const DiveSet& dives, uint32_t options,
-                                          const DocumentStamp& stamp, XmlDocument& document)>;
+// Builds the output document from what the driver yielded; `driverName`
+// names that driver in the trace.
+using DocumentWriter =
+    std::function<void(const DiveSet& dives, const OutputChoice& choice, const DocumentStamp& stamp,
+                       XmlDocument& document, const char* driverName)>;
+// Builds the HTML report from the same dives, in `units`.
+using ReportWriter =
+    std::function<std::string(const DiveSet& dives, UnitSystem units, const DocumentStamp& stamp)>;
 
 // What a worker is built from besides its sink; the defaults are the
 // program's own.
@@ -39,37 +45,30 @@ struct WorkerParts {
     // Where ports are opened; null for the system's serial ports.
     platform::SerialOpener* ports = nullptr;
     DocumentWriter writer = writeDocument;
+    ReportWriter report = htmlReport;
     std::optional<ProgramVersion> program = ownProgramVersion();
 };
 
 class DownloadWorker {
   public:
     using DocumentWriter = talvek::DocumentWriter;
+    using ReportWriter = talvek::ReportWriter;
     using Parts = WorkerParts;
 
-    // `program` names the program in the document (by default as its own
-    // version block does); the time is taken when the document is built.
-    // Builds the HTML report from the same dives, in `unitSystem`.
-    using ReportWriter = std::function<std::string(const DiveSet& dives, int32_t unitSystem,
-                                                   const DocumentStamp& stamp)>;
+    // `program` of the parts names the program in the document (by default
+    // as its own version block does); the time is taken when the document
+    // is built.
 
     explicit DownloadWorker(SessionSink& sink, Parts parts = {});
     ~DownloadWorker();
     DownloadWorker(const DownloadWorker&) = delete;
     DownloadWorker& operator=(const DownloadWorker&) = delete;
 
-    // Stores the names and splits the Options word into the probe mask (kept
-    // here) and the output flags (handed to the driver).  `delay` is unused.
-    void set(const std::string& portName, const std::string& outputFile, int delay,
-             uint32_t options);
-
-    // The dive store, the dump and the image for the next execute().
-    void setExtras(DownloadExtras extras);
-    // Asks for a report written to `path` after the output file, in the
-    // units of the Options word.  A report that cannot be written is traced
+    // What the next execute() does.  A report is written after the output
+    // file, in the request's units; one that cannot be written is traced
     // and shown ("Can't Write Report") but changes neither the output file
     // nor the result code.
-    void setReport(const std::string& path, ReportWriter writer = htmlReport);
+    void set(Request request);
 
     // The thread body: all phases; never throws.
     void execute();
@@ -83,8 +82,7 @@ class DownloadWorker {
     // The result code; 9999 until Finish stores the real one.
     int returnValue() const { return returnValue_.load(); }
 
-    uint32_t probeOptions() const { return probeOptions_; }
-    uint32_t outputOptions() const { return outputOptions_; }
+    const Request& request() const { return request_; }
     const XmlDocument& document() const { return document_; }
 
   private:
@@ -96,8 +94,6 @@ class DownloadWorker {
     bool cancelCheck();
     // One probe; true when the download has ended (finished) inside it.
     bool probe(const InterfaceRow& row, bool& found);
-    // Whether the run probes the interface type of `row`.
-    bool probes(const InterfaceRow& row) const;
     void installCallbacks();
     // Builds the document and writes the file; ends the download either way.
     void buildAndWrite();
@@ -125,22 +121,16 @@ class DownloadWorker {
     static bool namesSameFile(const std::string& a, const std::string& b);
 
     SessionSink& sink_;
-    DownloadExtras extras_;
+    Request request_;
     std::unique_ptr<ImageReplay> replay_;  // -image
     InterfaceTable interfaces_;
     platform::SerialOpener* ports_;
     DocumentWriter writer_;
+    ReportWriter reportWriter_;
     std::optional<ProgramVersion> program_;
     std::unique_ptr<Driver> device_;
     const InterfaceRow* deviceRow_ = nullptr;  // the interface type of device_
     XmlDocument document_;
-    std::string outputFile_;
-    std::string portName_;
-    bool reportRequested_ = false;
-    std::string reportFile_;
-    ReportWriter reportWriter_;
-    uint32_t probeOptions_ = 0;
-    uint32_t outputOptions_ = 0;
     std::atomic<bool> done_{false};
     std::atomic<int> returnValue_{9999};
     CancelFlag cancel_{false};

@@ -24,7 +24,7 @@ std::unique_ptr<platform::MemoryPeer> replayComputer(replay::ComputerImage image
 InterfaceRow type1() {
     InterfaceRow t;
     t.number = 1;
-    t.family = Type1Driver::FamilyCode;
+    t.family = Type1Driver::Family;
     t.traceName = "Device_Type1";
     t.probe = {"Searching for Device (1)",
                "Found Device Type1",
@@ -46,7 +46,7 @@ InterfaceRow type1() {
 InterfaceRow type2() {
     InterfaceRow t;
     t.number = 2;
-    t.family = Type2DriverTraits::FamilyCode;
+    t.family = Type2DriverTraits::Family;
     t.traceName = "Device_TypeD";
     t.probe = {"Searching for Device (2)",
                "Found Device Type2",
@@ -64,7 +64,7 @@ InterfaceRow type2() {
 InterfaceRow type3() {
     InterfaceRow t;
     t.number = 3;
-    t.family = Type3DriverTraits::FamilyCode;
+    t.family = Type3DriverTraits::Family;
     t.traceName = "Device_TypeC2V2";
     t.probe = {"Searching for Device (3)",
                "Found Device Type 3",

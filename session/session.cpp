@@ -48,10 +48,7 @@ bool Session::start() {
     if (started_ || !worker_) return false;
     started_ = true;
     settings_.normalisePort();
-    const uint32_t options = settings_.composeOptions();
-    worker_->set(settings_.portName, settings_.outputFile, settings_.delay, options);
-    worker_->setExtras(settings_.extras);
-    if (settings_.reportRequested) worker_->setReport(settings_.reportFile);
+    worker_->set(settings_.request());
     return true;
 }
 

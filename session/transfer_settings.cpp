@@ -177,4 +177,11 @@ uint32_t TransferSettings::composeOptions() {
     return optionBits;
 }
 
+Request TransferSettings::request() {
+    Request r = requestFor(portName, outputFile, composeOptions());
+    r.extras = extras;
+    if (reportRequested) r.report = reportFile;
+    return r;
+}
+
 }  // namespace talvek

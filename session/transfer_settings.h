@@ -8,6 +8,7 @@
 
 #include "platform/os.h"
 #include "session/download_extras.h"
+#include "session/request.h"
 
 namespace talvek {
 
@@ -35,6 +36,9 @@ class TransferSettings {
     void normalisePort();
     // Completes OptionBits from the other settings and returns it.
     uint32_t composeOptions();
+    // What the run is asked to do: the names, the Options word composed
+    // and read, the extras and the report.
+    Request request();
 
     // Strict conversion: optional sign and decimal digits, 32-bit range.
     static bool toInt(const std::string& text, int32_t& value);

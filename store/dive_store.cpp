@@ -27,10 +27,6 @@ constexpr int ImageSerial = 0x2A;
 constexpr int ImageFirmware2 = 0x81;
 constexpr int ImageFirmware3 = 0x82;
 
-bool validFamily(int32_t f) {
-    return f == 1 || f == 2 || f == 4;
-}
-
 void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
@@ -69,17 +65,17 @@ class Reader {
 
 }  // namespace
 
-std::array<uint8_t, 4> identityOf(int32_t family, const HeaderImage& h) {
-    if (family == 1) return {h[ImageModel], h[ImageFirmware1], 0, 0};
+std::array<uint8_t, 4> identityOf(DataFamily family, const HeaderImage& h) {
+    if (family == DataFamily::Family1) return {h[ImageModel], h[ImageFirmware1], 0, 0};
     return {h[ImageModel], h[ImageFirmware1], h[ImageFirmware2], h[ImageFirmware3]};
 }
 
-bool sameComputer(const StoredComputer& stored, int32_t family, const HeaderImage& header) {
+bool sameComputer(const StoredComputer& stored, DataFamily family, const HeaderImage& header) {
     return stored.family == family && stored.identity == identityOf(family, header) &&
            std::memcmp(stored.header.data() + ImageSerial, header.data() + ImageSerial, 4) == 0;
 }
 
-std::string fileName(int32_t family, const HeaderImage& h) {
+std::string fileName(DataFamily family, const HeaderImage& h) {
     char name[64];
     std::snprintf(name, sizeof name, "t%d-m%u-%02X%02X%02X%02X.dives", static_cast<int>(family),
                   unsigned{h[ImageModel]}, unsigned{h[ImageSerial]}, unsigned{h[ImageSerial + 1]},
@@ -87,7 +83,7 @@ std::string fileName(int32_t family, const HeaderImage& h) {
     return name;
 }
 
-std::string pathIn(const std::string& directory, int32_t family, const HeaderImage& header) {
+std::string pathIn(const std::string& directory, DataFamily family, const HeaderImage& header) {
     std::string path = directory;
     if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
     return path + fileName(family, header);
@@ -96,7 +92,7 @@ std::string pathIn(const std::string& directory, int32_t family, const HeaderIma
 std::vector<uint8_t> encode(const StoredComputer& c) {
     std::vector<uint8_t> out(std::begin(Magic), std::end(Magic));
     out.push_back(FormatVersion);
-    out.push_back(static_cast<uint8_t>(c.family));
+    out.push_back(static_cast<uint8_t>(familyCode(c.family)));
     out.insert(out.end(), c.identity.begin(), c.identity.end());
     out.insert(out.end(), c.header.begin(), c.header.end());
     putU32(out, static_cast<uint32_t>(c.dives.size()));
@@ -137,9 +133,10 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
         why = "truncated";
         return false;
     }
-    out.family = family;
     std::memcpy(out.identity.data(), at, 4);
-    if (!validFamily(out.family)) {
+    if (const std::optional<DataFamily> known = familyOfCode(family)) {
+        out.family = *known;
+    } else {
         why = "bad family code " + std::to_string(family);
         return false;
     }
@@ -156,7 +153,8 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
         why = "too many dives";
         return false;
     }
-    const uint32_t wantHeader = out.family == 1 ? 0 : HeaderLength;
+    const bool family1 = out.family == DataFamily::Family1;
+    const uint32_t wantHeader = family1 ? 0 : HeaderLength;
     for (uint32_t i = 0; i < count; ++i) {
         RawDive d;
         uint8_t headerLength = 0;
@@ -165,8 +163,7 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
             why = "truncated";
             return false;
         }
-        if (headerLength != wantHeader || (out.family == 1 && d.address != 0) ||
-            d.address > 0xFFFF) {
+        if (headerLength != wantHeader || (family1 && d.address != 0) || d.address > 0xFFFF) {
             why = "dive " + std::to_string(i) + " does not fit the family";
             return false;
         }

@@ -35,7 +35,7 @@ namespace talvek {
 namespace store {
 
 struct StoredComputer {
-    int32_t family = 0;
+    DataFamily family = DataFamily::Family2;
     std::array<uint8_t, 4> identity{};
     HeaderImage header{};
     std::vector<RawDive> dives;  // oldest first
@@ -43,13 +43,13 @@ struct StoredComputer {
 };
 
 // Model code and firmware numbers as the header image of `family` holds them.
-std::array<uint8_t, 4> identityOf(int32_t family, const HeaderImage& header);
+std::array<uint8_t, 4> identityOf(DataFamily family, const HeaderImage& header);
 // Same family, model, firmware and serial number.
-bool sameComputer(const StoredComputer& stored, int32_t family, const HeaderImage& header);
+bool sameComputer(const StoredComputer& stored, DataFamily family, const HeaderImage& header);
 // The file that keeps a computer: "t<family>-m<model>-<serial in hex>.dives".
-std::string fileName(int32_t family, const HeaderImage& header);
+std::string fileName(DataFamily family, const HeaderImage& header);
 // That file in `directory` (with or without a trailing separator).
-std::string pathIn(const std::string& directory, int32_t family, const HeaderImage& header);
+std::string pathIn(const std::string& directory, DataFamily family, const HeaderImage& header);
 
 std::vector<uint8_t> encode(const StoredComputer& computer);
 // False, with the reason in `why`, for bytes that break the format.

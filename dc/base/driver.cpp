@@ -5,8 +5,8 @@
 
 namespace talvek {
 
-Driver::Driver(int32_t familyCode, int32_t memoryTop, const CancelFlag* cancel)
-    : familyCode_(familyCode), memoryTop_(memoryTop), cancel_(cancel) {
+Driver::Driver(DataFamily family, int32_t memoryTop, const CancelFlag* cancel)
+    : family_(family), memoryTop_(memoryTop), cancel_(cancel) {
     std::memset(header_, 0, sizeof header_);
 }
 
@@ -14,7 +14,7 @@ Driver::~Driver() = default;
 
 DiveSet Driver::diveSet() const {
     DiveSet set;
-    set.family = familyCode_;
+    set.family = family_;
     std::copy(header_, header_ + HeaderImageSize, set.header.begin());
     set.dives.assign(dives_.begin(), dives_.end());
     return set;

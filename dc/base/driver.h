@@ -30,7 +30,7 @@ class Driver : public MemoryReader {
     using StatusFn = std::function<void(const char*)>;
     using FoundFn = std::function<void(int)>;
 
-    Driver(int32_t familyCode, int32_t memoryTop, const CancelFlag* cancel);
+    Driver(DataFamily family, int32_t memoryTop, const CancelFlag* cancel);
     virtual ~Driver();
 
     int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override = 0;
@@ -46,7 +46,7 @@ class Driver : public MemoryReader {
     // function, when given, becomes the progress counter's callback.
     void setCallbacks(ProgressFn progress, StatusFn status, FoundFn found);
 
-    int32_t familyCode() const { return familyCode_; }
+    DataFamily family() const { return family_; }
     int32_t memoryTop() const override { return memoryTop_; }
     bool cancelled() const override { return cancel_ && cancel_->load(); }
     const CancelFlag* cancelFlag() const { return cancel_; }
@@ -83,7 +83,7 @@ class Driver : public MemoryReader {
     void keepDive(DivePtr dive, RawDive raw);
     void clearDives();
 
-    int32_t familyCode_;
+    DataFamily family_;
     int32_t memoryTop_;
     const CancelFlag* cancel_;
     DiveList dives_;

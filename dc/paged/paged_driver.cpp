@@ -61,7 +61,7 @@ void storeIdentity(uint8_t* image, const uint8_t* reply) {
 template <class Traits>
 PagedDriver<Traits>::PagedDriver(const char* portName, const CancelFlag* cancel,
                                  platform::SerialOpener& ports)
-    : Driver(Traits::FamilyCode, Traits::MemoryTop, cancel),
+    : Driver(Traits::Family, Traits::MemoryTop, cancel),
       Link(portName, cancel, ports, RetryBudget) {}
 
 template <class Traits>

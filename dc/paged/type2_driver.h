@@ -10,7 +10,7 @@ namespace talvek {
 
 struct Type2DriverTraits {
     using Link = Type2Link;
-    static constexpr int32_t FamilyCode = 2;
+    static constexpr DataFamily Family = DataFamily::Family2;
     static constexpr int32_t MemoryTop = 0x7FFE;
 
     static constexpr paged::Texts MemoryTexts{

@@ -12,7 +12,7 @@ namespace talvek {
 // The members mean what they mean in Type2DriverTraits.
 struct Type3DriverTraits {
     using Link = Type3Link;
-    static constexpr int32_t FamilyCode = 4;
+    static constexpr DataFamily Family = DataFamily::Family3;
     static constexpr int32_t MemoryTop = 0x7FF7;
 
     static constexpr paged::Texts MemoryTexts{

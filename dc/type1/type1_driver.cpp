@@ -31,7 +31,7 @@ constexpr int SwappedWords[] = {0x22, 0x24, 0x26, 0x6C, 0x6E, 0x76, 0x78};
 
 Type1Driver::Type1Driver(const char* portName, const CancelFlag* cancel,
                          platform::SerialOpener& ports)
-    : Driver(FamilyCode, MemoryTop, cancel), Type1Link(portName, cancel, ports) {}
+    : Driver(Family, MemoryTop, cancel), Type1Link(portName, cancel, ports) {}
 
 Type1Driver::~Type1Driver() = default;
 

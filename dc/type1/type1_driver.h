@@ -13,7 +13,7 @@ namespace talvek {
 
 class Type1Driver : public Driver, public Type1Link {
   public:
-    static constexpr int32_t FamilyCode = 1;
+    static constexpr DataFamily Family = DataFamily::Family1;
     static constexpr int32_t MemoryTop = 0x1FFF;
     static constexpr int BlockSize = 32;
     static constexpr uint32_t StackCapacity = 8192;

@@ -21,7 +21,7 @@ constexpr int PersonalInfoWidth = 28;
 
 }  // namespace
 
-DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem,
+DcdmlFamily1Writer::DcdmlFamily1Writer(const DiveSet& set, UnitSystem unitSystem,
                                        const DocumentStamp& stamp)
     : DcdmlWriterBase(set, unitSystem, stamp) {}
 
@@ -60,7 +60,7 @@ std::string DcdmlFamily1Writer::depthAlarmText() const {
         return intText(static_cast<uint32_t>(static_cast<int32_t>(std::trunc(d))));
     }
     // Metric and scientific alike: centimetres rounded to half metres.
-    const MetricUnits metric(familyCode());
+    const MetricUnits metric(family());
     const long double d = metric.depth(feet);
     const int64_t w = static_cast<int64_t>(std::trunc(d + 25));
     const int64_t q = w / 100;

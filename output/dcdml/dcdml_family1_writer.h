@@ -13,7 +13,7 @@ namespace talvek {
 
 class DcdmlFamily1Writer : public DcdmlWriterBase {
   public:
-    DcdmlFamily1Writer(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
+    DcdmlFamily1Writer(const DiveSet& set, UnitSystem unitSystem, const DocumentStamp& stamp);
     ~DcdmlFamily1Writer() override;
     void make(XmlDocument& document) override;
 

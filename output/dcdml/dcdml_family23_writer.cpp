@@ -26,13 +26,13 @@ void DcdmlFamily23Writer::resetDiveCounter() {
     divesWritten.store(0);
 }
 
-DcdmlFamily23Writer::DcdmlFamily23Writer(const DiveSet& set, int32_t unitSystem,
+DcdmlFamily23Writer::DcdmlFamily23Writer(const DiveSet& set, UnitSystem unitSystem,
                                          const DocumentStamp& stamp)
     : DcdmlWriterBase(set, unitSystem, stamp) {}
 
 void DcdmlFamily23Writer::make(XmlDocument& document) {
     // The trace lines name the interface type: family 4 is type 3.
-    const int type = familyCode() == 4 ? 3 : 2;
+    const int type = family() == DataFamily::Family3 ? 3 : 2;
     trace::write(2, "Generate::Device=%d Type=2: Begin ", type);
     buildSkeleton(document);
     setUnits();

@@ -12,7 +12,7 @@ namespace talvek {
 class DcdmlFamily23Writer : public DcdmlWriterBase {
   public:
     // The family code of `set` is 2 or 4.
-    DcdmlFamily23Writer(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
+    DcdmlFamily23Writer(const DiveSet& set, UnitSystem unitSystem, const DocumentStamp& stamp);
     void make(XmlDocument& document) override;
 
     // The process-wide count of dives written (it numbers the

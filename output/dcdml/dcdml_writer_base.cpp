@@ -26,7 +26,8 @@ std::string format(const char* format, Args... args) {
 
 }  // namespace
 
-DcdmlWriterBase::DcdmlWriterBase(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp)
+DcdmlWriterBase::DcdmlWriterBase(const DiveSet& set, UnitSystem unitSystem,
+                                 const DocumentStamp& stamp)
     : Writer(set), unitSystem_(unitSystem), stamp_(stamp) {}
 
 DcdmlWriterBase::~DcdmlWriterBase() = default;
@@ -60,15 +61,15 @@ void DcdmlWriterBase::setUnits() {
     switch (unitSystem_) {
         case UnitSystem::Imperial:
             root_->attribute("units") = "imperial";
-            converter_ = std::make_unique<ImperialUnits>(familyCode());
+            converter_ = std::make_unique<ImperialUnits>(family());
             break;
         case UnitSystem::Metric:
             root_->attribute("units") = "metric";
-            converter_ = std::make_unique<MetricUnits>(familyCode());
+            converter_ = std::make_unique<MetricUnits>(family());
             break;
         case UnitSystem::Scientific:
             root_->attribute("units") = "scientific";
-            converter_ = std::make_unique<ScientificUnits>(familyCode());
+            converter_ = std::make_unique<ScientificUnits>(family());
             break;
         default:
             trace::write(1, "GenerateT2::SetUnits() Unknown Conversion Units");
@@ -213,7 +214,7 @@ void DcdmlWriterBase::writeDatum(XmlElement* parent, int32_t rawDepth, int flags
 
 void DcdmlWriterBase::addStartMixes(const DiveRecord& dive, int32_t start, int32_t end) {
     mixes_.clear();
-    for (const StartMix& mix : startMixes(familyCode(), dive)) {
+    for (const StartMix& mix : startMixes(family(), dive)) {
         if (mix.name)
             addNamedMix(mix.name, mix.o2, start, end);
         else

@@ -45,7 +45,7 @@ class DcdmlWriterBase : public Writer {
   public:
     // `unitSystem` is one of UnitSystem::*; `stamp` gives the generator
     // block and the root "tstamp".
-    DcdmlWriterBase(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp);
+    DcdmlWriterBase(const DiveSet& set, UnitSystem unitSystem, const DocumentStamp& stamp);
     ~DcdmlWriterBase() override;
 
     // Datum writer flags.
@@ -55,7 +55,7 @@ class DcdmlWriterBase : public Writer {
 
     const GasMixList& mixes() const { return mixes_; }
     const UnitsConverter* converter() const { return converter_.get(); }
-    int32_t unitSystem() const { return unitSystem_; }
+    UnitSystem unitSystem() const { return unitSystem_; }
 
   protected:
     // Root "dcdml" and its children generator, device, settings, history,
@@ -129,7 +129,7 @@ class DcdmlWriterBase : public Writer {
     // with the word / 2 as "value"; "time" = data4 + event time.
     void writeHeadingUserEvent(XmlElement* parent, const ProfileDecoder::Event& event);
 
-    int32_t unitSystem_;
+    UnitSystem unitSystem_;
     const DocumentStamp stamp_;
     std::unique_ptr<UnitsConverter> converter_;
     GasMixList mixes_;

@@ -84,7 +84,7 @@ std::string format(const char* format, double value) {
 // centimetres), temperatures as the converter gives them.
 class ReportUnits {
   public:
-    ReportUnits(int32_t unitSystem, int32_t family) {
+    ReportUnits(UnitSystem unitSystem, DataFamily family) {
         switch (unitSystem) {
             case UnitSystem::Metric:
                 converter_ = std::make_unique<MetricUnits>(family);
@@ -136,7 +136,8 @@ struct DiveView {
     std::string mode;
 };
 
-DiveView viewOf(int32_t family, const ConstDivePtr& record, int number, const ReportUnits& units) {
+DiveView viewOf(DataFamily family, const ConstDivePtr& record, int number,
+                const ReportUnits& units) {
     const DiveRecord& d = *record;
     DiveView v;
     v.number = number;
@@ -144,7 +145,7 @@ DiveView viewOf(int32_t family, const ConstDivePtr& record, int number, const Re
     v.timeline = readTimeline(family, record);
     // Families 2 and 3 keep the maximum depth and the dive time in the dive's
     // header, as the XML writes them; family 1 has only its profile.
-    if (family == 1) {
+    if (family == DataFamily::Family1) {
         for (const TimelineSample& s : v.timeline.samples)
             v.maxDepth = std::max(v.maxDepth, units.depth(s.depth));
         v.duration = v.timeline.samples.empty() ? 0 : v.timeline.end;
@@ -247,7 +248,8 @@ void writeHeader(std::string& out, const DiveSet& set, const DocumentStamp& stam
     fact("Serial number", serial);
     fact("Firmware", firmwareVersion(set.header));
     // The owner's text: 28 characters on a type 1 computer, 40 on the others.
-    const std::string owner = headerText(set.header, 0x30, set.family == 1 ? 28 : 40);
+    const std::string owner =
+        headerText(set.header, 0x30, set.family == DataFamily::Family1 ? 28 : 40);
     if (!owner.empty()) fact("Personal information", owner);
     char when[40];
     const platform::LocalTime& t = stamp.time;
@@ -310,7 +312,7 @@ void writeDive(std::string& out, const DiveView& v, const ReportUnits& units) {
 
 }  // namespace
 
-std::string htmlReport(const DiveSet& set, int32_t unitSystem, const DocumentStamp& stamp) {
+std::string htmlReport(const DiveSet& set, UnitSystem unitSystem, const DocumentStamp& stamp) {
     const ReportUnits units(unitSystem, set.family);
     std::vector<DiveView> views;
     views.reserve(set.dives.size());

@@ -11,12 +11,12 @@
 
 #include "dc/base/dive_set.h"
 #include "output/document_stamp.h"
+#include "output/units_converter.h"
 
 namespace talvek {
 
-// The page as UTF-8 text.  `unitSystem` is one of UnitSystem::* (anything
-// else is imperial, as unitSystemOf gives it); the stamp's time is the
-// download time the header shows.
-std::string htmlReport(const DiveSet& dives, int32_t unitSystem, const DocumentStamp& stamp);
+// The page as UTF-8 text in `unitSystem` (a value outside the enum is
+// imperial); the stamp's time is the download time the header shows.
+std::string htmlReport(const DiveSet& dives, UnitSystem unitSystem, const DocumentStamp& stamp);
 
 }  // namespace talvek

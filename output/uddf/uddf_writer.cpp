@@ -153,7 +153,7 @@ UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
     Dive dive;
     dive.record = record;
     dive.number = number;
-    dive.points = waypoints(d, readTimeline(familyCode(), record));
+    dive.points = waypoints(d, readTimeline(family(), record));
     for (const Waypoint& point : dive.points) {
         dive.greatestDepth = std::max(dive.greatestDepth, point.depth.value_or(0));
         if (point.temperature)
@@ -163,7 +163,7 @@ UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
     // Families 2 and 3 keep the greatest depth and the duration in the
     // dive's header; family 1 has only its profile.
     dive.duration = dive.points.back().time;
-    if (familyCode() != 1) {
+    if (family() != DataFamily::Family1) {
         dive.greatestDepth = si_.metres(d.maxDepth);
         dive.duration = d.diveTime * 60.0;
     }
@@ -207,7 +207,7 @@ std::vector<UddfWriter::Waypoint> UddfWriter::waypoints(const DiveRecord& d,
                                                         const DiveTimeline& line) {
     // Family 1 profiles start at the surface, where the dive's first
     // temperature was taken; the others start with their first sample.
-    const bool family1 = familyCode() == 1;
+    const bool family1 = family() == DataFamily::Family1;
     std::vector<Waypoint> points;
     if (family1) {
         points.emplace_back();

@@ -1,8 +1,8 @@
 #pragma once
 // The download as a UDDF 3.2.3 document, the interchange layout dive logbooks
 // import: the generator, the owner with the dive computer, every mix used, and
-// each dive with its samples.  Every family; SI units whatever the unit
-// bits of the Options word say.
+// each dive with its samples.  Every family; SI units whatever units the run
+// asked for.
 #include <cstdint>
 #include <map>
 #include <optional>

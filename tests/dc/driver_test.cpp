@@ -68,7 +68,7 @@ TEST(ProgressCounter, ResetAlwaysCallsBackWithZero) {
 
 class StubDevice : public Driver {
   public:
-    explicit StubDevice(const CancelFlag* cancel) : Driver(2, 0x7FFE, cancel) {}
+    explicit StubDevice(const CancelFlag* cancel) : Driver(DataFamily::Family2, 0x7FFE, cancel) {}
     int read(uint32_t, int count, uint8_t*, bool) override { return count; }
     int write(uint32_t, int count, const uint8_t*, bool) override { return count; }
     int command(int, const uint8_t*, int replyCount, uint8_t*) override { return replyCount; }
@@ -84,7 +84,7 @@ class StubDevice : public Driver {
 TEST(DriverInterface, ConstructionAndCallbackInstallation) {
     CancelFlag cancel{false};
     StubDevice d(&cancel);
-    EXPECT_EQ(d.familyCode(), 2);
+    EXPECT_EQ(d.family(), DataFamily::Family2);
     EXPECT_EQ(d.memoryTop(), 0x7FFE);
     for (int i = 0; i < HeaderImageSize; ++i) ASSERT_EQ(d.header()[i], 0) << i;
     EXPECT_FALSE(d.cancelled());

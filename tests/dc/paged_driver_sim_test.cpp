@@ -226,7 +226,8 @@ TEST(PagedDriverSim, DetectsAndReadsTheHeaderImage) {
         EXPECT_EQ(word(h + 0x88), m.endPointer);
         EXPECT_EQ(word(h + 0x8A), m.startPointer);
         EXPECT_EQ(word(h + 0x8C), m.diveCount);
-        EXPECT_EQ(d->familyCode(), type == sim::InterfaceType::Type2 ? 2 : 4);
+        EXPECT_EQ(d->family(),
+                  type == sim::InterfaceType::Type2 ? DataFamily::Family2 : DataFamily::Family3);
         EXPECT_EQ(d->memoryTop(), type == sim::InterfaceType::Type2 ? 0x7FFE : 0x7FF7);
     }
 }

@@ -88,7 +88,7 @@ TEST(PagedMemory, ShortReadsUseFortyByteWindows) {
 
 TEST(PagedMemory, LongReadsAreCutIntoBlocks) {
     TraceCapture trace;
-    FakeDevice d(0x7FF7, 4);
+    FakeDevice d(0x7FF7, DataFamily::Family3);
     ringtest::pattern(d);
     d.progress().reset(10000);
     Blocks b(d);

@@ -65,7 +65,7 @@ TEST(RingReader, ReadPastLastPageContinuesAtRingStart) {
 
 TEST(RingReader, TypeThreeLastPageIsCutAtTop) {
     TraceCapture trace;
-    FakeDevice d(0x7FF7, 4);
+    FakeDevice d(0x7FF7, DataFamily::Family3);
     ringtest::pattern(d);
     RingReader r(d, d.progress());
     r.read(0x7FF0, 10);
@@ -117,7 +117,7 @@ TEST(RingReader, Distances) {
     EXPECT_EQ(r.ringDistance(0x7FFF, 0x0300), 0u);
     EXPECT_EQ(r.ringDistance(0x0300, 0x8000), 0u);
 
-    FakeDevice three(0x7FF7, 4);
+    FakeDevice three(0x7FF7, DataFamily::Family3);
     RingReader r3(three, three.progress());
     EXPECT_EQ(r3.ringDistance(0x7F00, 0x01A0), 0x7FF7u - 0x7F00u + 6u);
     EXPECT_EQ(r3.ringDistance(0x0300, 0x7FFE), 0u);
@@ -187,7 +187,7 @@ TEST(RingReader, DeviceErrorPassesUnchangedAndPageIsNotKept) {
 }
 
 TEST(RingReader, AddressOutsideTheMemoryFailsWithoutCopying) {
-    FakeDevice three(0x7FF7, 4);
+    FakeDevice three(0x7FF7, DataFamily::Family3);
     RingReader r(three, three.progress());
     // Past the top of type 3: the cut last page has nothing at this offset.
     EXPECT_THROW(r.read(0x7FF8, 10), MemoryRangeError);

@@ -223,7 +223,7 @@ TEST(RingWalker, ProfileWrappingPastTheTopIsOnePiece) {
 TEST(RingWalker, HeaderRunningPastTheTopWrapsTheProfileStart) {
     for (uint32_t before : {30u, 76u}) {  // header cut by the top, header ending exactly at it
         SCOPED_TRACE(before);
-        FakeDevice d(0x7FF7, 4);
+        FakeDevice d(0x7FF7, DataFamily::Family3);
         const uint32_t a = 0x7FF7 - before;
         const uint32_t end = ringtest::writeDive(d, a, 0x7000, {70, 100, 4});
         const uint32_t start = d.wrap(a + 76);
@@ -312,7 +312,7 @@ TEST(RingWalker, ProgressCountsHeadersTwiceButStopsAtHundred) {
 TEST(RingWalker, ManyDivesReadEveryPageOnce) {
     for (int32_t top : {0x7FFE, 0x7FF7}) {
         SCOPED_TRACE(top);
-        FakeDevice d(top, top == 0x7FFE ? 2 : 4);
+        FakeDevice d(top, top == 0x7FFE ? DataFamily::Family2 : DataFamily::Family3);
         const uint32_t first = 0x5000;
         uint32_t at = first, older = 0x4000;
         std::set<uint32_t> pages;

@@ -218,7 +218,7 @@ TEST_F(Type1DriverTest, DetectionAnswersTheFirstProbe) {
     EXPECT_EQ(found_, std::vector<int>{1});
     // Full gauge while probing, empty once found.
     EXPECT_EQ(percents_, (std::vector<int>{0, 100, 0}));
-    EXPECT_EQ(driver_->familyCode(), 1);
+    EXPECT_EQ(driver_->family(), DataFamily::Family1);
     EXPECT_EQ(driver_->memoryTop(), 0x1FFF);
 }
 

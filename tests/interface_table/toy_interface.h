@@ -50,7 +50,7 @@ class ToyLink : public SerialLink {
 class ToyDriver : public Driver, public ToyLink {
   public:
     ToyDriver(const char* port, const CancelFlag* cancel, platform::SerialOpener& ports)
-        : Driver(1, MemorySize - 1, cancel), ToyLink(port, cancel, ports) {}
+        : Driver(DataFamily::Family1, MemorySize - 1, cancel), ToyLink(port, cancel, ports) {}
 
     int read(uint32_t address, int count, uint8_t* to, bool) override {
         for (int done = 0, n; done < count; done += n) {
@@ -149,7 +149,7 @@ class ToyComputer : public platform::MemoryPeer {
 inline InterfaceRow row() {
     InterfaceRow t;
     t.number = Number;
-    t.family = 1;
+    t.family = DataFamily::Family1;
     t.traceName = "Device_Toy";
     t.probe = {"Searching for Device (4)",
                "Found Device Toy",

@@ -209,7 +209,7 @@ DocumentStamp Stamp() {
     return stampAt(2026, 12, 8, 4, 5, 6, ProgramVersion{"Talvek XML Downloader", "1.0.0.0"});
 }
 
-std::string make(const Header& h, DiveList dives, int32_t units,
+std::string make(const Header& h, DiveList dives, UnitSystem units,
                  uint32_t flags = XmlDocument::Utf8 | XmlDocument::Indent) {
     XmlDocument doc;
     doc.setFlags(flags);
@@ -232,24 +232,27 @@ class DcdmlFamily1 : public ::testing::Test {
     }
 };
 
-class DcdmlFamily1Units : public DcdmlFamily1,
-                  public ::testing::WithParamInterface<std::pair<int32_t, const values*>> {};
+class DcdmlFamily1Units
+    : public DcdmlFamily1,
+      public ::testing::WithParamInterface<std::pair<UnitSystem, const values*>> {};
 
 TEST_P(DcdmlFamily1Units, WholeDocumentForThreeDivesInTwoGroups) {
     const auto [units, values] = GetParam();
-    const char* name = units == 0x20000 ? "imperial" : units == 0x40000 ? "metric" : "scientific";
+    const char* name = units == UnitSystem::Imperial ? "imperial"
+                       : units == UnitSystem::Metric ? "metric"
+                                                     : "scientific";
     EXPECT_EQ(make(Family1Header(), ThreeDives(), units),
               Head(name) + Fill(ThreeDivesBody, *values));
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSystems, DcdmlFamily1Units,
-                         ::testing::Values(std::make_pair(0x20000, &Imperial),
-                                           std::make_pair(0x40000, &Metric),
-                                           std::make_pair(0x80000, &Scientific)),
+                         ::testing::Values(std::make_pair(UnitSystem::Imperial, &Imperial),
+                                           std::make_pair(UnitSystem::Metric, &Metric),
+                                           std::make_pair(UnitSystem::Scientific, &Scientific)),
                          [](const auto& info) {
-                             return info.param.first == 0x20000   ? "Imperial"
-                                    : info.param.first == 0x40000 ? "Metric"
-                                                                  : "Scientific";
+                             return info.param.first == UnitSystem::Imperial ? "Imperial"
+                                    : info.param.first == UnitSystem::Metric ? "Metric"
+                                                                             : "Scientific";
                          });
 
 namespace {
@@ -261,7 +264,7 @@ size_t count(const std::string& text, const std::string& what) {
 }
 
 // One line, no indentation: easy to search.
-std::string MakeFlat(const Header& h, DiveList dives, int32_t units) {
+std::string MakeFlat(const Header& h, DiveList dives, UnitSystem units) {
     return make(h, std::move(dives), units, XmlDocument::Utf8);
 }
 
@@ -269,7 +272,7 @@ std::string MakeFlat(const Header& h, DiveList dives, int32_t units) {
 
 TEST_F(DcdmlFamily1, NoDivesGivesTheCommentWithTwoBlanksEachSide) {
     TraceCapture trace("t2d1_nodives");
-    const std::string out = MakeFlat(Family1Header(), {}, 0x40000);
+    const std::string out = MakeFlat(Family1Header(), {}, UnitSystem::Metric);
     EXPECT_NE(out.find("<profiledata ><!--  No Dives  --></profiledata ></dcdml >"),
               std::string::npos)
         << out;
@@ -289,7 +292,7 @@ TEST_F(DcdmlFamily1, ProfileEndingInAGasSwitchFailsWithCode9) {
     XmlDocument doc;
     doc.setFlags(XmlDocument::Utf8);
     const Header header = Family1Header();
-    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), 0x40000, Stamp());
+    DcdmlFamily1Writer gen(diveSetOf(1, header.data(), dives), UnitSystem::Metric, Stamp());
     try {
         gen.make(doc);
         FAIL() << "a gas switch without its O2 byte must fail";
@@ -310,7 +313,7 @@ TEST_F(DcdmlFamily1, SettingsOffAndOtherModelKeepTheRgbmBit) {
     h[0x73] = 0x83;
     Put16(h, 0x6C, 0);
     Put16(h, 0x6E, 0);
-    const std::string out = MakeFlat(h, {}, 0x20000);
+    const std::string out = MakeFlat(h, {}, UnitSystem::Imperial);
     EXPECT_NE(out.find("<device vendor=\"Talvek Oy\" model=\"Evrin\" serial=\"1020304\""),
               std::string::npos)
         << out;
@@ -336,11 +339,13 @@ TEST_F(DcdmlFamily1, DepthAlarmRoundsToHalfMetres) {
         Header h = Family1Header();
         Put16(h, 0x78, static_cast<uint16_t>(c.feet * 128 + 127));  // fraction dropped
         const std::string want = std::string("<talvek:depthalarm enabled=\"true\" value=\"");
-        EXPECT_NE(MakeFlat(h, {}, 0x40000).find(want + c.metric + "\""), std::string::npos)
+        EXPECT_NE(MakeFlat(h, {}, UnitSystem::Metric).find(want + c.metric + "\""),
+                  std::string::npos)
             << c.feet;
-        EXPECT_NE(MakeFlat(h, {}, 0x80000).find(want + c.metric + "\""), std::string::npos)
+        EXPECT_NE(MakeFlat(h, {}, UnitSystem::Scientific).find(want + c.metric + "\""),
+                  std::string::npos)
             << c.feet;
-        EXPECT_NE(MakeFlat(h, {}, 0x20000).find(want + std::to_string(c.feet) + "\""),
+        EXPECT_NE(MakeFlat(h, {}, UnitSystem::Imperial).find(want + std::to_string(c.feet) + "\""),
                   std::string::npos)
             << c.feet;
     }
@@ -350,7 +355,7 @@ TEST_F(DcdmlFamily1, DiveNumbersRestartInEachGroupAndEarlyDivesJoinTheFirst) {
     // Series 2, 1, 2, then 1: groups (2, 1, 2) and (1).
     DiveList dives{Dive({}, 2, 0), Dive({}, 1, 0), Dive({}, 2, 0), Dive({}, 1, 0)};
     TraceCapture trace("t2d1_groups");
-    const std::string out = MakeFlat(Family1Header(), dives, 0x40000);
+    const std::string out = MakeFlat(Family1Header(), dives, UnitSystem::Metric);
     EXPECT_EQ(count(out, "<repetitiongroup >"), 2u);
     const size_t secondGroup = out.find("</repetitiongroup ><repetitiongroup >");
     ASSERT_NE(secondGroup, std::string::npos);
@@ -367,7 +372,7 @@ TEST_F(DcdmlFamily1, MarkersAreWrittenOneByOneAndNeverFillTheStack) {
     for (int i = 0; i < 300; ++i) profile.push_back(static_cast<uint8_t>(122 + i % 6));
     DivePtr d = Dive({}, 1, 0);
     d->setProfile(profile.data(), static_cast<uint32_t>(profile.size()));
-    const std::string out = MakeFlat(Family1Header(), {d}, 0x20000);
+    const std::string out = MakeFlat(Family1Header(), {d}, UnitSystem::Imperial);
     EXPECT_EQ(count(out, "<event id="), 300u);
     EXPECT_NE(out.find("<event id=\"slow\" /><event id=\"violation\" /><event id=\"user\" />"
                        "<event id=\"surface\" /><event id=\"deco\" /><event id=\"ceiling\" />"),
@@ -378,7 +383,7 @@ TEST_F(DcdmlFamily1, DepthAccumulatesSignedChangesAndIgnoredMarkersWriteNothing)
     // 127 is a marker (ceiling), 120 is +120 ft, 0x88 is -120 ft; 130..134
     // and 121/128 write nothing.
     DiveList dives{Dive({120, 130, 131, 132, 133, 134, 0x88, 0x88}, 1, 0)};
-    const std::string out = MakeFlat(Family1Header(), dives, 0x20000);
+    const std::string out = MakeFlat(Family1Header(), dives, UnitSystem::Imperial);
     EXPECT_NE(out.find("<samples interval=\"20\" ><gasswitch gas=\"Air\" /><datum depth=\"0.0\" />"
                        "<datum depth=\"120.0\" /><datum depth=\"0.0\" /><datum depth=\"-120.0\" />"
                        "<datum depth=\"0.0\" /></samples >"),

@@ -59,7 +59,7 @@ struct Fixture : ::testing::Test {
     DocumentStamp stamp = stampAt(2009, 3, 14, 10, 22, 5);  // no program until a test names one
 
     // A generator with the skeleton and converter in place.
-    std::unique_ptr<WriterProbe> make(int32_t family, int32_t units) {
+    std::unique_ptr<WriterProbe> make(int32_t family, UnitSystem units) {
         auto p = std::make_unique<WriterProbe>(diveSetOf(family, header, dives), units, stamp);
         p->buildSkeleton(doc);
         p->setUnits();
@@ -103,7 +103,7 @@ TEST_F(DcdmlWriterBaseTest, GeneratorBlockWithoutAVersionNamesTheDownloader) {
 }
 
 TEST_F(DcdmlWriterBaseTest, UnknownUnitsAndFamilies) {
-    WriterProbe p(diveSetOf(2, header, dives), 0x10000, stamp);
+    WriterProbe p(diveSetOf(2, header, dives), static_cast<UnitSystem>(0x10000), stamp);
     p.buildSkeleton(doc);
     try {
         p.setUnits();
@@ -124,9 +124,9 @@ TEST_F(DcdmlWriterBaseTest, UnknownUnitsAndFamilies) {
 }
 
 TEST(UnitsConverter, ConversionTable) {
-    ImperialUnits i1(1), i2(2);
-    MetricUnits m1(1), m4(4);
-    ScientificUnits s1(1), s2(2);
+    ImperialUnits i1(DataFamily::Family1), i2(DataFamily::Family2);
+    MetricUnits m1(DataFamily::Family1), m4(DataFamily::Family3);
+    ScientificUnits s1(DataFamily::Family1), s2(DataFamily::Family2);
     EXPECT_EQ(i1.depth(33), 33.0L);
     EXPECT_EQ(i2.depth(3048), 3048 * 0.03280839895013123L);
     EXPECT_EQ(m4.depth(1234), 1234.0L);

@@ -45,7 +45,7 @@ std::vector<const XmlElement*> xmlDives(XmlDocument& document) {
 }
 
 // Metric DCDML: depths in centimetres, temperatures in degrees Celsius.
-void expectSameDive(int32_t family, const DiveTimeline& line, const XmlElement* dive) {
+void expectSameDive(DataFamily family, const DiveTimeline& line, const XmlElement* dive) {
     const XmlElement* samples = child(dive, "samples");
     ASSERT_NE(samples, nullptr);
     std::vector<const XmlElement*> datums;
@@ -67,7 +67,7 @@ void expectSameDive(int32_t family, const DiveTimeline& line, const XmlElement* 
         SCOPED_TRACE("sample " + std::to_string(i));
         const TimelineSample& s = line.samples[i];
         const XmlElement* d = datums[i + 1];
-        const double centimetres = family == 1 ? s.depth * 30.48 : s.depth;
+        const double centimetres = family == DataFamily::Family1 ? s.depth * 30.48 : s.depth;
         EXPECT_NEAR(std::stod(*attribute(d, "depth")), centimetres, 0.5);
         const std::string* temp = attribute(d, "temp");
         ASSERT_EQ(temp != nullptr, s.temperature.has_value());
@@ -76,7 +76,7 @@ void expectSameDive(int32_t family, const DiveTimeline& line, const XmlElement* 
         }
         EXPECT_EQ(attribute(d, "pressure") != nullptr, s.pressure.has_value());
     }
-    if (family != 1) {
+    if (family != DataFamily::Family1) {
         EXPECT_EQ(std::stoul(*attribute(datums.back(), "time")), line.end);
     }
 
@@ -101,7 +101,7 @@ void expectSameDive(int32_t family, const DiveTimeline& line, const XmlElement* 
         // Family 1 writes no times; the XML's surface event gives its offset
         // alone, while the time line places it after its sample.
         const std::string* time = attribute(e, "time");
-        if (family != 1 && m.name != "surface") {
+        if (family != DataFamily::Family1 && m.name != "surface") {
             ASSERT_NE(time, nullptr);
             EXPECT_EQ(std::stoll(*time), m.time);
         }
@@ -119,7 +119,8 @@ void expectSameDive(int32_t family, const DiveTimeline& line, const XmlElement* 
 
 void expectSameAsDcdml(const DiveSet& set) {
     XmlDocument document;
-    writeDocument(set, 0x200 | UnitSystem::Metric, stampAt(2024, 1, 1, 0, 0, 0), document);
+    writeDocument(set, OutputChoice{Layout::Dcdml, UnitSystem::Metric},
+                  stampAt(2024, 1, 1, 0, 0, 0), document);
     const std::vector<const XmlElement*> dives = xmlDives(document);
     ASSERT_EQ(dives.size(), set.dives.size());
     for (size_t i = 0; i < dives.size(); ++i) {
@@ -164,7 +165,7 @@ TEST(Timeline, SwitchesToTheFirstAndSecondMix) {
     p.word(800).byte(20).raw({3, 15, 4, 3, 143, 9}).endBlock(0xFFFF).word(900).byte(19);
     p.word(0).word(0);
     DiveSet set;
-    set.family = 4;
+    set.family = DataFamily::Family3;
     auto nitrox = report_test::decodedDive(p, 10, 1, 1);
     nitrox->diveMode = 1;
     nitrox->oxygen1 = 32;
@@ -173,7 +174,7 @@ TEST(Timeline, SwitchesToTheFirstAndSecondMix) {
     set.dives.push_back(report_test::decodedDive(p, 10, 1, 1));
     expectSameAsDcdml(set);
 
-    const DiveTimeline withTwo = readTimeline(4, set.dives[0]);
+    const DiveTimeline withTwo = readTimeline(DataFamily::Family3, set.dives[0]);
     ASSERT_EQ(withTwo.marks.size(), 2u);
     EXPECT_EQ(withTwo.marks[0].name, "gas2");
     EXPECT_EQ(withTwo.marks[0].o2, 50);
@@ -183,7 +184,7 @@ TEST(Timeline, SwitchesToTheFirstAndSecondMix) {
     // The read that finds the profile's end takes its time step too: the
     // XML's closing point is two intervals after the last sample.
     EXPECT_EQ(withTwo.end, 30u);
-    const DiveTimeline air = readTimeline(4, set.dives[1]);
+    const DiveTimeline air = readTimeline(DataFamily::Family3, set.dives[1]);
     ASSERT_EQ(air.marks.size(), 1u);
     EXPECT_EQ(air.marks[0].name, "Air");
 }
@@ -191,11 +192,11 @@ TEST(Timeline, SwitchesToTheFirstAndSecondMix) {
 TEST(Timeline, Family1MarkersThatNameNothingAndACutGasSwitch) {
     // 121 and 128 name no event; a switch marker as the last byte has no O2.
     DiveSet set;
-    set.family = 1;
+    set.family = DataFamily::Family1;
     set.dives.push_back(report_test::family1Dive({20, 121, 128, 124, 0xEC}, 20));
     expectSameAsDcdml(set);
-    const DiveTimeline line =
-        readTimeline(1, report_test::family1Dive({20, 121, 128, 124, 0xEC, 135}, 20));
+    const DiveTimeline line = readTimeline(
+        DataFamily::Family1, report_test::family1Dive({20, 121, 128, 124, 0xEC, 135}, 20));
     ASSERT_EQ(line.samples.size(), 2u);
     EXPECT_EQ(line.samples[1].time, 40u);
     ASSERT_EQ(line.marks.size(), 1u);

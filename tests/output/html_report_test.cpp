@@ -35,7 +35,7 @@ std::shared_ptr<DiveRecord> steadyDive(int day, int samples) {
 
 DiveSet threeDives() {
     DiveSet set;
-    set.family = 2;
+    set.family = DataFamily::Family2;
     set.header[0x28] = 20;  // model code of the "Evrin3"
     set.header[0x29] = 1;
     set.header[0x81] = 2;
@@ -49,7 +49,7 @@ DiveSet threeDives() {
 // The degree sign in UTF-8.
 const std::string Degree = "\xC2\xB0";
 
-std::string page(const DiveSet& set, int32_t units = UnitSystem::Metric) {
+std::string page(const DiveSet& set, UnitSystem units = UnitSystem::Metric) {
     return htmlReport(set, units, stampAt(2025, 1, 2, 3, 4, 5));
 }
 
@@ -78,7 +78,7 @@ TEST(HtmlReport, HeaderNamesTheComputerAndTheDownload) {
 
     // A type 1 computer writes its serial number as one decimal number.
     DiveSet type1 = threeDives();
-    type1.family = 1;
+    type1.family = DataFamily::Family1;
     type1.dives.clear();
     EXPECT_NE(page(type1).find("<dd>1020304</dd>"), std::string::npos);
 }

@@ -102,7 +102,7 @@ TEST(LegacyRandom, DocumentsNeverCrashAndAlwaysParse) {
     ASSERT_FALSE(dir.empty());
     std::string files;
     int written = 0, missingGas = 0;
-    const int32_t systems[] = {0x20000, 0x40000, 0x80000};
+    const UnitSystem systems[] = {UnitSystem::Imperial, UnitSystem::Metric, UnitSystem::Scientific};
 
     auto save = [&](const XmlDocument& doc) {
         const std::string name = dir + "/doc" + std::to_string(written++) + ".xml";

@@ -55,11 +55,11 @@ class KnownDive {
         d->oxygen1 = 32;
         d->maxDepth = 2075;
         d->diveTime = 4;
-        set.family = 2;
+        set.family = DataFamily::Family2;
         set.dives.push_back(d);
     }
 
-    Plot plot(int32_t units) const {
+    Plot plot(UnitSystem units) const {
         page = htmlReport(set, units, stampAt(2024, 5, 6, 12, 0, 0));
         return readPlot(diveSection(page, 1));
     }
@@ -94,7 +94,7 @@ void expectRoundTicks(const std::vector<Tick>& ticks, const char* axis) {
 
 struct UnitCase {
     const char* name;
-    int32_t system;
+    UnitSystem system;
     double (*depth)(uint16_t centimetres);
     double (*temperature)(int celsius);
 };
@@ -195,7 +195,7 @@ TEST(PlotNumbers, Family1DepthChangesAreFeetOneIntervalApart) {
     // 10, 20, 25 ft; a deco marker; back to 20 ft; a switch to 32 % O2; 10
     // and 0 ft.  A sample every 30 s.
     DiveSet set;
-    set.family = 1;
+    set.family = DataFamily::Family1;
     set.dives.push_back(family1Dive({10, 10, 5, 126, 0xFB, 135, 32, 0xF6, 0xF6}, 30));
     const std::string page = htmlReport(set, UnitSystem::Metric, stampAt(2024, 1, 1, 0, 0, 0));
     const Plot plot = readPlot(diveSection(page, 1));
@@ -227,12 +227,12 @@ TEST(PlotNumbers, PointsAndMarksOutsideTheUsualRangeStayInTheBox) {
     // type 2 event block after the last sample whose offset points past the
     // end of the dive.
     DiveSet rising;
-    rising.family = 1;
+    rising.family = DataFamily::Family1;
     rising.dives.push_back(family1Dive({0xF6, 30, 126}, 20));
     ProfileBytes p;
     p.word(500).byte(20).raw({3, 3, 200}).endBlock(0xFFFF);
     DiveSet late;
-    late.family = 2;
+    late.family = DataFamily::Family2;
     late.dives.push_back(decodedDive(p, 10, 1, 1));
     for (const DiveSet* set : {&rising, &late}) {
         const std::string page = htmlReport(*set, UnitSystem::Metric, stampAt(2024, 1, 1, 0, 0, 0));

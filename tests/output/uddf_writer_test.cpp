@@ -48,7 +48,7 @@ DivePtr Family1Dive(uint8_t mode, uint8_t seriesNumber, std::initializer_list<ui
 
 TEST(UddfWriter, AnEmptyDownloadHasNoMixesAndNoProfiles) {
     DiveSet set;
-    set.family = 2;
+    set.family = DataFamily::Family2;
     const std::string text = Write(set);
     EXPECT_EQ(occurrences(text, "<gasdefinitions"), 0);
     EXPECT_EQ(occurrences(text, "<profiledata"), 0);
@@ -62,7 +62,7 @@ TEST(UddfWriter, AnEmptyDownloadHasNoMixesAndNoProfiles) {
 
 TEST(UddfWriter, MixesSurfaceIntervalsAndAGaugeDive) {
     DiveSet set;
-    set.family = 1;
+    set.family = DataFamily::Family1;
     // Nitrox 32 starting a series, switching to 50 % (marker 135) after 10 ft;
     // then a gauge dive 1 h 5 min later in the same series, whose profile
     // ends in a gas switch without its O2 byte.
@@ -103,7 +103,7 @@ TEST(UddfWriter, MixesSurfaceIntervalsAndAGaugeDive) {
 TEST(UddfWriter, ADamagedDateIsBroughtIntoRangeAndTraced) {
     serialtest::TraceCapture trace;
     DiveSet set;
-    set.family = 1;
+    set.family = DataFamily::Family1;
     DivePtr d = Family1Dive(0, 1, {});
     d->year = 11;  // 2011: February has 28 days
     d->month = 2;

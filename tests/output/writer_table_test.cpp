@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "dc/base/errors.h"
+#include "session/interface_table.h"
+#include "session/request.h"
 #include "sim/dive_builder.h"
 #include "support/meant_dive_set.h"
 #include "support/schema_check.h"
@@ -29,13 +31,27 @@ DocumentStamp fixedStamp() {
     return stampAt(2024, 5, 17, 10, 20, 30, ProgramVersion{"Talvek XML Downloader", "1.0.0.0"});
 }
 
+// The driver that reads a family, as the table of interface types names it.
+const char* driverOf(DataFamily family) {
+    const InterfaceTable table = standardInterfaces();
+    for (const InterfaceRow& row : table.rows())
+        if (row.family == family) return row.traceName;
+    return "Driver";
+}
+
+// The document for the output bits of an Options word.
+void writeFor(const DiveSet& set, uint32_t options, XmlDocument& doc) {
+    writeDocument(set, outputChoiceOf(options), fixedStamp(), doc, driverOf(set.family));
+}
+
 std::string write(const DiveSet& set, uint32_t options) {
     XmlDocument doc;
-    writeDocument(set, options, fixedStamp(), doc);
+    writeFor(set, options, doc);
     const std::string text = doc.outputBuffer();
-    if (options & OutputOptions::UddfLayout) {
+    const Layout layout = outputChoiceOf(options).layout;
+    if (layout == Layout::Uddf) {
         EXPECT_EQ(uddfSchemaErrors(text), "");
-    } else if ((options & OutputOptions::LayoutMask) == OutputOptions::DcdmlLayout) {
+    } else if (layout == Layout::Dcdml) {
         EXPECT_EQ(dcdmlSchemaErrors(text), "");
     }
     return text;
@@ -196,44 +212,40 @@ void checkLegacy(const std::string& text, const sim::MeantComputer& m) {
 
 }  // namespace
 
-TEST(WriterTable, UnitSystemFromTheOptionsWord) {
-    EXPECT_EQ(unitSystemOf(0x4620F), 0x40000);
-    EXPECT_EQ(unitSystemOf(0x80000), 0x80000);
-    EXPECT_EQ(unitSystemOf(0x20000), 0x20000);
-    EXPECT_EQ(unitSystemOf(0), 0x20000);
-    // Two systems at once is no system: imperial, as without one.
-    EXPECT_EQ(unitSystemOf(0xC0000), 0x20000);
-}
-
 TEST(WriterTable, EachLayoutAndFamilyGetsItsWriterAndItsTraceLine) {
     struct Row {
-        int32_t family;
+        DataFamily family;
         uint32_t layout;
         const char* root;
         const char* chosen;  // the line that names the choice; null: none
         const char* begin;   // the chosen writer's first line
     };
     const Row rows[] = {
-        {1, 0x000, "<TalvekDownload", nullptr,
+        {DataFamily::Family1, 0x000, "<TalvekDownload", nullptr,
          "Generate::Device(1),Type(1): Begin 'TalvekDownload'"},
-        {1, 0x100, "<TalvekDownload", nullptr,
+        {DataFamily::Family1, 0x100, "<TalvekDownload", nullptr,
          "Generate::Device(1),Type(1): Begin 'TalvekDownload'"},
-        {1, 0x200, "<dcdml ", nullptr, "Generate::Device(1),Type(2): Begin "},
-        {2, 0x000, "<TalvekDownload", "Device_TypeD::MakeOutput(): Using Generator Type 1",
+        {DataFamily::Family1, 0x200, "<dcdml ", nullptr, "Generate::Device(1),Type(2): Begin "},
+        {DataFamily::Family2, 0x000, "<TalvekDownload",
+         "Device_TypeD::MakeOutput(): Using Generator Type 1",
          "Generate::Device(2),Type(1): Begin 'TalvekDownload'"},
-        {2, 0x100, "<TalvekDownload", "Device_TypeD::MakeOutput(): Using Generator Type 1",
+        {DataFamily::Family2, 0x100, "<TalvekDownload",
+         "Device_TypeD::MakeOutput(): Using Generator Type 1",
          "Generate::Device(2),Type(1): Begin 'TalvekDownload'"},
-        {2, 0x200, "<dcdml ", "Device_TypeD::MakeOutput(): Using Generator Type 2",
-         "Generate::Device=2 Type=2: Begin "},
-        {4, 0x000, "<TalvekDownload", "Device_TypeC2V2::MakeOutput(): Using Generator Type 1",
+        {DataFamily::Family2, 0x200, "<dcdml ",
+         "Device_TypeD::MakeOutput(): Using Generator Type 2", "Generate::Device=2 Type=2: Begin "},
+        {DataFamily::Family3, 0x000, "<TalvekDownload",
+         "Device_TypeC2V2::MakeOutput(): Using Generator Type 1",
          "Generate::Device(2),Type(1): Begin 'TalvekDownload'"},
-        {4, 0x100, "<TalvekDownload", "Device_TypeC2V2::MakeOutput(): Using Generator Type 1",
+        {DataFamily::Family3, 0x100, "<TalvekDownload",
+         "Device_TypeC2V2::MakeOutput(): Using Generator Type 1",
          "Generate::Device(2),Type(1): Begin 'TalvekDownload'"},
-        {4, 0x200, "<dcdml ", "Device_TypeC2V2::MakeOutput(): Using Generator Type 2",
+        {DataFamily::Family3, 0x200, "<dcdml ",
+         "Device_TypeC2V2::MakeOutput(): Using Generator Type 2",
          "Generate::Device=3 Type=2: Begin "},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(std::to_string(row.family) + " " + std::to_string(row.layout));
+        SCOPED_TRACE(std::to_string(familyCode(row.family)) + " " + std::to_string(row.layout));
         TraceCapture trace;
         DiveSet set;
         set.family = row.family;
@@ -254,16 +266,17 @@ TEST(WriterTable, EachLayoutAndFamilyGetsItsWriterAndItsTraceLine) {
 }
 
 TEST(WriterTable, AnUnknownLayoutBuildsNothing) {
-    for (const auto& [family, driver] : {std::pair<int32_t, std::string>{1, "Device_Type1"},
-                                         {2, "Device_TypeD"},
-                                         {4, "Device_TypeC2V2"}}) {
-        SCOPED_TRACE(family);
+    for (const auto& [family, driver] :
+         {std::pair<DataFamily, std::string>{DataFamily::Family1, "Device_Type1"},
+          {DataFamily::Family2, "Device_TypeD"},
+          {DataFamily::Family3, "Device_TypeC2V2"}}) {
+        SCOPED_TRACE(familyCode(family));
         TraceCapture trace;
         DiveSet set;
         set.family = family;
         XmlDocument doc;
         try {
-            writeDocument(set, 0x300 | 0x80000, fixedStamp(), doc);
+            writeFor(set, 0x300 | 0x80000, doc);
             FAIL();
         } catch (const Error& e) {
             EXPECT_EQ(e.code(), 3);
@@ -280,10 +293,10 @@ TEST(WriterTable, AnUnknownLayoutBuildsNothing) {
 TEST(WriterTable, DocumentOptionsFollowTheFlags) {
     for (uint32_t flags : {0x200u, 0x1200u, 0x2200u, 0x3200u, 0x100u, 0x3100u}) {
         DiveSet set;
-        set.family = 2;
+        set.family = DataFamily::Family2;
         XmlDocument doc;
         doc.setFlags(XmlDocument::FullEndTags | XmlDocument::Indent);
-        writeDocument(set, flags | 0x40000, fixedStamp(), doc);
+        writeFor(set, flags | 0x40000, doc);
         EXPECT_EQ(doc.flags() & 0x07,
                   0x04u | ((flags & 0x1000) ? 1u : 0u) | ((flags & 0x2000) ? 2u : 0u))
             << std::hex << flags;
@@ -299,7 +312,7 @@ TEST(WriterTable, Family1InBothLayouts) {
     TraceCapture trace;
 
     XmlDocument legacy;
-    writeDocument(set, 0, fixedStamp(), legacy);
+    writeFor(set, 0, legacy);
     std::string l = legacy.outputBuffer();
     EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<TalvekDownload >", 0), 0u);
     EXPECT_EQ(countOf(l, "<DiveData >"), 4u);
@@ -321,13 +334,13 @@ TEST(WriterTable, Family1InBothLayouts) {
 
     // Indentation puts a blank line after the declaration.
     XmlDocument indented;
-    writeDocument(set, 0x100 | 0x2000, fixedStamp(), indented);
+    writeFor(set, 0x100 | 0x2000, indented);
     EXPECT_EQ(indented.flags(), XmlDocument::Utf8 | XmlDocument::Indent);
     l = indented.outputBuffer();
     EXPECT_EQ(l.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n\n<TalvekDownload >", 0), 0u);
 
     XmlDocument dcdml;
-    writeDocument(set, 0x200 | 0x80000 | 0x2000, fixedStamp(), dcdml);
+    writeFor(set, 0x200 | 0x80000 | 0x2000, dcdml);
     std::string d = dcdml.outputBuffer();
     EXPECT_NE(d.find("<dcdml "), std::string::npos);
     EXPECT_NE(d.find("units=\"scientific\""), std::string::npos);
@@ -335,7 +348,7 @@ TEST(WriterTable, Family1InBothLayouts) {
     EXPECT_NE(d.find("dives=\"4\""), std::string::npos);
 
     XmlDocument tags;
-    writeDocument(set, 0x200 | 0x40000 | 0x1000, fixedStamp(), tags);
+    writeFor(set, 0x200 | 0x40000 | 0x1000, tags);
     EXPECT_EQ(tags.flags(), XmlDocument::Utf8 | XmlDocument::FullEndTags);
     d = tags.outputBuffer();
     EXPECT_NE(d.find("units=\"metric\""), std::string::npos);

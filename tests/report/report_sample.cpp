@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     o.type = sim::InterfaceType::Type2;
     o.dives = 3;
     o.seed = 3;
-    int32_t units = UnitSystem::Metric;
+    UnitSystem units = UnitSystem::Metric;
     bool noSampleDive = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];

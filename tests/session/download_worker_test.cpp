@@ -46,7 +46,7 @@ class WorkerTest : public ::testing::Test {
     // Runs one download to its end and returns the result code.
     int Run(uint32_t options, const std::string& file, const std::string& port = "/dev/ttyS9") {
         DownloadWorker worker(sink_, computers_.parts());
-        worker.set(port, file, 6, options);
+        worker.set(requestFor(port, file, options));
         if (beforeRun_) beforeRun_(worker);
         execute(worker);
         EXPECT_TRUE(worker.done());
@@ -96,9 +96,9 @@ TEST_F(WorkerTest, Type2DownloadShowsEveryStatusAndWritesTheFile) {
     // Start, after probing, after the header, start of the dives, the
     // driver's own percentages (reset to 0, 50 %, 100 %), before success.
     EXPECT_EQ(sink_.percents, (std::vector<int>{0, 0, 100, 0, 0, 50, 0, 100, 100}));
-    EXPECT_EQ(computers_.log,
-              (CallLog{"construct 1", "open 1 x4", "destroy 1", "construct 2", "open 2 x4",
-                       "header", "dive 1", "dive 2", "dive 3", "output 0x46200", "destroy 2"}));
+    EXPECT_EQ(computers_.log, (CallLog{"construct 1", "open 1 x4", "destroy 1", "construct 2",
+                                       "open 2 x4", "header", "dive 1", "dive 2", "dive 3",
+                                       "output dcdml metric indent", "destroy 2"}));
     EXPECT_EQ(readFile(outputName()), expected);
     EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"out.xml", "trace.txt"}));
 
@@ -251,7 +251,7 @@ TEST_F(WorkerTest, MemoryRunningOutAnywhereNeverLeavesTheBody) {
             FailingSink sink;
             sink.fail = sinkFails;
             DownloadWorker worker(sink, fakes.parts());
-            worker.set("/dev/ttyS9", output(), 6, Options(0x02));
+            worker.set(requestFor("/dev/ttyS9", output(), Options(0x02)));
             EXPECT_NO_THROW(worker.execute());
             EXPECT_TRUE(worker.done());
             EXPECT_EQ(worker.returnValue(), 1);
@@ -459,7 +459,7 @@ TEST_P(WorkerCancelTest, CancelEndsWith9999AndNoFile) {
     EXPECT_EQ(sink_.finishes, std::vector<int>{9999});
     EXPECT_EQ(contains(trace_.messages(), "Terminate() Raised"), checkPoint);
     EXPECT_FALSE(fileExists(outputName()));
-    EXPECT_FALSE(contains(computers_.log, "output 0x46200"));
+    EXPECT_FALSE(contains(computers_.log, "output dcdml metric indent"));
     // Every driver made was destroyed by the time the worker finished.
     EXPECT_EQ(std::count_if(computers_.log.begin(), computers_.log.end(),
                             [](const std::string& s) { return s.rfind("construct", 0) == 0; }),

@@ -472,7 +472,7 @@ TEST_F(StoreUseTest, Type1NewReadsEverythingAndFillsTheStore) {
     ASSERT_TRUE(store::decode(std::vector<uint8_t>(text.begin(), text.end()), kept, why)) << why;
     ASSERT_EQ(kept.dives.size(), 5u);
     EXPECT_EQ(kept.dives.back().data, image.diveStreams.back());
-    EXPECT_EQ(kept.family, 1);
+    EXPECT_EQ(kept.family, DataFamily::Family1);
 }
 
 }  // namespace

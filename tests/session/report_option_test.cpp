@@ -81,9 +81,12 @@ class ReportWorkerTest : public ::testing::Test {
 
     int Run(const std::string& output, const std::string* report,
             DownloadWorker::ReportWriter writer = htmlReport) {
-        DownloadWorker worker(sink_, computers_.parts());
-        worker.set("/dev/ttyS9", output, 6, Options);
-        if (report) worker.setReport(*report, writer);
+        DownloadWorker::Parts parts = computers_.parts();
+        parts.report = writer;
+        DownloadWorker worker(sink_, std::move(parts));
+        Request request = requestFor("/dev/ttyS9", output, Options);
+        if (report) request.report = *report;
+        worker.set(std::move(request));
         worker.execute();
         return worker.returnValue();
     }
@@ -106,9 +109,9 @@ class ReportWorkerTest : public ::testing::Test {
 
 TEST_F(ReportWorkerTest, WrittenBesideTheOutputFromTheSameDivesAndUnits) {
     const std::string report = dir_.file("dives.html");
-    int32_t units = 0;
-    int family = 0;
-    auto writer = [&](const DiveSet& dives, int32_t unitSystem, const DocumentStamp&) {
+    UnitSystem units = UnitSystem::Imperial;
+    DataFamily family = DataFamily::Family1;
+    auto writer = [&](const DiveSet& dives, UnitSystem unitSystem, const DocumentStamp&) {
         units = unitSystem;
         family = dives.family;
         return std::string("<!DOCTYPE html>\n<p>report</p>\n");
@@ -117,7 +120,7 @@ TEST_F(ReportWorkerTest, WrittenBesideTheOutputFromTheSameDivesAndUnits) {
     EXPECT_EQ(readFile(dir_.file("out.xml")), xml);
     EXPECT_EQ(readFile(report), "<!DOCTYPE html>\n<p>report</p>\n");
     EXPECT_EQ(units, UnitSystem::Metric);
-    EXPECT_EQ(family, 2);
+    EXPECT_EQ(family, DataFamily::Family2);
     // No temporary file is left, no status added, no pause added.
     EXPECT_EQ(dir_.entries(), (std::vector<std::string>{"dives.html", "out.xml", "trace.txt"}));
     EXPECT_EQ(sink_.texts.back(), "Download Successfull");
@@ -165,7 +168,7 @@ TEST_F(ReportWorkerTest, ANameForTheOutputFileIsRefused) {
 
 TEST_F(ReportWorkerTest, AFailingReportWriterOrNoNameIsTracedNotFatal) {
     const std::string report = dir_.file("dives.html");
-    auto failing = [](const DiveSet&, int32_t, const DocumentStamp&) -> std::string {
+    auto failing = [](const DiveSet&, UnitSystem, const DocumentStamp&) -> std::string {
         throw std::runtime_error("no memory left");
     };
     EXPECT_EQ(Run(dir_.file("out.xml"), &report, failing), 0);

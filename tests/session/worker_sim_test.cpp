@@ -48,7 +48,7 @@ class WorkerSimTest : public ::testing::Test {
 
     int Run(uint32_t options, const std::string& port = "SIM") {
         DownloadWorker worker(sink_, {.ports = &ports_});
-        worker.set(port, Output(), 6, options);
+        worker.set(requestFor(port, Output(), options));
         worker.execute();
         EXPECT_TRUE(worker.done());
         return worker.returnValue();
@@ -166,7 +166,7 @@ TEST_F(WorkerSimTest, CancelDuringTheDivesLeavesNoFile) {
     } sink;
     DownloadWorker w(sink, {.ports = &ports_});
     sink.worker = &w;
-    w.set("SIM", Output(), 6, DcdmlMetric | 0x02);
+    w.set(requestFor("SIM", Output(), DcdmlMetric | 0x02));
     w.execute();
     EXPECT_EQ(w.returnValue(), 9999);
     EXPECT_EQ(sink.texts.back(), "Canceled");

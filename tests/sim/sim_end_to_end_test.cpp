@@ -61,7 +61,8 @@ std::string download(const sim::BuiltComputer& b, int& result, std::string& stat
     {
         DownloadWorker worker(sink, {.ports = &ports});
         // DCDML, metric, probing types 2 and 3.
-        worker.set("SIMPORT", std::string(file.begin(), file.end()), 0, 0x40000 | 0x200 | 0x06);
+        worker.set(
+            requestFor("SIMPORT", std::string(file.begin(), file.end()), 0x40000 | 0x200 | 0x06));
         worker.execute();
         result = worker.returnValue();
     }

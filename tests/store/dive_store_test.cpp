@@ -15,9 +15,9 @@ namespace {
 
 store::StoredComputer Sample(int32_t family) {
     store::StoredComputer c;
-    c.family = family;
+    c.family = static_cast<DataFamily>(family);
     for (size_t i = 0; i < c.header.size(); ++i) c.header[i] = static_cast<uint8_t>(i * 3 + 1);
-    c.identity = store::identityOf(family, c.header);
+    c.identity = store::identityOf(c.family, c.header);
     for (uint32_t k = 0; k < 3; ++k) {
         RawDive d;
         d.address = family == 1 ? 0 : 0x19A + 300 * k;
@@ -97,8 +97,8 @@ TEST(DiveStoreFormat, ConsistentChecksumDoesNotMakeNonsenseAcceptable) {
     EXPECT_EQ(Refusal(WithCrc(trailing)), "trailing bytes");
     // A family 2 dive list in a family 1 store.
     store::StoredComputer mixed = Sample(2);
-    mixed.family = 1;
-    mixed.identity = store::identityOf(1, mixed.header);
+    mixed.family = DataFamily::Family1;
+    mixed.identity = store::identityOf(DataFamily::Family1, mixed.header);
     EXPECT_EQ(Refusal(store::encode(mixed)), "dive 0 does not fit the family");
 }
 
@@ -109,25 +109,25 @@ TEST(DiveStoreKey, ModelAndSerialNumberNameTheFile) {
     h[0x2B] = 0x16;
     h[0x2C] = 0x22;
     h[0x2D] = 0x4F;
-    EXPECT_EQ(store::fileName(2, h), "t2-m15-0C16224F.dives");
-    EXPECT_EQ(store::pathIn("/s", 4, h), "/s/t4-m15-0C16224F.dives");
-    EXPECT_EQ(store::pathIn("/s/", 4, h), "/s/t4-m15-0C16224F.dives");
+    EXPECT_EQ(store::fileName(DataFamily::Family2, h), "t2-m15-0C16224F.dives");
+    EXPECT_EQ(store::pathIn("/s", DataFamily::Family3, h), "/s/t4-m15-0C16224F.dives");
+    EXPECT_EQ(store::pathIn("/s/", DataFamily::Family3, h), "/s/t4-m15-0C16224F.dives");
 }
 
 TEST(DiveStoreKey, SameComputerNeedsFamilyIdentityAndSerial) {
     const store::StoredComputer c = Sample(2);
-    EXPECT_TRUE(store::sameComputer(c, 2, c.header));
-    EXPECT_FALSE(store::sameComputer(c, 4, c.header));
+    EXPECT_TRUE(store::sameComputer(c, DataFamily::Family2, c.header));
+    EXPECT_FALSE(store::sameComputer(c, DataFamily::Family3, c.header));
     for (int at : {0x28, 0x29, 0x2A, 0x2D, 0x81, 0x82}) {
         HeaderImage other = c.header;
         other[at] ^= 1;
-        EXPECT_FALSE(store::sameComputer(c, 2, other)) << "offset " << at;
+        EXPECT_FALSE(store::sameComputer(c, DataFamily::Family2, other)) << "offset " << at;
     }
     // Settings and totals change between downloads of the same computer.
     HeaderImage later = c.header;
     later[0x22] ^= 0xFF;
     later[0x84] ^= 0xFF;
-    EXPECT_TRUE(store::sameComputer(c, 2, later));
+    EXPECT_TRUE(store::sameComputer(c, DataFamily::Family2, later));
 }
 
 TEST(DiveStoreFiles, SaveCreatesTheFolderAndLoadReadsItBack) {
@@ -135,7 +135,7 @@ TEST(DiveStoreFiles, SaveCreatesTheFolderAndLoadReadsItBack) {
     const store::StoredComputer c = Sample(1);
     const std::string folder = dir.file("a/b");
     ASSERT_EQ(store::save(folder, c), "");
-    const store::LoadResult r = store::load(store::pathIn(folder, 1, c.header));
+    const store::LoadResult r = store::load(store::pathIn(folder, DataFamily::Family1, c.header));
     ASSERT_EQ(r.status, store::LoadResult::Loaded) << r.why;
     EXPECT_EQ(r.computer, c);
     // Replaced as a whole: no temporary file is left beside it.

@@ -31,7 +31,7 @@ struct CancelHolder {
 
 class FakeDevice : public CancelHolder, public Driver {
   public:
-    explicit FakeDevice(int32_t top, int32_t family = 2)
+    explicit FakeDevice(int32_t top, DataFamily family = DataFamily::Family2)
         : Driver(family, top, &cancel), memory(static_cast<size_t>(top) + 1, 0) {}
 
     int read(uint32_t address, int count, uint8_t* destination, bool) override {

@@ -18,8 +18,9 @@ namespace talvek {
 
 namespace session_run {
 
-inline void writeAtFixedTime(const DiveSet& dives, uint32_t options, const DocumentStamp& stamp,
-                             XmlDocument& document) {
+inline void writeAtFixedTime(const DiveSet& dives, const OutputChoice& choice,
+                             const DocumentStamp& stamp, XmlDocument& document,
+                             const char* driverName) {
     DocumentStamp fixed = stamp;
     fixed.time.year = 2024;
     fixed.time.month = 5;
@@ -28,7 +29,7 @@ inline void writeAtFixedTime(const DiveSet& dives, uint32_t options, const Docum
     fixed.time.hour = 10;
     fixed.time.minute = 20;
     fixed.time.second = 30;
-    writeDocument(dives, options, fixed, document);
+    writeDocument(dives, choice, fixed, document, driverName);
 }
 
 struct Result {

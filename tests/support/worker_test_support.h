@@ -40,7 +40,13 @@ using CallLog = std::vector<std::string>;
 class FakeDevice : public Driver {
   public:
     FakeDevice(int type, const FakePlan& plan, const CancelFlag* cancel, CallLog& log)
-        : Driver(type == 3 ? 4 : type, 0x7FFE, cancel), type_(type), plan_(plan), log_(log) {
+        : Driver(type == 1   ? DataFamily::Family1
+                 : type == 2 ? DataFamily::Family2
+                             : DataFamily::Family3,
+                 0x7FFE, cancel),
+          type_(type),
+          plan_(plan),
+          log_(log) {
         log_.push_back("construct " + std::to_string(type_));
         if (plan_.construct) plan_.construct();
     }
@@ -104,14 +110,29 @@ struct FakeComputers {
     }
     DownloadWorker::Parts parts() { return {table(), nullptr, writer()}; }
 
-    // The document writer: logs the options and runs the found type's hook.
+    // The document writer: logs the output choice and runs the found
+    // type's hook.
     DownloadWorker::DocumentWriter writer() {
-        return [this](const DiveSet& dives, uint32_t options, const DocumentStamp&,
-                      XmlDocument& document) {
-            log.push_back("output 0x" + FakeDevice::hex(options));
-            const FakePlan& plan = dives.family == 1 ? type1 : dives.family == 2 ? type2 : type3;
+        return [this](const DiveSet& dives, const OutputChoice& choice, const DocumentStamp&,
+                      XmlDocument& document, const char*) {
+            log.push_back("output " + describe(choice));
+            const FakePlan& plan = dives.family == DataFamily::Family1   ? type1
+                                   : dives.family == DataFamily::Family2 ? type2
+                                                                         : type3;
             if (plan.makeOutput) plan.makeOutput(document);
         };
+    }
+
+    // "dcdml metric indent" and the like.
+    static std::string describe(const OutputChoice& c) {
+        const char* layouts[] = {"legacy", "dcdml", "uddf", "unknown"};
+        std::string s = layouts[static_cast<int>(c.layout)];
+        s += c.units == UnitSystem::Metric       ? " metric"
+             : c.units == UnitSystem::Scientific ? " scientific"
+                                                 : " imperial";
+        if (c.fullEndTags) s += " tags";
+        if (c.indent) s += " indent";
+        return s;
     }
 };
 

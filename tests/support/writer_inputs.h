@@ -10,9 +10,11 @@
 
 namespace talvek {
 
+// `family` is a family's code (1, 2, 4), or another number for a family
+// nobody knows.
 inline DiveSet diveSetOf(int32_t family, const uint8_t* header, const DiveList& dives) {
     DiveSet set;
-    set.family = family;
+    set.family = static_cast<DataFamily>(family);
     std::copy(header, header + HeaderImageSize, set.header.begin());
     set.dives.assign(dives.begin(), dives.end());
     return set;

@@ -191,10 +191,10 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
 
     const DocumentStamp stamp{std::nullopt, platform::localTime()};
     XmlDocument legacy;
-    writeDocument(driver.diveSet(), 0, stamp, legacy);
+    writeDocument(driver.diveSet(), OutputChoice{}, stamp, legacy);
     EXPECT_EQ(countOf(legacy.outputBuffer(), "<DiveData >"), 2u);
     XmlDocument dcdml;
-    writeDocument(driver.diveSet(), 0x200 | 0x40000, stamp, dcdml);
+    writeDocument(driver.diveSet(), OutputChoice{Layout::Dcdml, UnitSystem::Metric}, stamp, dcdml);
     EXPECT_EQ(countOf(dcdml.outputBuffer(), "<dive "), 2u);
     EXPECT_EQ(dcdmlSchemaErrors(dcdml.outputBuffer()), "");
 }

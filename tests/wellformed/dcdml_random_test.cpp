@@ -87,7 +87,7 @@ TEST(DCDMLFuzz, RandomInputGivesWellFormedDocuments) {
     static Quiet quiet;
     const DocumentStamp stamp{std::nullopt, platform::localTime()};
     std::mt19937 rng(20090314);
-    const int32_t systems[] = {UnitSystem::Imperial, UnitSystem::Metric, UnitSystem::Scientific};
+    const UnitSystem systems[] = {UnitSystem::Imperial, UnitSystem::Metric, UnitSystem::Scientific};
     for (int round = 0; round < 400; ++round) {
         DiveSet set;
         for (uint8_t& b : set.header) b = static_cast<uint8_t>(rng());
@@ -98,8 +98,8 @@ TEST(DCDMLFuzz, RandomInputGivesWellFormedDocuments) {
         doc.setFlags(XmlDocument::Utf8);
         if (rng() % 2) doc.setFlags(XmlDocument::Indent);
         if (rng() % 2) doc.setFlags(XmlDocument::FullEndTags);
-        int32_t units = systems[rng() % 3];
-        set.family = rng() % 2 ? 2 : 4;
+        UnitSystem units = systems[rng() % 3];
+        set.family = rng() % 2 ? DataFamily::Family2 : DataFamily::Family3;
         DcdmlFamily23Writer gen(set, units, stamp);
         gen.make(doc);
         ASSERT_NE(doc.outputBuffer(), nullptr);
@@ -116,7 +116,7 @@ TEST(UDDFFuzz, RandomInputGivesValidDocuments) {
     static Quiet quiet;
     const DocumentStamp stamp{ProgramVersion{"Talvek XML Downloader", "1.0"}, platform::localTime()};
     std::mt19937 rng(20100223);
-    const int32_t families[] = {1, 2, 4};
+    const DataFamily families[] = {DataFamily::Family1, DataFamily::Family2, DataFamily::Family3};
     for (int round = 0; round < 300; ++round) {
         DiveSet set;
         for (uint8_t& b : set.header) b = static_cast<uint8_t>(rng());
@@ -147,7 +147,7 @@ TEST(DCDMLFuzz, ParserRejectsBrokenDocuments) {
 TEST(SchemaCheck, RejectsDocumentsTheSchemasDoNotAllow) {
     static Quiet quiet;
     DiveSet set;
-    set.family = 2;
+    set.family = DataFamily::Family2;
     const DocumentStamp stamp{ProgramVersion{"Talvek XML Downloader", "1.0"}, platform::localTime()};
     XmlDocument uddf;
     uddf.setFlags(XmlDocument::Utf8);
