@@ -114,20 +114,4 @@ InterfaceTable standardInterfaces() {
     return InterfaceTable({type1(), type2(), type3()});
 }
 
-replay::ComputerImage imageOf(const InterfaceRow& row, const Driver& driver) {
-    const ReadCapture& read = driver.capture();
-    replay::ComputerImage image;
-    image.type = static_cast<replay::InterfaceType>(row.number);
-    image.memory.assign(row.image.memorySize, 0xFF);
-    const size_t n = std::min(image.memory.size(), read.bytes().size());
-    std::copy(read.bytes().begin(), read.bytes().begin() + static_cast<std::ptrdiff_t>(n),
-              image.memory.begin());
-    if (read.hasIdentity())
-        image.identity = read.identityBytes();
-    else if (row.identityInMemory)
-        image.identity = row.identityInMemory(image.memory);
-    if (row.image.streamsDives) image.diveStreams = read.streams();
-    return image;
-}
-
 }  // namespace talvek

@@ -81,9 +81,4 @@ class InterfaceTable {
 // The three interface generations this program downloads.
 InterfaceTable standardInterfaces();
 
-// The image of a computer as far as `driver`, of type `row`, read it: the
-// memory read at its addresses (0xFF where nothing was read), the identity
-// and the dive streams.
-replay::ComputerImage imageOf(const InterfaceRow& row, const Driver& driver);
-
 }  // namespace talvek

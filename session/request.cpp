@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/file_replace.h"
+
 namespace talvek {
 
 namespace {
@@ -55,6 +57,10 @@ OutputChoice outputChoiceOf(uint32_t options) {
     c.fullEndTags = (options & FullEndTags) != 0;
     c.indent = (options & Indent) != 0;
     return c;
+}
+
+bool namesOneFile(const std::string& a, const std::string& b) {
+    return a == b || platform::sameFile(a, b);
 }
 
 Request requestFor(std::string port, std::string outputFile, uint32_t options) {

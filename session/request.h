@@ -42,6 +42,10 @@ struct Request {
     std::optional<std::string> report;  // -report=FILE
 };
 
+// Whether two names given for this run's files name one file (as written,
+// or through another path or link to it).
+bool namesOneFile(const std::string& a, const std::string& b);
+
 // A request for `port` and `outputFile` whose probe and output choices are
 // those of the Options word `options`, with no extras.
 Request requestFor(std::string port, std::string outputFile, uint32_t options);
