@@ -7,7 +7,6 @@
 
 #include "frontend/qt/gradient_background.h"
 #include "frontend/qt/progress_gauge.h"
-#include "platform/clock.h"
 #include "platform/console.h"
 
 namespace talvek {
@@ -83,7 +82,7 @@ TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setu
 
     // 2 to 10. Settings, trace log, version and worker: the session's.
     session_ = std::make_unique<Session>(commandLine, sink_, std::move(setup));
-    thread_ = std::make_unique<DownloadThread>(*session_);
+    sequence_ = std::make_unique<WindowSequence>(*session_);
     const TransferSettings& settings = session_->settings();
 
     // 11. Placement.
@@ -109,7 +108,7 @@ TransferWindow::TransferWindow(const std::string& commandLine, SessionSetup setu
 
 TransferWindow::~TransferWindow() {
     qApp->removeEventFilter(this);
-    thread_.reset();
+    sequence_.reset();
     if (terminal_) terminalLine_.end();
 }
 
@@ -143,15 +142,14 @@ void TransferWindow::formActivate() {
     repaint();
     progressBar->setShowText(true);
 
-    if (!session_->start()) return;  // closed before it could start
-    thread_->start();
-
-    // Keep the GUI alive until the download is done (the finished event
-    // wakes this loop) or collected by a close.
-    while (thread_ && !session_->done())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-
-    pumpFor(1500);
+    // The GUI stays alive until the download is done or collected by a
+    // close, and for the moment after.
+    const bool started = sequence_->activate([](bool wait) {
+        QCoreApplication::processEvents(wait ? QEventLoop::WaitForMoreEvents
+                                             : QEventLoop::AllEvents);
+        return true;
+    });
+    if (!started) return;  // closed before it could start
     // After a Cancel the window is already closed; closing it again only
     // runs the close handler once more (Qt sends no close event to a
     // hidden window).
@@ -162,15 +160,6 @@ void TransferWindow::formActivate() {
         emit Closed();
     }
     finished_ = true;
-}
-
-void TransferWindow::pumpFor(uint32_t ms) {
-    const uint64_t until = platform::nowMs() + ms;
-    while (platform::nowMs() < until) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        platform::sleepMs(10);
-    }
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void TransferWindow::closeButtonClick() {
@@ -185,12 +174,7 @@ void TransferWindow::closeEvent(QCloseEvent* e) {
 }
 
 void TransferWindow::formClose() {
-    if (thread_) {
-        session_->cancel();
-        thread_->wait();
-        thread_.reset();
-    }
-    session_->close();
+    sequence_->close();
 }
 
 bool TransferWindow::eventFilter(QObject* watched, QEvent* e) {

@@ -10,9 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "frontend/qt/download_thread.h"
+#include "frontend/qt/posting_sink.h"
 #include "frontend/terminal/terminal_frontend.h"
 #include "session/session.h"
+#include "session/window_sequence.h"
 
 namespace talvek {
 
@@ -41,8 +42,9 @@ class TransferWindow : public QWidget {
     int exitStatus() const { return session_->exitStatus(); }
     // True once the start sequence has run to its end.
     bool finished() const { return finished_; }
-    // The thread running the session's body, or null once it has been collected.
-    DownloadThread* thread() const { return thread_.get(); }
+    // Whether the session's body runs on its thread (from the first
+    // activation until it is collected by closing).
+    bool bodyRunning() const { return sequence_ && sequence_->running(); }
     const Session& session() const { return *session_; }
     // SIGINT or SIGTERM: acts as the Cancel button.
     void cancelBySignal(int signal);
@@ -67,12 +69,10 @@ class TransferWindow : public QWidget {
     void formActivate();
     void closeButtonClick();
     void formClose();
-    // Pumps GUI messages for `ms` milliseconds of the program's clock.
-    void pumpFor(uint32_t ms);
 
     PostingSink sink_;
     std::unique_ptr<Session> session_;
-    std::unique_ptr<DownloadThread> thread_;
+    std::unique_ptr<WindowSequence> sequence_;
     bool finished_ = false;
     // The status also on standard error, when that is a terminal.
     bool terminal_ = false;

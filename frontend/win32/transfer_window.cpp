@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "frontend/paint/paint.h"
-#include "platform/clock.h"
 #include "platform/console.h"
 #include "platform/win32/wide_text.h"
 
@@ -84,6 +83,7 @@ Win32TransferWindow::Win32TransferWindow(const std::string& commandLine, Session
         // 2 to 10. Settings, trace log, version and worker: the session's.
         SessionSink& sink = *this;
         session_ = std::make_unique<Session>(commandLine, sink, std::move(setup));
+        sequence_ = std::make_unique<WindowSequence>(*session_);
     } catch (...) {
         DestroyWindow(window_);
         DeleteObject(font_);
@@ -106,12 +106,7 @@ Win32TransferWindow::Win32TransferWindow(const std::string& commandLine, Session
 }
 
 Win32TransferWindow::~Win32TransferWindow() {
-    if (thread_) {
-        // As a framework thread's destructor does: stop the body and wait.
-        session_->cancel();
-        thread_->join();
-        thread_.reset();
-    }
+    sequence_.reset();
     discardPosted();
     if (IsWindow(window_)) DestroyWindow(window_);
     if (font_) DeleteObject(font_);
@@ -283,20 +278,16 @@ void Win32TransferWindow::formActivate() {
     RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     showGaugeText_ = true;
 
-    if (!session_->start()) {
-        inStart_ = false;
-        return;
-    }
-    thread_ = std::make_unique<std::thread>([this] { session_->run(); });
-
-    // Keep the window alive until the download is done (its finished
-    // message wakes this wait) or collected by a close.
-    while (thread_ && !session_->done() && !quit_) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
+    // The window stays alive until the download is done or collected by a
+    // close, and for the moment after.
+    const bool started = sequence_->activate([this](bool wait) {
+        if (quit_) return false;
+        if (wait) MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT);
         pumpPending();
-    }
-    pumpFor(1500);
+        return !quit_;
+    });
     inStart_ = false;
+    if (!started) return;
     // After a Cancel the window is closed already; closing it again only
     // runs the close handler once more.
     close();
@@ -314,15 +305,6 @@ void Win32TransferWindow::pumpPending() {
             TranslateMessage(&m);
             DispatchMessageW(&m);
         }
-    }
-}
-
-void Win32TransferWindow::pumpFor(uint32_t ms) {
-    const uint64_t until = platform::nowMs() + ms;
-    while (!quit_) {
-        pumpPending();
-        if (platform::nowMs() >= until) break;
-        platform::sleepMs(10);
     }
 }
 
@@ -345,12 +327,7 @@ void Win32TransferWindow::close() {
 }
 
 void Win32TransferWindow::formClose() {
-    if (thread_) {
-        session_->cancel();
-        thread_->join();
-        thread_.reset();
-    }
-    session_->close();
+    sequence_->close();
 }
 
 void Win32TransferWindow::discardPosted() {

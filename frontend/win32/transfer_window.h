@@ -13,11 +13,11 @@
 
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "frontend/terminal/terminal_frontend.h"
 #include "session/session.h"
+#include "session/window_sequence.h"
 
 namespace talvek {
 
@@ -72,8 +72,6 @@ class Win32TransferWindow : private SessionSink {
     void formClose();
     // Handles what is waiting in the queue; notes a WM_QUIT for the outer loop.
     void pumpPending();
-    // Pumps messages for `ms` milliseconds of the program's clock.
-    void pumpFor(uint32_t ms);
     void place();
     void paint(HDC dc);
     void paintGauge(HDC dc, const RECT& r);
@@ -84,7 +82,7 @@ class Win32TransferWindow : private SessionSink {
     HWND cancelButton_ = nullptr;
     HFONT font_ = nullptr;
     std::unique_ptr<Session> session_;
-    std::unique_ptr<std::thread> thread_;
+    std::unique_ptr<WindowSequence> sequence_;
     std::wstring status_ = L"Transfer Data";
     int progress_ = 0;
     bool showGaugeText_ = true;

@@ -127,8 +127,7 @@ TEST_F(TransferWindowTest, GeometryFlagsAndControls) {
     EXPECT_EQ(form.gradient->shift(), -22);
     EXPECT_FALSE(form.gradient->isHidden());
     // Not started before the first activation.
-    ASSERT_NE(form.thread(), nullptr);
-    EXPECT_FALSE(form.thread()->isRunning());
+    EXPECT_FALSE(form.bodyRunning());
     EXPECT_FALSE(form.session().started());
 }
 
@@ -150,7 +149,7 @@ TEST_F(TransferWindowTest, DownloadRunsOnFirstActivationAndEndsWithTheWorkersRes
     ASSERT_TRUE(PumpUntil([&] { return form.finished(); }));
     EXPECT_EQ(form.exitCode(), 0);
     EXPECT_EQ(form.exitStatus(), 0);
-    EXPECT_EQ(form.thread(), nullptr);
+    EXPECT_FALSE(form.bodyRunning());
     EXPECT_EQ(form.statusInfo->text(), "Download Successfull");
     EXPECT_EQ(form.progressBar->progress(), 100);
     EXPECT_FALSE(form.isVisible());
@@ -233,7 +232,7 @@ TEST_F(TransferWindowTest, ClosedBeforeActivationIsACancelledRun) {
     TransferWindow form(commandLine(""), fakes());
     form.close();
     EXPECT_EQ(form.exitCode(), 9999);
-    EXPECT_EQ(form.thread(), nullptr);
+    EXPECT_FALSE(form.bodyRunning());
 }
 
 // Options that change the window.

@@ -1,11 +1,10 @@
 #pragma once
-// The session's body on its own QThread, and the sink that carries its
-// status texts, progress and ending to the GUI thread as custom events posted
-// to the application, each with its value; the window's application-wide
-// event filter shows them.
+// The sink that carries the session's status texts, progress and ending
+// from the body's thread to the GUI thread as custom events posted to the
+// application, each with its value; the window's application-wide event
+// filter shows them.
 #include <QEvent>
 #include <QString>
-#include <QThread>
 
 #include "session/session.h"
 
@@ -57,22 +56,6 @@ class PostingSink : public SessionSink {
     void progress(int percent) override;
     void finished(int code) override;
     void advice(const std::string& text) override;
-};
-
-class DownloadThread : public QThread {
-  public:
-    // Created not started (the framework's suspended creation).
-    explicit DownloadThread(Session& session) : session_(session) {}
-    // Cancels the body and waits for it, as the framework thread does.
-    ~DownloadThread() override;
-
-  protected:
-    // The session's body catches everything itself; an exception must
-    // never end a QThread (the process would abort).
-    void run() override;
-
-  private:
-    Session& session_;
 };
 
 }  // namespace talvek

@@ -1,4 +1,4 @@
-#include "frontend/qt/download_thread.h"
+#include "frontend/qt/posting_sink.h"
 
 #include <QCoreApplication>
 
@@ -29,18 +29,6 @@ void PostingSink::advice(const std::string& text) {
 
 void PostingSink::finished(int) {
     post(new FinishedEvent);
-}
-
-void DownloadThread::run() {
-    try {
-        session_.run();
-    } catch (...) {
-    }
-}
-
-DownloadThread::~DownloadThread() {
-    session_.cancel();
-    wait();
 }
 
 }  // namespace talvek
