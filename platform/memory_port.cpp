@@ -30,7 +30,7 @@ class MemoryPort::Host : public SerialPort {
     bool saveState() override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.notATerminal) return fail(ENOTTY);
+        if (const int e = port_->refusal(HostCall::SaveState)) return fail(e);
         saved_ = port_->settings_;
         haveSaved_ = true;
         return true;
@@ -39,7 +39,7 @@ class MemoryPort::Host : public SerialPort {
     bool applySettings(const SerialSettings& s) override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.failSettings) return fail(EINVAL);
+        if (const int e = port_->refusal(HostCall::Settings)) return fail(e);
         port_->settings_ = s;
         port_->settings_.readTimeoutMs = port_->readTimeoutMs_;
         port_->settings_.writeTimeoutMs = port_->writeTimeoutMs_;
@@ -49,26 +49,25 @@ class MemoryPort::Host : public SerialPort {
     bool applyTimeouts(uint32_t readTimeoutMs, uint32_t writeTimeoutMs) override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.failTimeouts) return fail(EINVAL);
+        if (const int e = port_->refusal(HostCall::Timeouts)) return fail(e);
         port_->readTimeoutMs_ = port_->settings_.readTimeoutMs = readTimeoutMs;
         port_->writeTimeoutMs_ = port_->settings_.writeTimeoutMs = writeTimeoutMs;
         return true;
     }
 
-    bool setEventMask(uint32_t mask) override {
+    bool prepareTransmitWait() override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.failEventMask) return fail(EINVAL);
-        port_->eventMask_ = mask;
+        if (const int e = port_->refusal(HostCall::TransmitWait)) return fail(e);
+        port_->transmitWaitPrepared_ = true;
         return true;
     }
 
-    bool setupQueues(uint32_t inBytes, uint32_t outBytes) override {
+    bool sizeQueues() override {
         std::lock_guard<std::mutex> g(port_->mutex_);
         if (!usable()) return false;
-        if (port_->faults_.failQueues) return fail(EINVAL);
-        port_->inQueue_ = inBytes;
-        port_->outQueue_ = outBytes;
+        if (const int e = port_->refusal(HostCall::Queues)) return fail(e);
+        port_->queuesSized_ = true;
         return true;
     }
 
@@ -103,7 +102,7 @@ class MemoryPort::Host : public SerialPort {
         ++port_->reads_;
         if (!usable()) return -1;
         if (port_->gone_) return lost();
-        if (port_->faults_.failReads) return failCount(EIO);
+        if (const int e = port_->refusal(HostCall::Read)) return failCount(e);
         const uint64_t deadline = platform::nowMs() + port_->readTimeoutMs_;
         size_t got = 0;
         for (;;) {
@@ -139,8 +138,8 @@ class MemoryPort::Host : public SerialPort {
             std::lock_guard<std::mutex> g(port_->mutex_);
             if (!usable()) return -1;
             if (port_->goneBy(now)) return lost();
-            if (port_->faults_.failWrites) return failCount(EIO);
-            count = n - std::min(port_->faults_.shortWriteBy, n);
+            if (const int e = port_->refusal(HostCall::Write)) return failCount(e);
+            count = std::min(port_->passed(n), n);
             port_->writes_.push_back(MemoryWrite{now, std::vector<uint8_t>(buf, buf + count)});
             peer = port_->peer_;
         }
@@ -156,7 +155,7 @@ class MemoryPort::Host : public SerialPort {
             lost();
             return false;
         }
-        if (port_->faults_.failDrain) return fail(EIO);
+        if (const int e = port_->refusal(HostCall::Drain)) return fail(e);
         ++port_->drains_;
         return true;
     }
@@ -226,11 +225,12 @@ class MemoryPort::Host : public SerialPort {
         {
             std::lock_guard<std::mutex> g(port_->mutex_);
             if (!usable()) return LineResult::Failed;
-            if (port_->goneBy(now) || port_->faults_.failLineControl) {
-                if (port_->goneBy(now))
-                    lost();
-                else
-                    fail(EIO);
+            if (port_->goneBy(now)) {
+                lost();
+                return LineResult::Failed;
+            }
+            if (const int e = port_->refusal(HostCall::LineControl)) {
+                fail(e);
                 return LineResult::Failed;
             }
             (isRts ? port_->rts_ : port_->dtr_) = on;
@@ -279,16 +279,6 @@ const SerialSettings& MemoryPort::settings() const {
 void MemoryPort::setPeer(MemoryPeer* peer) {
     std::lock_guard<std::mutex> g(mutex_);
     peer_ = peer;
-}
-
-void MemoryPort::setFaults(const MemoryPortFaults& faults) {
-    std::lock_guard<std::mutex> g(mutex_);
-    faults_ = faults;
-}
-
-MemoryPortFaults MemoryPort::faults() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return faults_;
 }
 
 void MemoryPort::setBusy(bool busy) {
@@ -382,19 +372,14 @@ int MemoryPort::purgeCount() const {
     return purges_;
 }
 
-uint32_t MemoryPort::eventMask() const {
+bool MemoryPort::transmitWaitPrepared() const {
     std::lock_guard<std::mutex> g(mutex_);
-    return eventMask_;
+    return transmitWaitPrepared_;
 }
 
-uint32_t MemoryPort::inQueueBytes() const {
+bool MemoryPort::queuesSized() const {
     std::lock_guard<std::mutex> g(mutex_);
-    return inQueue_;
-}
-
-uint32_t MemoryPort::outQueueBytes() const {
-    std::lock_guard<std::mutex> g(mutex_);
-    return outQueue_;
+    return queuesSized_;
 }
 
 int MemoryPort::errorClearCount() const {
@@ -449,9 +434,13 @@ std::unique_ptr<SerialPort> MemoryPortRegistry::open(const std::string& name, Po
 
 std::shared_ptr<MemoryPort> MemoryPortRegistry::add(const std::string& name, MemoryPeer* peer) {
     auto port = std::make_shared<MemoryPort>(name, peer);
-    std::lock_guard<std::mutex> g(impl_->mutex);
-    impl_->ports[name] = port;
+    add(port);
     return port;
+}
+
+void MemoryPortRegistry::add(std::shared_ptr<MemoryPort> port) {
+    std::lock_guard<std::mutex> g(impl_->mutex);
+    impl_->ports[port->name()] = std::move(port);
 }
 
 std::shared_ptr<MemoryPort> MemoryPortRegistry::find(const std::string& name) const {

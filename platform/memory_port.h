@@ -53,22 +53,6 @@ class MemoryLine {
     virtual const SerialSettings& settings() const = 0;
 };
 
-// Faults a test can inject into the host side.  Each is a failure of one
-// kind of call while the device stays there (never PortFault::Gone, even
-// where the number is EIO); a device that goes away is hangUp().
-struct MemoryPortFaults {
-    bool failWrites = false;       // write() returns -1
-    bool failReads = false;        // read() returns -1
-    bool failLineControl = false;  // setRTS/setDTR fail (with EIO)
-    bool notATerminal = false;     // saveState() fails, as for a plain file
-    bool failSettings = false;     // applySettings() fails (EINVAL)
-    bool failTimeouts = false;     // applyTimeouts() fails (EINVAL)
-    bool failDrain = false;        // drain() fails (EIO)
-    bool failEventMask = false;    // setEventMask() fails (EINVAL)
-    bool failQueues = false;       // setupQueues() fails (EINVAL)
-    size_t shortWriteBy = 0;       // write() sends this many bytes fewer than asked
-};
-
 // One host write, as the far end received it.
 struct MemoryWrite {
     uint64_t atMs;
@@ -82,10 +66,10 @@ struct MemoryLineChange {
     bool dtr;
 };
 
-// The control block of one in-memory port: the device side of the wire, the
-// faults in force and the record of what the host did.  Opening it hands out
-// the host side (a SerialPort); while a host holds it, or while it is marked
-// busy, a further open fails with EBUSY.
+// The control block of one in-memory port: the device side of the wire and
+// the record of what the host did.  Opening it hands out the host side (a
+// SerialPort); while a host holds it, or while it is marked busy, a further
+// open fails with EBUSY.
 // Make it with std::make_shared (or through a MemoryPortRegistry): the host
 // side shares ownership of it.
 class MemoryPort : public MemoryLine, public std::enable_shared_from_this<MemoryPort> {
@@ -107,8 +91,6 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     const std::string& name() const { return name_; }
     void setPeer(MemoryPeer* peer);
 
-    void setFaults(const MemoryPortFaults& faults);
-    MemoryPortFaults faults() const;
     // Another program holds the port: opens fail with EBUSY.
     void setBusy(bool busy);
     // The device goes away (cable pulled): reads, writes, draining and line
@@ -137,17 +119,37 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     int readCount() const;
     int purgeCount() const;
     int drainCount() const;
-    // The event mask and queue sizes the host set (0 until it did), and how
-    // often it cleared the port's error state.
-    uint32_t eventMask() const;
-    uint32_t inQueueBytes() const;
-    uint32_t outQueueBytes() const;
+    // Whether the host prepared the wait for the end of a transmission and
+    // sized the driver's queues, and how often it cleared the port's error
+    // state.
+    bool transmitWaitPrepared() const;
+    bool queuesSized() const;
     int errorClearCount() const;
     uint32_t readTimeoutMs() const;
     uint32_t writeTimeoutMs() const;
     // Bytes queued for the host and not yet read (whatever their time).
     size_t pendingBytes() const;
     void clearRecord();
+
+  protected:
+    // The calls of the host side that can fail.
+    enum class HostCall {
+        SaveState,
+        Settings,
+        Timeouts,
+        TransmitWait,
+        Queues,
+        Read,
+        Write,
+        LineControl,
+        Drain
+    };
+    // The error number a host call fails with while the device stays there,
+    // 0 when it goes through: an in-memory port refuses nothing, a test's
+    // port may.  Called with the port's lock held.
+    virtual int refusal(HostCall /*call*/) const { return 0; }
+    // How many of the `n` bytes of a host write reach the far end.
+    virtual size_t passed(size_t n) const { return n; }
 
   private:
     class Host;
@@ -160,7 +162,6 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     const std::string name_;
     mutable std::mutex mutex_;
     MemoryPeer* peer_;
-    MemoryPortFaults faults_;
     std::function<void()> readHook_;
     bool busy_ = false;
     bool gone_ = false;
@@ -180,9 +181,8 @@ class MemoryPort : public MemoryLine, public std::enable_shared_from_this<Memory
     int purges_ = 0;
     int drains_ = 0;
     int errorClears_ = 0;
-    uint32_t eventMask_ = 0;
-    uint32_t inQueue_ = 0;
-    uint32_t outQueue_ = 0;
+    bool transmitWaitPrepared_ = false;
+    bool queuesSized_ = false;
     uint32_t readTimeoutMs_ = 1000;
     uint32_t writeTimeoutMs_ = 1000;
 };
@@ -200,6 +200,8 @@ class MemoryPortRegistry : public SerialOpener {
     // Makes a port called `name` whose far end is `peer` (not owned; may be
     // null for a port that never answers).  Returns its control block.
     std::shared_ptr<MemoryPort> add(const std::string& name, MemoryPeer* peer);
+    // Registers a port made elsewhere (a test's port) under its name.
+    void add(std::shared_ptr<MemoryPort> port);
     std::shared_ptr<MemoryPort> find(const std::string& name) const;
 
     std::unique_ptr<SerialPort> open(const std::string& name, PortError& error) override;

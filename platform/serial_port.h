@@ -78,10 +78,12 @@ class SerialPort {
     virtual bool applyTimeouts(uint32_t readTimeoutMs, uint32_t writeTimeoutMs) = 0;
     // Puts the saved settings back.
     virtual bool restoreState() = 0;
-    // The events a transmit wait ends on, and the sizes of the driver's
-    // queues.  Only Windows has either; elsewhere they succeed and do nothing.
-    virtual bool setEventMask(uint32_t /*mask*/) { return true; }
-    virtual bool setupQueues(uint32_t /*inBytes*/, uint32_t /*outBytes*/) { return true; }
+    // Makes drain() wait for the last byte to leave, and gives the system's
+    // driver queues the sizes the interfaces have always had.  Only Windows
+    // needs either (an event mask, SetupComm); elsewhere they succeed and do
+    // nothing.
+    virtual bool prepareTransmitWait() { return true; }
+    virtual bool sizeQueues() { return true; }
     // Clears the port's error state (a framing or overrun error stops a
     // Windows port until it is cleared); nothing to do elsewhere.
     virtual void clearErrors() {}

@@ -12,9 +12,6 @@ namespace talvek {
 namespace {
 
 constexpr uint32_t WriteTimeoutConstant = 1000;
-constexpr uint32_t EventTxEmpty = 4;  // EV_TXEMPTY
-constexpr uint32_t InQueueBytes = 32640;
-constexpr uint32_t OutQueueBytes = 1280;
 
 }  // namespace
 
@@ -66,11 +63,9 @@ SerialLink::SerialLink(const char* portName, const LinkSettings& settings,
 
     // The transmit wait ends on "output empty"; the queues get the sizes the
     // interfaces have always had.  Systems without either accept both.
-    commEventMask_ = EventTxEmpty;
-    if (!commPort_->setEventMask(commEventMask_))
+    if (!commPort_->prepareTransmitWait())
         failCreate("Device_Comm::Create() Can't Set CommMask", true);
-    if (!commPort_->setupQueues(InQueueBytes, OutQueueBytes))
-        failCreate("Device_Comm::Create() Invalid Setup", true);
+    if (!commPort_->sizeQueues()) failCreate("Device_Comm::Create() Invalid Setup", true);
 
     commOpen_ = true;
     try {

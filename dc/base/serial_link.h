@@ -77,8 +77,6 @@ class SerialLink {
     size_t sendBufferSize() const { return commSendSize_; }
     size_t receiveBufferSize() const { return commReceiveSize_; }
     int32_t retryBudget() const { return commRetries_; }
-    // The event mask the links wait on (EV_TXEMPTY).
-    uint32_t eventMask() const { return commEventMask_; }
     // The last mode given to setMode (0 receive, 1 transmit).
     uint8_t lineMode() const { return commMode_; }
 
@@ -117,7 +115,6 @@ class SerialLink {
 
     const CancelFlag* commCancel_;
     int32_t commRetries_;
-    uint32_t commEventMask_ = 0;
     uint8_t commMode_ = 0;
 
   private:

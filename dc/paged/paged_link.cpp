@@ -67,7 +67,6 @@ void PagedLink<Traits>::talk(int count) {
             throw CommError(ErrorCode::NotDetected);
         }
     } else {
-        commEventMask_ = 4;
         sendFrame(frame);
         // The line stays in transmit mode until Listen.
         platform::sleepMs(SettleAfterSendMs);

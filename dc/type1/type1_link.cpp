@@ -27,7 +27,6 @@ void Type1Link::talk(int count) {
     const uint8_t sum = checksum(sendBuffer(), count);
     clearCommError();
     sendBuffer()[count] = sum;
-    commEventMask_ = 4;
     sendFrame(count + 1);
     platform::sleepMs(200);
     // The interface echoes what was sent: drop it.

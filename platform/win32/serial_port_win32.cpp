@@ -86,14 +86,14 @@ class Win32SerialPort : public SerialPort {
         return true;
     }
 
-    bool setEventMask(uint32_t mask) override {
+    bool prepareTransmitWait() override {
         if (!usable()) return false;
-        return SetCommMask(handle_, mask) ? true : fail();
+        return SetCommMask(handle_, TransmitWaitEvents) ? true : fail();
     }
 
-    bool setupQueues(uint32_t inBytes, uint32_t outBytes) override {
+    bool sizeQueues() override {
         if (!usable()) return false;
-        return SetupComm(handle_, inBytes, outBytes) ? true : fail();
+        return SetupComm(handle_, InQueueBytes, OutQueueBytes) ? true : fail();
     }
 
     void clearErrors() override {

@@ -17,6 +17,12 @@ void fillDeviceControlBlock(DCB& dcb, const SerialSettings& s);
 // Total time-outs only: a read waits for all its bytes or the constant.
 void fillTimeouts(COMMTIMEOUTS& t, uint32_t readTimeoutMs, uint32_t writeTimeoutMs);
 
+// The events a transmit wait (drain) ends on: the output queue is empty.
+constexpr DWORD TransmitWaitEvents = EV_TXEMPTY;
+// The sizes the driver's queues are given, as the interfaces always had them.
+constexpr DWORD InQueueBytes = 32640;
+constexpr DWORD OutQueueBytes = 1280;
+
 }  // namespace platform
 
 }  // namespace talvek

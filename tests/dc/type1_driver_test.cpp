@@ -12,6 +12,7 @@
 #include "dc/base/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
+#include "support/faulty_memory_port.h"
 #include "support/serial_test_support.h"
 
 namespace talvek {
@@ -165,7 +166,7 @@ class OpenType1Driver : public Type1Driver {
 class Type1DriverTest : public ::testing::Test {
   protected:
     Type1DriverTest() : scoped_(clock_) {
-        port_ = registry_.add("T1", &dc_);
+        port_ = memtest::addFaultyPort(registry_, "T1", &dc_);
         driver_ = std::make_unique<OpenType1Driver>("T1", &cancel_, registry_);
         driver_->setCallbacks([this](int p) { percents_.push_back(p); },
                               [this](const char* s) { status_.push_back(s); },
@@ -197,7 +198,7 @@ class Type1DriverTest : public ::testing::Test {
     platform::ScopedClock scoped_;
     platform::MemoryPortRegistry registry_;
     Type1Computer dc_;
-    std::shared_ptr<platform::MemoryPort> port_;
+    std::shared_ptr<memtest::FaultyMemoryPort> port_;
     CancelFlag cancel_{false};
     std::unique_ptr<OpenType1Driver> driver_;
     std::vector<int> percents_;
@@ -522,7 +523,7 @@ TEST_F(Type1DriverTest, CancelAndLinkFailuresDuringADive) {
     EXPECT_EQ(trace_.matching("GetDataPackage():: Exception thrown (2) - TimeOut").size(), 1u);
 
     // The request cannot be sent.
-    platform::MemoryPortFaults f;
+    memtest::MemoryPortFaults f;
     f.failWrites = true;
     port_->setFaults(f);
     EXPECT_EQ(codeOf([&] { driver_->nextDive(); }), 14);

@@ -7,6 +7,7 @@
 #include "dc/base/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
+#include "support/faulty_memory_port.h"
 #include "support/serial_test_support.h"
 
 namespace talvek {
@@ -20,7 +21,7 @@ class Type1LinkTest : public ::testing::Test {
     Type1LinkTest() : scoped_(clock_) {
         // A type 1 computer answers well after the 200 ms purge.
         peer_.replyDelayMs = 350;
-        port_ = registry_.add("T1", &peer_);
+        port_ = memtest::addFaultyPort(registry_, "T1", &peer_);
         link_ = std::make_unique<Type1Link>("T1", &cancel_, registry_);
         port_->clearRecord();
         start_ = clock_.nowMs();
@@ -59,7 +60,7 @@ class Type1LinkTest : public ::testing::Test {
     platform::ScopedClock scoped_;
     platform::MemoryPortRegistry registry_;
     ScriptedPeer peer_;
-    std::shared_ptr<platform::MemoryPort> port_;
+    std::shared_ptr<memtest::FaultyMemoryPort> port_;
     CancelFlag cancel_{false};
     std::unique_ptr<Type1Link> link_;
     uint64_t start_ = 0;
@@ -139,7 +140,7 @@ TEST_F(Type1LinkTest, ReplyFailureRows) {
     EXPECT_STREQ(lastMessage_.c_str(), "Listen: Bad Checksum ");
 
     // Failing reads: the first, then only the second.
-    platform::MemoryPortFaults f;
+    memtest::MemoryPortFaults f;
     f.failReads = true;
     port_->setFaults(f);
     EXPECT_EQ(exchange(), 15);
@@ -147,7 +148,7 @@ TEST_F(Type1LinkTest, ReplyFailureRows) {
     int reads = 0;
     port_->setFaults({});
     port_->setReadHook([&] {
-        platform::MemoryPortFaults g;
+        memtest::MemoryPortFaults g;
         g.failReads = ++reads == 2;
         port_->setFaults(g);
     });
@@ -161,11 +162,11 @@ TEST_F(Type1LinkTest, ReplyFailureRows) {
 
 TEST_F(Type1LinkTest, TalkFailureRowsReturnTheLineToReceive) {
     struct Row {
-        platform::MemoryPortFaults faults;
+        memtest::MemoryPortFaults faults;
         int code;
         const char* message;
     };
-    platform::MemoryPortFaults write, drain, shortWrite;
+    memtest::MemoryPortFaults write, drain, shortWrite;
     write.failWrites = true;
     drain.failDrain = true;
     shortWrite.shortWriteBy = 2;
@@ -227,7 +228,7 @@ TEST_F(Type1LinkTest, PacketReader) {
     port_->send(packetOf(0xA5, std::vector<uint8_t>(40, 7)), 0);
     EXPECT_EQ(packet(false, 40), -5);
 
-    platform::MemoryPortFaults f;
+    memtest::MemoryPortFaults f;
     f.failReads = true;
     port_->setFaults(f);
     EXPECT_EQ(packet(true), -15);

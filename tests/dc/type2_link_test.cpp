@@ -7,6 +7,7 @@
 #include "dc/base/errors.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
+#include "support/faulty_memory_port.h"
 #include "support/serial_test_support.h"
 
 namespace talvek {
@@ -21,7 +22,7 @@ class Type2LinkTest : public ::testing::Test {
   protected:
     Type2LinkTest() : scoped_(clock_) {
         peer_.echo = true;
-        port_ = registry_.add("T2", &peer_);
+        port_ = memtest::addFaultyPort(registry_, "T2", &peer_);
         link_ = std::make_unique<Type2Link>("T2", &cancel_, registry_);
         port_->clearRecord();
         start_ = clock_.nowMs();
@@ -62,7 +63,7 @@ class Type2LinkTest : public ::testing::Test {
     platform::ScopedClock scoped_;
     platform::MemoryPortRegistry registry_;
     ScriptedPeer peer_;
-    std::shared_ptr<platform::MemoryPort> port_;
+    std::shared_ptr<memtest::FaultyMemoryPort> port_;
     CancelFlag cancel_{false};
     std::unique_ptr<Type2Link> link_;
     uint64_t start_ = 0;
@@ -163,7 +164,7 @@ TEST_F(Type2LinkTest, ShortReplyIsAPartialRead) {
 }
 
 TEST_F(Type2LinkTest, FailingWriteIsCode14AndLeavesTheLineInReceive) {
-    platform::MemoryPortFaults f;
+    memtest::MemoryPortFaults f;
     f.failWrites = true;
     port_->setFaults(f);
     EXPECT_EQ(exchange(), 14);
@@ -175,7 +176,7 @@ TEST_F(Type2LinkTest, FailingWriteIsCode14AndLeavesTheLineInReceive) {
 }
 
 TEST_F(Type2LinkTest, FailingEchoReadIsInterfaceNotDetected) {
-    platform::MemoryPortFaults f;
+    memtest::MemoryPortFaults f;
     f.failReads = true;
     port_->setFaults(f);
     EXPECT_EQ(exchange(), 17);
@@ -188,7 +189,7 @@ TEST_F(Type2LinkTest, FailingReplyReadIsATimeOutOr21WhenThePortWasClosed) {
     // Fail every second read (the reply read).
     int reads = 0;
     port_->setReadHook([&] {
-        platform::MemoryPortFaults f;
+        memtest::MemoryPortFaults f;
         f.failReads = (++reads % 2) == 0;
         port_->setFaults(f);
     });

@@ -118,6 +118,14 @@ TEST(Win32SerialPort, SettingsBlockOfEachInterfaceType) {
     EXPECT_EQ(t.WriteTotalTimeoutConstant, 1000u);
 }
 
+// What the links have always asked of a Windows port before the first
+// frame: drain() ends on "output empty", the queues hold 32640 and 1280 bytes.
+TEST(Win32SerialPort, TransmitWaitAndQueueSizes) {
+    EXPECT_EQ(platform::TransmitWaitEvents, static_cast<DWORD>(EV_TXEMPTY));
+    EXPECT_EQ(platform::InQueueBytes, 32640u);
+    EXPECT_EQ(platform::OutQueueBytes, 1280u);
+}
+
 TEST(Win32SerialPort, ErrorNumbersAndTheirTexts) {
     EXPECT_EQ(platform::systemPortError(ERROR_FILE_NOT_FOUND).fault, platform::PortFault::NotFound);
     EXPECT_EQ(platform::systemPortError(ERROR_ACCESS_DENIED).fault, platform::PortFault::Busy);
