@@ -140,7 +140,7 @@ class Wire {
     uint64_t replies_ = 0, replyBytes_ = 0;
 };
 
-Figures pacedRun(const sim::ComputerImage& image, int type,
+Figures pacedRun(const replay::ComputerImage& image, int type,
                  const std::vector<std::string>& options) {
     auto wire = std::make_shared<Wire>();
     sim::EngineOptions engine;
@@ -161,8 +161,8 @@ Figures pacedRun(const sim::ComputerImage& image, int type,
 }
 
 // The document of a full download of `image`, in process on the virtual clock.
-std::string fullDocument(const sim::ComputerImage& image, const std::vector<std::string>& options,
-                         const std::string& output) {
+std::string fullDocument(const replay::ComputerImage& image,
+                         const std::vector<std::string>& options, const std::string& output) {
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
     sim::MemoryComputer computer(image);
@@ -182,7 +182,7 @@ std::set<uint32_t> expectedPages(uint32_t top, uint32_t newestStored,
     auto span = [&](uint32_t address, uint32_t n) {
         for (uint32_t i = 0; i < n; ++i) {
             uint32_t a = address + i;
-            if (a >= top) a = a - top + sim::RingStart;
+            if (a >= top) a = a - top + replay::RingStart;
             pages.insert((a - 0x016E) / 120);
         }
     };
@@ -214,11 +214,11 @@ double median(std::vector<double> v) {
 
 void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     sim::BuildOptions o;
-    o.type = static_cast<sim::InterfaceType>(type);
+    o.type = static_cast<replay::InterfaceType>(type);
     o.seed = seed;
     o.fill = true;
-    const sim::ComputerImage full = sim::buildComputer(o).image;
-    const uint32_t top = sim::ringTop(o.type);
+    const replay::ComputerImage full = sim::buildComputer(o).image;
+    const uint32_t top = replay::ringTop(o.type);
     const std::string out = work + "/out.xml", store = work + "/store" + std::to_string(type);
     const std::vector<std::string> options = {"-new",
                                               "-store=" + store,
@@ -231,7 +231,7 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     std::printf("type %d, full memory: %u dives\n", type, wordAt(full.memory, 0x192));
     std::printf("  %-16s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms", "floor ms",
                 "ratio", "page reads", "expected", "document");
-    auto row = [&](const std::string& what, const sim::ComputerImage& image, uint32_t bytes,
+    auto row = [&](const std::string& what, const replay::ComputerImage& image, uint32_t bytes,
                    const Figures& f, const std::string& expected) {
         const std::set<uint32_t> distinct(f.pages.begin(), f.pages.end());
         const std::string doc = f.code != 0 ? "run failed (" + std::to_string(f.code) + ")"
@@ -256,7 +256,7 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
         for (int t = 1; t <= (added == 0 ? 1 : trials); ++t) {
             // The store as the full download left it, then the computer dives.
             restore(stored);
-            sim::ComputerImage image = full;
+            replay::ComputerImage image = full;
             const uint32_t newest = wordAt(image.memory, 0x190);
             const auto meant = sim::addDives(image, added, seed * 1000 + static_cast<uint32_t>(t));
             uint32_t bytes = 0;

@@ -24,7 +24,7 @@ namespace {
 
 DiveSet fullMemory() {
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type2;
+    o.type = replay::InterfaceType::Type2;
     o.seed = 7;
     o.fill = true;
     const sim::BuiltComputer built = sim::buildComputer(o);

@@ -141,7 +141,7 @@ int main(int argc, char** argv) {
         }
     }
     sim::BuildOptions o;
-    o.type = type == 3 ? sim::InterfaceType::Type3 : sim::InterfaceType::Type2;
+    o.type = type == 3 ? replay::InterfaceType::Type3 : replay::InterfaceType::Type2;
     o.seed = seed;
     o.dives = dives;
     o.fill = full;

@@ -5,18 +5,18 @@
 #include <stdexcept>
 #include <vector>
 
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 
 using namespace talvek;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<uint8_t> bytes(data, data + size);
-    sim::ComputerImage image;
+    replay::ComputerImage image;
     try {
-        image = sim::decodeImage(bytes);
+        image = replay::decodeImage(bytes);
     } catch (const std::runtime_error&) {
         return 0;
     }
-    if (sim::encodeImage(image) != bytes) __builtin_trap();
+    if (replay::encodeImage(image) != bytes) __builtin_trap();
     return 0;
 }

@@ -33,12 +33,12 @@ void download(platform::MemoryPortRegistry& ports) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static platform::VirtualClock clock;
     static platform::ScopedClock scoped(clock);
-    const sim::ComputerImage image = fuzz::pagedComputer(data, size);
+    const replay::ComputerImage image = fuzz::pagedComputer(data, size);
     sim::MemoryComputer computer(image);
     platform::MemoryPortRegistry ports;
     ports.add("SIM", &computer);
     try {
-        if (image.type == sim::InterfaceType::Type3)
+        if (image.type == replay::InterfaceType::Type3)
             download<Type3Driver>(ports);
         else
             download<Type2Driver>(ports);

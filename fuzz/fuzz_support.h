@@ -12,7 +12,7 @@
 #include "output/writer_table.h"
 #include "platform/clock.h"
 #include "platform/os.h"
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 #include "xml/xml_document.h"
 
 namespace talvek {
@@ -23,16 +23,16 @@ using Bytes = std::vector<uint8_t>;
 
 // Type 2/3 download: byte 0 picks the type (even: 2, odd: 3), the rest is
 // the memory from address 0 (shorter inputs leave the rest zero).
-inline sim::ComputerImage pagedComputer(const uint8_t* data, size_t size) {
-    const sim::InterfaceType type =
-        size > 0 && (data[0] & 1) ? sim::InterfaceType::Type3 : sim::InterfaceType::Type2;
-    sim::ComputerImage image = sim::ComputerImage::blank(type);
+inline replay::ComputerImage pagedComputer(const uint8_t* data, size_t size) {
+    const replay::InterfaceType type =
+        size > 0 && (data[0] & 1) ? replay::InterfaceType::Type3 : replay::InterfaceType::Type2;
+    replay::ComputerImage image = replay::ComputerImage::blank(type);
     image.identity = {0x11, 0x01, 0x02, 0x03};
     for (size_t i = 1; i < size && i - 1 < image.memory.size(); ++i) image.memory[i - 1] = data[i];
     return image;
 }
-inline Bytes pagedInput(const sim::ComputerImage& image) {
-    Bytes in{static_cast<uint8_t>(image.type == sim::InterfaceType::Type3)};
+inline Bytes pagedInput(const replay::ComputerImage& image) {
+    Bytes in{static_cast<uint8_t>(image.type == replay::InterfaceType::Type3)};
     in.insert(in.end(), image.memory.begin(), image.memory.end());
     return in;
 }

@@ -19,8 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static platform::ScopedClock scoped(clock);
     // The memory (settings, header) of one simulated computer; the dives
     // are the input.
-    static const sim::ComputerImage base = sim::buildComputer({sim::InterfaceType::Type1, 3, 0}).image;
-    sim::ComputerImage image = base;
+    static const replay::ComputerImage base =
+        sim::buildComputer({replay::InterfaceType::Type1, 3, 0}).image;
+    replay::ComputerImage image = base;
     image.diveStreams = fuzz::diveStreams(data, size);
     sim::MemoryComputer computer(image);
     platform::MemoryPortRegistry ports;

@@ -39,7 +39,8 @@ int main(int argc, char** argv) {
     ::mkdir(root.c_str(), 0755);
     int n = 0;
     for (uint32_t seed = 1; seed <= 3; ++seed) {
-        for (sim::InterfaceType type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+        for (replay::InterfaceType type :
+             {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
             sim::BuildOptions o;
             o.type = type;
             o.seed = seed;
@@ -48,7 +49,7 @@ int main(int argc, char** argv) {
             o.headerAcrossTop = seed == 3;
             const sim::BuiltComputer built = sim::buildComputer(o);
             save("paged_download", n, fuzz::pagedInput(built.image));
-            save("image_reader", n, sim::encodeImage(built.image));
+            save("image_reader", n, replay::encodeImage(built.image));
             // One dive's profile, behind the header fields the target reads.
             for (const sim::MeantDive& d : built.meant.dives) {
                 std::vector<uint8_t> in = {d.sampleInterval, d.temperatureInterval,
@@ -62,9 +63,9 @@ int main(int argc, char** argv) {
             }
             ++n;
         }
-        const sim::BuiltComputer one = sim::buildComputer({sim::InterfaceType::Type1, seed, 4});
+        const sim::BuiltComputer one = sim::buildComputer({replay::InterfaceType::Type1, seed, 4});
         save("type1_stream", static_cast<int>(seed), fuzz::streamsInput(one.image.diveStreams));
-        save("image_reader", 100 + static_cast<int>(seed), sim::encodeImage(one.image));
+        save("image_reader", 100 + static_cast<int>(seed), replay::encodeImage(one.image));
         save("xml_escape", static_cast<int>(seed), bytesOf(one.meant.personalText));
     }
     // Arguments of runs against the simulator, and texts of its documents.

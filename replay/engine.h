@@ -48,7 +48,8 @@ struct Emission {
 };
 
 // Deliberate misbehaviour of a computer or its cable, decided outside the
-// engine (the simulator's fault options); a replay has none.
+// engine: the simulator's fault options implement it (sim/engine.h); a
+// replay has none, and talvek-dl no implementation of it.
 class LineFaults {
   public:
     virtual ~LineFaults() = default;
@@ -63,9 +64,9 @@ class LineFaults {
     // never does.
     virtual int64_t bytesBeforeHangUp() const = 0;
     // Whether every reply is replaced by as many random bytes (never a frame).
-    virtual bool garbles() const { return false; }
+    virtual bool garbles() const = 0;
     // Sends one byte every this many ms; 0: at the line rate.
-    virtual uint32_t trickleMs() const { return 0; }
+    virtual uint32_t trickleMs() const = 0;
 };
 
 struct EngineOptions {

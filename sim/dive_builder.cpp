@@ -10,6 +10,12 @@
 namespace talvek {
 
 namespace sim {
+
+using replay::ComputerImage;
+using replay::InterfaceType;
+using replay::memorySize;
+using replay::RingStart;
+using replay::ringTop;
 namespace {
 
 // A small deterministic generator (the standard distributions differ
@@ -488,18 +494,23 @@ const char* const PersonalTexts[] = {
     "",
 };
 
+// The model codes a simulated computer of each interface type may have.
+std::vector<uint8_t> modelsOf(InterfaceType t) {
+    switch (t) {
+        case InterfaceType::Type1:
+            return {3, 4, 5, 10, 11, 12, 13};
+        case InterfaceType::Type2:
+            return {14, 15, 16, 17, 18};
+        default:
+            return {19, 20, 21};
+    }
+}
+
 MeantComputer baseIdentity(Rng& rng, InterfaceType t) {
     MeantComputer mc;
     mc.type = t;
-    static const uint8_t models1[] = {3, 4, 5, 10, 11, 12, 13};
-    static const uint8_t models2[] = {14, 15, 16, 17, 18};
-    static const uint8_t models3[] = {19, 20, 21};
-    if (t == InterfaceType::Type1)
-        mc.model = models1[rng.range(0, 6)];
-    else if (t == InterfaceType::Type2)
-        mc.model = models2[rng.range(0, 4)];
-    else
-        mc.model = models3[rng.range(0, 2)];
+    const std::vector<uint8_t> models = modelsOf(t);
+    mc.model = models[static_cast<size_t>(rng.range(0, static_cast<int>(models.size()) - 1))];
     mc.firmware[0] = static_cast<uint8_t>(rng.range(1, 3));
     mc.firmware[1] = static_cast<uint8_t>(rng.range(0, 9));
     mc.firmware[2] = static_cast<uint8_t>(rng.range(0, 20));
@@ -970,29 +981,50 @@ std::vector<MeantDive> addDives1(ComputerImage& image, int count, uint32_t seed)
     return added;
 }
 
+// The simulated computers, one row per interface type: how a memory of the
+// type is built from a seed and how the computer dives on.
+struct SimulatedType {
+    InterfaceType type;
+    // Type 1 streams its dives and has no dive ring.
+    bool streamsDives;
+    void (*build)(const BuildOptions& options, Rng& rng, BuiltComputer& out);
+    std::vector<MeantDive> (*addDives)(ComputerImage& image, int count, uint32_t seed);
+};
+
+const SimulatedType SimulatedTypes[] = {
+    {InterfaceType::Type1, true, build1, addDives1},
+    {InterfaceType::Type2, false, build23, addDives23},
+    {InterfaceType::Type3, false, build23, addDives23},
+};
+
+const SimulatedType& simulated(InterfaceType type, const char* who) {
+    for (const SimulatedType& t : SimulatedTypes)
+        if (t.type == type) return t;
+    throw std::invalid_argument(std::string(who) + ": no simulated computer of interface type " +
+                                std::to_string(static_cast<int>(type)));
+}
+
 }  // namespace
 
 std::vector<MeantDive> addDives(ComputerImage& image, int count, uint32_t seed) {
     if (count < 0) throw std::invalid_argument("add dives: negative dive count");
+    const SimulatedType& t = simulated(image.type, "add dives");
     if (image.memory.size() != memorySize(image.type))
         throw std::invalid_argument("add dives: memory size does not fit the interface type");
-    return image.type == InterfaceType::Type1 ? addDives1(image, count, seed)
-                                              : addDives23(image, count, seed);
+    return t.addDives(image, count, seed);
 }
 
 BuiltComputer buildComputer(const BuildOptions& options) {
     if (options.dives < 0) throw std::invalid_argument("dive builder: negative dive count");
-    if (options.type == InterfaceType::Type1 &&
+    const SimulatedType& t = simulated(options.type, "dive builder");
+    if (t.streamsDives &&
         (options.fill || options.wrap || options.headerAcrossTop || options.noEndMarker))
         throw std::invalid_argument("dive builder: type 1 computers have no dive ring");
-    if (options.type != InterfaceType::Type1 && options.noDiveMarker)
+    if (!t.streamsDives && options.noDiveMarker)
         throw std::invalid_argument("dive builder: only type 1 dives carry a 0x80 marker");
     Rng rng(options.seed);
     BuiltComputer out;
-    if (options.type == InterfaceType::Type1)
-        build1(options, rng, out);
-    else
-        build23(options, rng, out);
+    t.build(options, rng, out);
     if (options.overlappingDives > 0) overlapDives(options.overlappingDives, out);
     return out;
 }
@@ -1013,7 +1045,7 @@ void fillDiveData(const MeantDive& d, InterfaceType type, DiveRecord& r) {
     r.minute = d.minute;
     r.cnsOtu = d.cnsOtu;
     r.diveMode = d.diveMode;
-    if (type == InterfaceType::Type1) {
+    if (simulated(type, "dive record").streamsDives) {
         r.startCylinderPressure = d.startCylinderPressure;
         r.endCylinderPressure = d.endCylinderPressure;
         r.startTemperature = d.startTemperature;

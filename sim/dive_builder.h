@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 
 namespace talvek {
 
@@ -99,7 +99,7 @@ struct MeantDive {
 };
 
 struct MeantComputer {
-    InterfaceType type = InterfaceType::Type2;
+    replay::InterfaceType type = replay::InterfaceType::Type2;
     uint8_t model = 0;
     uint8_t firmware[3] = {};
     uint8_t serial[4] = {};  // four two-digit groups
@@ -123,7 +123,7 @@ struct MeantComputer {
 };
 
 struct BuildOptions {
-    InterfaceType type = InterfaceType::Type2;
+    replay::InterfaceType type = replay::InterfaceType::Type2;
     uint32_t seed = 1;
     int dives = 12;     // dives the computer records (the oldest may be overwritten)
     bool fill = false;  // types 2, 3: record dives until the ring is full (ignores `dives`)
@@ -143,7 +143,7 @@ struct BuildOptions {
 };
 
 struct BuiltComputer {
-    ComputerImage image;
+    replay::ComputerImage image;
     MeantComputer meant;
 };
 
@@ -157,10 +157,10 @@ BuiltComputer buildComputer(const BuildOptions& options);
 // full, memory map and totals updated; type 1: one more stream each, totals
 // updated).  Returns the dives added, oldest first.  Throws
 // std::invalid_argument for a memory it cannot make sense of.
-std::vector<MeantDive> addDives(ComputerImage& image, int count, uint32_t seed = 1);
+std::vector<MeantDive> addDives(replay::ComputerImage& image, int count, uint32_t seed = 1);
 
 // The dive record a driver should produce for `dive` (profile included).
-void fillDiveData(const MeantDive& dive, InterfaceType type, DiveRecord& record);
+void fillDiveData(const MeantDive& dive, replay::InterfaceType type, DiveRecord& record);
 
 }  // namespace sim
 

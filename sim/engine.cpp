@@ -4,6 +4,9 @@ namespace talvek {
 
 namespace sim {
 
+using replay::ComputerImage;
+using replay::Engine;
+
 std::unique_ptr<Engine> makeEngine(ComputerImage image, EngineOptions options) {
     replay::EngineOptions plain = options;
     plain.lineFaults = std::make_shared<const Faults>(options.faults);

@@ -4,15 +4,12 @@
 #include <cstdint>
 #include <memory>
 
+#include "replay/computer_image.h"
 #include "replay/engine.h"
-#include "sim/computer.h"
 
 namespace talvek {
 
 namespace sim {
-
-using replay::Emission;
-using replay::Engine;
 
 // What a line sends all the time, asked for or not (pseudo-terminal only).
 enum class Flood : uint8_t {
@@ -46,7 +43,7 @@ struct EngineOptions : replay::EngineOptions {
 };
 
 // An engine for the image's interface type, with the faults of `options`.
-std::unique_ptr<Engine> makeEngine(ComputerImage image, EngineOptions options = {});
+std::unique_ptr<replay::Engine> makeEngine(replay::ComputerImage image, EngineOptions options = {});
 
 }  // namespace sim
 

@@ -15,7 +15,7 @@ namespace sim {
 
 class MemoryComputer : public replay::MemoryComputer {
   public:
-    explicit MemoryComputer(ComputerImage image, EngineOptions options = {})
+    explicit MemoryComputer(replay::ComputerImage image, EngineOptions options = {})
         : replay::MemoryComputer(makeEngine(std::move(image), std::move(options))) {}
 };
 

@@ -10,6 +10,8 @@
 namespace talvek {
 
 namespace sim {
+
+using replay::ComputerImage;
 namespace {
 constexpr int PollSliceMs = 20;
 constexpr uint32_t HungUpSleepMs = 10;

@@ -18,7 +18,7 @@ namespace sim {
 class PtyServer {
   public:
     // Opens the pseudo-terminal; throws std::runtime_error on failure.
-    PtyServer(ComputerImage image, EngineOptions options = {});
+    PtyServer(replay::ComputerImage image, EngineOptions options = {});
 
     const std::string& slavePath() const { return path_; }
 
@@ -32,16 +32,16 @@ class PtyServer {
     // True once the hang-up fault closed the pseudo-terminal.
     bool closed() const { return closed_.load(); }
     // Valid to inspect when serve() is not running.
-    Engine& engine() { return *engine_; }
+    replay::Engine& engine() { return *engine_; }
 
   private:
     void note(const std::string& line) const;
 
     std::unique_ptr<platform::PtyMaster> master_;
-    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<replay::Engine> engine_;
     Flood flood_ = Flood::None;
     std::string path_;
-    std::deque<Emission> pending_;
+    std::deque<replay::Emission> pending_;
     std::atomic<bool> closed_{false};
 };
 

@@ -185,20 +185,20 @@ int main(int argc, char** argv) {
     startMs = platform::nowMs();
     if (verbose) engine.log = logLine;
     try {
-        sim::ComputerImage state;
+        replay::ComputerImage state;
         if (!image.empty()) {
-            state = sim::loadImage(image);
+            state = replay::loadImage(image);
             if (type != 0 && static_cast<int>(state.type) != type) {
                 std::fprintf(stderr, "talvek-sim: %s holds a type %d computer, not type %d\n",
                              image.c_str(), static_cast<int>(state.type), type);
                 return 2;
             }
         } else {
-            build.type = static_cast<sim::InterfaceType>(type);
+            build.type = static_cast<replay::InterfaceType>(type);
             state = sim::buildComputer(build).image;
         }
         if (addDives > 0) sim::addDives(state, addDives, build.seed);
-        if (!saveImage.empty()) sim::saveImage(state, saveImage);
+        if (!saveImage.empty()) replay::saveImage(state, saveImage);
 
         sim::PtyServer server(std::move(state), std::move(engine));
         platform::installStopSignals();
@@ -217,7 +217,7 @@ int main(int argc, char** argv) {
                     " computer on " + server.slavePath());
         server.serve(std::function<bool()>([] { return platform::stopRequested(); }));
         if (!link.empty()) platform::removeFile(link);
-        if (!saveImage.empty()) sim::saveImage(server.engine().image(), saveImage);
+        if (!saveImage.empty()) replay::saveImage(server.engine().image(), saveImage);
         if (verbose) logLine("stopped");
     } catch (const std::exception& e) {
         std::fprintf(stderr, "talvek-sim: %s\n", e.what());

@@ -96,7 +96,7 @@ struct Rig {
     CancelFlag cancel{false};
 };
 
-sim::BuildOptions options(sim::InterfaceType type, uint32_t seed, int dives) {
+sim::BuildOptions options(replay::InterfaceType type, uint32_t seed, int dives) {
     sim::BuildOptions o;
     o.type = type;
     o.seed = seed;
@@ -110,7 +110,7 @@ uint16_t word(const uint8_t* p) {
 
 // Pages (by index) the stored dives occupy, with the 84 header bytes fetched.
 std::set<uint32_t> pagesTouched(const sim::MeantComputer& m) {
-    const uint32_t top = m.type == sim::InterfaceType::Type2 ? 0x7FFE : 0x7FF7;
+    const uint32_t top = m.type == replay::InterfaceType::Type2 ? 0x7FFE : 0x7FF7;
     auto wrap = [&](uint32_t a) { return a >= top ? a - top + 0x019A : a; };
     std::set<uint32_t> pages;
     for (const auto& d : m.dives) {
@@ -189,13 +189,13 @@ void downloadAndCompare(Rig& rig) {
 }  // namespace
 
 TEST(PagedDriverSim, DetectsAndReadsTheHeaderImage) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 7, 10));
         std::vector<std::string> status;
         std::vector<int> found;
         std::unique_ptr<Driver> d;
-        if (type == sim::InterfaceType::Type2)
+        if (type == replay::InterfaceType::Type2)
             d = std::make_unique<Type2Driver>("SIM", &rig.cancel, rig.ports);
         else
             d = std::make_unique<Type3Driver>("SIM", &rig.cancel, rig.ports);
@@ -227,8 +227,8 @@ TEST(PagedDriverSim, DetectsAndReadsTheHeaderImage) {
         EXPECT_EQ(word(h + 0x8A), m.startPointer);
         EXPECT_EQ(word(h + 0x8C), m.diveCount);
         EXPECT_EQ(d->family(),
-                  type == sim::InterfaceType::Type2 ? DataFamily::Family2 : DataFamily::Family3);
-        EXPECT_EQ(d->memoryTop(), type == sim::InterfaceType::Type2 ? 0x7FFE : 0x7FF7);
+                  type == replay::InterfaceType::Type2 ? DataFamily::Family2 : DataFamily::Family3);
+        EXPECT_EQ(d->memoryTop(), type == replay::InterfaceType::Type2 ? 0x7FFE : 0x7FF7);
     }
 }
 
@@ -262,10 +262,10 @@ TEST(PagedDriverSim, DetectionGivesUpAfterFourAttempts) {
 }
 
 TEST(PagedDriverSim, WholeDownloadsOfManyDives) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 11, 30));
-        if (type == sim::InterfaceType::Type2)
+        if (type == replay::InterfaceType::Type2)
             downloadAndCompare<Type2Driver>(rig);
         else
             downloadAndCompare<Type3Driver>(rig);
@@ -273,7 +273,7 @@ TEST(PagedDriverSim, WholeDownloadsOfManyDives) {
 }
 
 TEST(PagedDriverSim, FullWrappedRingWithHeaderAcrossTheTop) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         sim::BuildOptions o = options(type, 23, 0);
         o.fill = true;
@@ -281,7 +281,7 @@ TEST(PagedDriverSim, FullWrappedRingWithHeaderAcrossTheTop) {
         o.headerAcrossTop = true;
         Rig rig(o);
         ASSERT_GT(rig.built.meant.overwritten, 0u);
-        if (type == sim::InterfaceType::Type2)
+        if (type == replay::InterfaceType::Type2)
             downloadAndCompare<Type2Driver>(rig);
         else
             downloadAndCompare<Type3Driver>(rig);
@@ -293,7 +293,7 @@ TEST(PagedDriverSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
     // profile then starts in the ring, not above it.
     for (uint32_t seed : {3u, 4u, 5u}) {
         SCOPED_TRACE(seed);
-        sim::BuildOptions o = options(sim::InterfaceType::Type3, seed, 25);
+        sim::BuildOptions o = options(replay::InterfaceType::Type3, seed, 25);
         o.wrap = true;
         o.headerAcrossTop = true;
         Rig rig(o);
@@ -307,14 +307,14 @@ TEST(PagedDriverSim, ProfileStartWrapsWhenAHeaderEndsAtTheTop) {
 }
 
 TEST(PagedDriverSim, HeaderWithoutEndMarkerStopsTheDownload) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         TraceCapture trace;
         sim::BuildOptions o = options(type, 5, 12);
         o.noEndMarker = true;
         o.brokenDive = 3;
         Rig rig(o);
-        auto d = type == sim::InterfaceType::Type2
+        auto d = type == replay::InterfaceType::Type2
                      ? std::unique_ptr<Driver>(openDriver<Type2Driver>(rig))
                      : std::unique_ptr<Driver>(openDriver<Type3Driver>(rig));
         d->readHeader();
@@ -333,12 +333,12 @@ TEST(PagedDriverSim, HeaderWithoutEndMarkerStopsTheDownload) {
 }
 
 TEST(PagedDriverSim, OccasionalChecksumErrorsAreRetried) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         sim::EngineOptions e;
         e.faults.corruptEvery = 3;
         Rig rig(options(type, 13, 15), e);
-        if (type == sim::InterfaceType::Type2)
+        if (type == replay::InterfaceType::Type2)
             downloadAndCompare<Type2Driver>(rig);
         else
             downloadAndCompare<Type3Driver>(rig);
@@ -350,11 +350,11 @@ TEST(PagedDriverSim, LinkFailuresDuringTheDivesEndTheDownload) {
         bool corrupt;
         int code;
     };
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         for (const Case c : {Case{true, 8}, Case{false, 18}}) {
             SCOPED_TRACE(static_cast<int>(type) * 100 + c.code);
             Rig rig(options(type, 17, 10));
-            auto d = type == sim::InterfaceType::Type2
+            auto d = type == replay::InterfaceType::Type2
                          ? std::unique_ptr<Driver>(openDriver<Type2Driver>(rig))
                          : std::unique_ptr<Driver>(openDriver<Type3Driver>(rig));
             d->readHeader();
@@ -376,12 +376,12 @@ TEST(PagedDriverSim, LinkFailuresDuringTheDivesEndTheDownload) {
 }
 
 TEST(PagedDriverSim, CancelDuringTheDives) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         Rig rig(options(type, 19, 20));
         std::unique_ptr<Driver> d;
         size_t pagesRead = 0;
-        if (type == sim::InterfaceType::Type2) {
+        if (type == replay::InterfaceType::Type2) {
             auto r = openDriver<Type2Driver>(rig);
             r->readHeader();
             r->cancelAfterPages = 6;

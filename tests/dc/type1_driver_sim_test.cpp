@@ -72,7 +72,7 @@ class Type1SimTest : public ::testing::Test {
         size_t i = 0;
         for (const DivePtr& got : driver.dives()) {
             DiveRecord want;
-            sim::fillDiveData(*kept[i], sim::InterfaceType::Type1, want);
+            sim::fillDiveData(*kept[i], replay::InterfaceType::Type1, want);
             expectSameDive(*got, want, i);
             ++i;
         }
@@ -91,7 +91,7 @@ class Type1SimTest : public ::testing::Test {
 
 TEST_F(Type1SimTest, DownloadsHeaderAndEveryDive) {
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
+    o.type = replay::InterfaceType::Type1;
     o.seed = 11;
     o.dives = 7;
     auto driver = download(o);
@@ -122,7 +122,7 @@ TEST_F(Type1SimTest, DownloadsHeaderAndEveryDive) {
 
 TEST_F(Type1SimTest, DiveWithoutMarkerIsSkipped) {
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
+    o.type = replay::InterfaceType::Type1;
     o.seed = 4;
     o.dives = 5;
     o.noDiveMarker = true;

@@ -129,7 +129,7 @@ void expectSameAsDcdml(const DiveSet& set) {
     }
 }
 
-class TimelineOfSimulatedMemory : public ::testing::TestWithParam<sim::InterfaceType> {};
+class TimelineOfSimulatedMemory : public ::testing::TestWithParam<replay::InterfaceType> {};
 
 TEST_P(TimelineOfSimulatedMemory, MatchesTheXmlOfEveryDive) {
     // Enough dives for every event record and code the simulator stores.
@@ -152,8 +152,9 @@ TEST_P(TimelineOfSimulatedMemory, MatchesTheXmlOfEveryDive) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryType, TimelineOfSimulatedMemory,
-                         ::testing::Values(sim::InterfaceType::Type1, sim::InterfaceType::Type2,
-                                           sim::InterfaceType::Type3),
+                         ::testing::Values(replay::InterfaceType::Type1,
+                                           replay::InterfaceType::Type2,
+                                           replay::InterfaceType::Type3),
                          [](const auto& info) {
                              return "Type" + std::to_string(static_cast<int>(info.param));
                          });

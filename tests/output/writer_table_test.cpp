@@ -63,7 +63,7 @@ size_t countOf(const std::string& text, const std::string& what) {
     return n;
 }
 
-sim::MeantComputer meant(sim::InterfaceType type, uint32_t seed, int dives, bool wrap = false) {
+sim::MeantComputer meant(replay::InterfaceType type, uint32_t seed, int dives, bool wrap = false) {
     sim::BuildOptions o;
     o.type = type;
     o.seed = seed;
@@ -306,7 +306,7 @@ TEST(WriterTable, DocumentOptionsFollowTheFlags) {
 }
 
 TEST(WriterTable, Family1InBothLayouts) {
-    const sim::MeantComputer m = meant(sim::InterfaceType::Type1, 23, 4);
+    const sim::MeantComputer m = meant(replay::InterfaceType::Type1, 23, 4);
     const DiveSet set = simtest::meantDiveSet(m);
     ASSERT_EQ(set.dives.size(), 4u);
     TraceCapture trace;
@@ -362,12 +362,12 @@ TEST(WriterTable, Family1InBothLayouts) {
 }
 
 TEST(WriterTable, Family1WithoutDives) {
-    const DiveSet set = simtest::meantDiveSet(meant(sim::InterfaceType::Type1, 1, 0));
+    const DiveSet set = simtest::meantDiveSet(meant(replay::InterfaceType::Type1, 1, 0));
     EXPECT_NE(write(set, 0x100).find("<!--   No Dives   -->"), std::string::npos);
 }
 
 TEST(WriterTable, Families2And3InBothLayoutsAndEveryUnitSystem) {
-    for (auto type : {sim::InterfaceType::Type2, sim::InterfaceType::Type3}) {
+    for (auto type : {replay::InterfaceType::Type2, replay::InterfaceType::Type3}) {
         SCOPED_TRACE(static_cast<int>(type));
         const sim::MeantComputer m = meant(type, 29, 14, /*wrap=*/true);
         const DiveSet set = simtest::meantDiveSet(m);

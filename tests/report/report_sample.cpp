@@ -26,8 +26,8 @@ int usage() {
     return 2;
 }
 
-bool hasSamples(const sim::MeantDive& d, sim::InterfaceType type) {
-    if (type != sim::InterfaceType::Type1) return !d.samples.empty();
+bool hasSamples(const sim::MeantDive& d, replay::InterfaceType type) {
+    if (type != replay::InterfaceType::Type1) return !d.samples.empty();
     for (const sim::MeantT1Item& item : d.t1Items)
         if (item.kind == sim::MeantT1Item::Depth) return true;
     return false;
@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string out = argv[1];
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type2;
+    o.type = replay::InterfaceType::Type2;
     o.dives = 3;
     o.seed = 3;
     UnitSystem units = UnitSystem::Metric;
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--type" && v) {
-            o.type = static_cast<sim::InterfaceType>(std::atoi(v));
+            o.type = static_cast<replay::InterfaceType>(std::atoi(v));
             ++i;
         } else if (a == "--dives" && v) {
             o.dives = std::atoi(v);

@@ -25,7 +25,7 @@ class DumpImageTest : public ::testing::Test {
     DumpImageTest() : scoped_(clock_) {}
 
     // Downloads `image` from an in-memory port.
-    session_run::Result Online(const sim::ComputerImage& image, std::vector<std::string> extra) {
+    session_run::Result Online(const replay::ComputerImage& image, std::vector<std::string> extra) {
         sim::MemoryComputer computer(image);
         platform::MemoryPortRegistry ports;
         ports.add("DC", &computer);
@@ -54,7 +54,7 @@ TEST_F(DumpImageTest, DumpThenImageGivesTheOnlineDocument) {
         for (const std::vector<std::string>& layout :
              {std::vector<std::string>{"-v=2", "-um"}, std::vector<std::string>{}}) {
             SCOPED_TRACE("type " + std::to_string(type) + (layout.empty() ? " legacy" : " DCDML"));
-            const sim::ComputerImage image = sim::loadImage(Golden(type));
+            const replay::ComputerImage image = replay::loadImage(Golden(type));
             const std::string dump = dir_.file("dump" + std::to_string(type) + ".img");
             std::vector<std::string> args = layout;
             args.push_back("-dump=" + dump);
@@ -70,7 +70,7 @@ TEST_F(DumpImageTest, DumpThenImageGivesTheOnlineDocument) {
             EXPECT_EQ(replayed.statuses, online.statuses);
 
             // The dump holds what was read and nothing else.
-            const sim::ComputerImage dumped = sim::loadImage(dump);
+            const replay::ComputerImage dumped = replay::loadImage(dump);
             EXPECT_EQ(dumped.type, image.type);
             EXPECT_EQ(dumped.identity, image.identity);
             EXPECT_EQ(dumped.diveStreams, image.diveStreams);
@@ -104,10 +104,10 @@ TEST_F(DumpImageTest, ImageOfAGoldenComputerGivesTheGoldenDocument) {
 // download of that memory.
 TEST_F(DumpImageTest, DumpOfANewDivesRunReplaysAsAWholeDownload) {
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type2;
+    o.type = replay::InterfaceType::Type2;
     o.dives = 10;
     o.seed = 41;
-    sim::ComputerImage image = sim::buildComputer(o).image;
+    replay::ComputerImage image = sim::buildComputer(o).image;
     const std::string store = "-store=" + dir_.file("store");
     ASSERT_EQ(Online(image, {"-v=2", "-new", store}).code, 0);
     sim::addDives(image, 2, 3);
@@ -135,7 +135,7 @@ TEST_F(DumpImageTest, UnreadableImageEndsTheRun) {
 }
 
 TEST_F(DumpImageTest, DumpThatCannotBeWrittenChangesNothing) {
-    const sim::ComputerImage image = sim::loadImage(Golden(2));
+    const replay::ComputerImage image = replay::loadImage(Golden(2));
     const session_run::Result plain = Online(image, {"-v=2"});
     const std::string nowhere = dir_.file("no/such/folder/d.img");
     const session_run::Result r = Online(image, {"-v=2", "-dump=" + nowhere});

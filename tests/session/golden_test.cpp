@@ -15,9 +15,9 @@
 
 #include "platform/clock.h"
 #include "platform/memory_port.h"
+#include "replay/computer_image.h"
 #include "session/command_line.h"
 #include "session/session.h"
-#include "sim/computer.h"
 #include "sim/dive_builder.h"
 #include "sim/memory_computer.h"
 #include "support/image_download.h"
@@ -42,7 +42,7 @@ bool Updating() {
 // talvek-sim command lines).
 sim::BuildOptions Recipe(int type) {
     sim::BuildOptions o;
-    o.type = static_cast<sim::InterfaceType>(type);
+    o.type = static_cast<replay::InterfaceType>(type);
     switch (type) {
         case 1:
             o.dives = 6;
@@ -251,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(Golden, GoldenTest, ::testing::ValuesIn(Cases),
 TEST(GoldenImages, AreWhatTheirRecipesBuild) {
     for (int type : {1, 2, 3}) {
         const sim::BuiltComputer built = sim::buildComputer(Recipe(type));
-        EXPECT_TRUE(built.image == sim::loadImage(ImagePath(type)))
+        EXPECT_TRUE(built.image == replay::loadImage(ImagePath(type)))
             << ImagePath(type) << " is no longer what its recipe builds";
         if (type == 1) continue;
         EXPECT_LT(built.meant.endPointer, built.meant.startPointer) << "type " << type;

@@ -24,7 +24,7 @@ namespace talvek {
 
 namespace {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 
 uint16_t WordAt(const std::vector<uint8_t>& m, size_t at) {
     return static_cast<uint16_t>(m[at] | (m[at + 1] << 8));
@@ -58,7 +58,7 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
   protected:
     NewDivesTest() : scoped_(clock_) {}
 
-    uint32_t Top() const { return sim::ringTop(GetParam()); }
+    uint32_t Top() const { return replay::ringTop(GetParam()); }
     std::string TypeOption() const { return "-dv=" + std::to_string(static_cast<int>(GetParam())); }
 
     void Build(int dives, uint32_t seed, bool fill = false) {
@@ -110,7 +110,7 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
     void PagesOf(uint32_t address, uint32_t n, std::set<uint32_t>& pages) const {
         for (uint32_t i = 0; i < n; ++i) {
             uint32_t a = address + i;
-            if (a >= Top()) a = a - Top() + sim::RingStart;
+            if (a >= Top()) a = a - Top() + replay::RingStart;
             pages.insert((a - 0x016E) / 120);
         }
     }
@@ -130,7 +130,7 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
     ScratchDir dir_;
     platform::VirtualClock clock_{1000};
     platform::ScopedClock scoped_;
-    sim::ComputerImage image_;
+    replay::ComputerImage image_;
     int runs_ = 0;
 };
 
@@ -187,7 +187,9 @@ TEST_P(NewDivesTest, FullRingOverwritesTheOldestStoredDives) {
     std::vector<uint32_t> stored;
     for (uint32_t a = WordAt(before, 0x196); stored.size() < storedCount;) {
         stored.push_back(a);
-        auto at = [&](uint32_t x) { return before[x >= Top() ? x - Top() + sim::RingStart : x]; };
+        auto at = [&](uint32_t x) {
+            return before[x >= Top() ? x - Top() + replay::RingStart : x];
+        };
         a = at(a + 2) | (at(a + 3) << 8);
     }
 
@@ -271,11 +273,11 @@ TEST_P(NewDivesTest, ClearedMemoryGivesAFullDownload) {
     Build(8, 28);
     ASSERT_EQ(Download(NewOptions()).result.code, 0);
     // Cleared: no dives, the ring erased, the pointers back at the ring start.
-    std::fill(image_.memory.begin() + sim::RingStart, image_.memory.begin() + Top(), 0xFF);
+    std::fill(image_.memory.begin() + replay::RingStart, image_.memory.begin() + Top(), 0xFF);
     for (size_t at : {0x190, 0x192}) image_.memory[at] = image_.memory[at + 1] = 0;
     for (size_t at : {0x194, 0x196}) {
-        image_.memory[at] = sim::RingStart & 0xFF;
-        image_.memory[at + 1] = sim::RingStart >> 8;
+        image_.memory[at] = replay::RingStart & 0xFF;
+        image_.memory[at + 1] = replay::RingStart >> 8;
     }
     Run r = Download(NewOptions());
     ASSERT_EQ(r.result.code, 0);
@@ -286,10 +288,10 @@ TEST_P(NewDivesTest, ClearedMemoryGivesAFullDownload) {
     // gone and new ones lie where they were.
     Build(8, 28);
     ASSERT_EQ(Download(NewOptions()).result.code, 0);
-    std::fill(image_.memory.begin() + sim::RingStart, image_.memory.begin() + Top(), 0xFF);
+    std::fill(image_.memory.begin() + replay::RingStart, image_.memory.begin() + Top(), 0xFF);
     image_.memory[0x192] = image_.memory[0x193] = 0;
-    image_.memory[0x194] = image_.memory[0x196] = sim::RingStart & 0xFF;
-    image_.memory[0x195] = image_.memory[0x197] = sim::RingStart >> 8;
+    image_.memory[0x194] = image_.memory[0x196] = replay::RingStart & 0xFF;
+    image_.memory[0x195] = image_.memory[0x197] = replay::RingStart >> 8;
     sim::addDives(image_, 3, 11);
     r = Download(NewOptions());
     ASSERT_EQ(r.result.code, 0);
@@ -308,7 +310,7 @@ TEST_P(NewDivesTest, BrokenNewDiveEndsAsTheFullDownloadDoes) {
     // No end marker in the first new header.
     const uint32_t marker = meant[0].headerAddress + meant[0].headerSize - 6;
     auto at = [&](uint32_t a) -> uint8_t& {
-        return image_.memory[a >= Top() ? a - Top() + sim::RingStart : a];
+        return image_.memory[a >= Top() ? a - Top() + replay::RingStart : a];
     };
     at(marker) = 0x11;
     const Run full = Download({});
@@ -357,7 +359,8 @@ class StoreUseTest : public ::testing::Test {
         saved_[name] = {v ? v : "", v != nullptr};
     }
 
-    session_run::Result Download(const sim::ComputerImage& image, std::vector<std::string> extra) {
+    session_run::Result Download(const replay::ComputerImage& image,
+                                 std::vector<std::string> extra) {
         sim::MemoryComputer computer(image);
         platform::MemoryPortRegistry ports;
         ports.add("DC", &computer);
@@ -365,7 +368,7 @@ class StoreUseTest : public ::testing::Test {
         args.insert(args.end(), extra.begin(), extra.end());
         return session_run::run(args, &ports, dir_.file("out.xml"), dir_.file("trace"));
     }
-    static sim::ComputerImage Computer(InterfaceType type, int dives) {
+    static replay::ComputerImage Computer(InterfaceType type, int dives) {
         sim::BuildOptions o;
         o.type = type;
         o.dives = dives;

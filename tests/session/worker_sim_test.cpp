@@ -17,7 +17,7 @@
 namespace talvek {
 
 using namespace worker_test;
-using sim::InterfaceType;
+using replay::InterfaceType;
 
 namespace {
 

@@ -18,7 +18,7 @@ namespace talvek {
 
 namespace {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 
 uint16_t LE(const std::vector<uint8_t>& m, size_t at) {
     return static_cast<uint16_t>(m[at] | (m[at + 1] << 8));
@@ -28,7 +28,7 @@ uint16_t BE(const std::vector<uint8_t>& m, size_t at) {
 }
 
 // A whole download of `image` with the real driver of its type.
-DiveSet Download(const sim::ComputerImage& image) {
+DiveSet Download(const replay::ComputerImage& image) {
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
     sim::MemoryComputer computer(image);
@@ -73,7 +73,7 @@ class AddDivesTest : public ::testing::TestWithParam<InterfaceType> {};
 
 TEST_P(AddDivesTest, NewDivesFollowTheNewestOne) {
     sim::BuiltComputer b = Built(GetParam(), 6);
-    sim::ComputerImage& image = b.image;
+    replay::ComputerImage& image = b.image;
     const auto before = image.memory;
     const auto added = sim::addDives(image, 3, 5);
     ASSERT_EQ(added.size(), 3u);
@@ -157,17 +157,17 @@ TEST(AddDives, Type1ComputersStreamOneMoreDiveEach) {
 }
 
 TEST(AddDives, TheSameSeedLogsTheSameDives) {
-    sim::ComputerImage a = Built(InterfaceType::Type2, 4).image, b = a;
+    replay::ComputerImage a = Built(InterfaceType::Type2, 4).image, b = a;
     sim::addDives(a, 2, 9);
     sim::addDives(b, 2, 9);
     EXPECT_TRUE(a == b);
-    sim::ComputerImage c = Built(InterfaceType::Type2, 4).image;
+    replay::ComputerImage c = Built(InterfaceType::Type2, 4).image;
     sim::addDives(c, 2, 10);
     EXPECT_FALSE(a == c);
 }
 
 TEST(AddDives, RefusesAMemoryWithoutADiveRing) {
-    sim::ComputerImage image = Built(InterfaceType::Type3, 2).image;
+    replay::ComputerImage image = Built(InterfaceType::Type3, 2).image;
     image.memory[0x194] = image.memory[0x195] = 0;  // end pointer 0
     EXPECT_THROW(sim::addDives(image, 1, 1), std::invalid_argument);
     EXPECT_THROW(sim::addDives(image, -1, 1), std::invalid_argument);

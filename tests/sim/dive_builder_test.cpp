@@ -9,7 +9,7 @@
 
 namespace talvek {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 using namespace simtest;
 
 namespace {
@@ -26,7 +26,7 @@ sim::BuiltComputer build(InterfaceType t, int dives, uint32_t seed = 1) {
 void expectRingMatches(const sim::BuiltComputer& b) {
     const auto& mem = b.image.memory;
     const auto& m = b.meant;
-    const uint32_t top = sim::ringTop(m.type);
+    const uint32_t top = replay::ringTop(m.type);
     EXPECT_EQ(le(mem, 0x192), m.diveCount);
     EXPECT_EQ(le(mem, 0x194), m.endPointer);
     EXPECT_EQ(le(mem, 0x196), m.startPointer);
@@ -97,7 +97,7 @@ TEST(SimDiveBuilder, Type2MemoryReadsBackAsMeant) {
     EXPECT_EQ(le(mem, 0x188), m.totalDiveTime);
     EXPECT_EQ(le(mem, 0x18A), 12);
     // A new computer: the first dive at the ring start, nothing overwritten.
-    EXPECT_EQ(m.startPointer, sim::RingStart);
+    EXPECT_EQ(m.startPointer, replay::RingStart);
     EXPECT_EQ(m.dives.size(), 12u);
     EXPECT_EQ(m.dives.front().olderLink, 0u);
     expectRingMatches(b);
@@ -158,7 +158,7 @@ TEST(SimDiveBuilder, WrappingRingsForBothTops) {
         o.dives = 6;
         o.wrap = true;
         const auto b = sim::buildComputer(o);
-        const uint32_t top = sim::ringTop(t);
+        const uint32_t top = replay::ringTop(t);
         EXPECT_GT(b.meant.startPointer, b.meant.endPointer);  // the stored span runs past the top
         bool profileWraps = false;
         for (const auto& d : b.meant.dives) {
@@ -178,7 +178,7 @@ TEST(SimDiveBuilder, FullMemoryOverwritesItsOldestDives) {
     o.fill = true;
     o.seed = 7;
     const auto b = sim::buildComputer(o);
-    const uint32_t ring = sim::Type3MemoryTop - sim::RingStart;
+    const uint32_t ring = replay::Type3MemoryTop - replay::RingStart;
     EXPECT_GT(b.meant.overwritten, 0u);
     EXPECT_EQ(b.meant.totalDives, b.meant.overwritten + b.meant.dives.size());
     EXPECT_GT(b.meant.ringBytesUsed, ring * 9 / 10);
@@ -195,9 +195,9 @@ TEST(SimDiveBuilder, HundredsOfDivesAndNoDives) {
     const auto none = build(InterfaceType::Type2, 0);
     EXPECT_EQ(le(none.image.memory, 0x192), 0);
     EXPECT_EQ(none.meant.startPointer, none.meant.endPointer);
-    EXPECT_TRUE(walkRing(none.image.memory, sim::Type2MemoryTop).empty());
+    EXPECT_TRUE(walkRing(none.image.memory, replay::Type2MemoryTop).empty());
     // The ring of a computer that never dived is erased memory.
-    for (uint32_t a = sim::RingStart; a < sim::Type2MemoryTop; ++a)
+    for (uint32_t a = replay::RingStart; a < replay::Type2MemoryTop; ++a)
         ASSERT_EQ(none.image.memory[a], 0xFF);
 }
 
@@ -209,7 +209,7 @@ TEST(SimDiveBuilder, HeaderAcrossTheTop) {
     const auto b = sim::buildComputer(o);
     int across = 0;
     for (const auto& d : b.meant.dives)
-        across += d.headerAddress + d.headerSize > sim::Type2MemoryTop;
+        across += d.headerAddress + d.headerSize > replay::Type2MemoryTop;
     EXPECT_EQ(across, 1);
     expectRingMatches(b);  // the test walker wraps the profile start
 }
@@ -221,7 +221,7 @@ TEST(SimDiveBuilder, BrokenMemories) {
     o.noEndMarker = true;
     o.brokenDive = 3;
     auto b = sim::buildComputer(o);
-    auto walked = walkRing(b.image.memory, sim::Type2MemoryTop);
+    auto walked = walkRing(b.image.memory, replay::Type2MemoryTop);
     ASSERT_EQ(walked.size(), 4u);
     EXPECT_EQ(walked.back().headerSize, 0u);
     EXPECT_TRUE(b.meant.dives[3].noEndMarker);
@@ -231,7 +231,7 @@ TEST(SimDiveBuilder, BrokenMemories) {
     o.type = InterfaceType::Type3;
     b = sim::buildComputer(o);
     ASSERT_TRUE(b.meant.dives[3].truncated);
-    walked = walkRing(b.image.memory, sim::Type3MemoryTop);
+    walked = walkRing(b.image.memory, replay::Type3MemoryTop);
     ASSERT_EQ(walked.size(), 8u);
     const auto& d = b.meant.dives[3];
     const auto p = decodeProfile(walked[3].profile, d.pressureSamples != 0, d.temperatureInterval,

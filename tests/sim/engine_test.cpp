@@ -10,22 +10,22 @@
 
 namespace talvek {
 
-using sim::Emission;
-using sim::InterfaceType;
+using replay::Emission;
+using replay::InterfaceType;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
 
-sim::ComputerImage image23(InterfaceType t) {
-    auto img = sim::ComputerImage::blank(t);
+replay::ComputerImage image23(InterfaceType t) {
+    auto img = replay::ComputerImage::blank(t);
     img.identity = {0x10, 0x01, 0x02, 0x03};
     for (uint32_t a = 0; a < img.memory.size(); ++a)
         img.memory[a] = static_cast<uint8_t>(a * 7 + 3);
     return img;
 }
 
-sim::ComputerImage image1(std::vector<Bytes> dives) {
-    auto img = sim::ComputerImage::blank(InterfaceType::Type1);
+replay::ComputerImage image1(std::vector<Bytes> dives) {
+    auto img = replay::ComputerImage::blank(InterfaceType::Type1);
     for (uint32_t a = 0; a < img.memory.size(); ++a)
         img.memory[a] = static_cast<uint8_t>(a ^ (a >> 8));
     img.diveStreams = std::move(dives);
@@ -45,7 +45,7 @@ Bytes all(const std::vector<Emission>& e) {
     return b;
 }
 
-std::vector<Emission> feed(sim::Engine& e, const Bytes& b, uint64_t now) {
+std::vector<Emission> feed(replay::Engine& e, const Bytes& b, uint64_t now) {
     return e.feed(b.data(), b.size(), now);
 }
 
@@ -131,7 +131,7 @@ TEST(SimType23Engine, ResynchronisesAfterGarbageAndBadFrames) {
     // A half frame followed by an idle gap is forgotten: its tail alone is
     // no frame, the next full frame is answered.
     EXPECT_TRUE(feed(*e, {0x05, 0x00, 0x03, 0x00}, 2000).empty());
-    EXPECT_TRUE(feed(*e, {0x10, 0x04, 0x12}, 2000 + sim::Engine::IdleGapMs + 50).empty());
+    EXPECT_TRUE(feed(*e, {0x10, 0x04, 0x12}, 2000 + replay::Engine::IdleGapMs + 50).empty());
     EXPECT_EQ(feed(*e, withSum({0x05, 0x00, 0x03, 0x00, 0x10, 0x04}), 2300).size(), 1u);
 
     // A write frame whose count disagrees with its length byte is refused.
@@ -149,7 +149,7 @@ TEST(SimType1Engine, AnswersAfterItsDelayAndGuardsWrites) {
     EXPECT_EQ(Bytes(out[0].bytes.begin(), out[0].bytes.begin() + 4),
               (Bytes{0x05, 0x00, 0x1B, 0x1B}));
     EXPECT_EQ(out[0].bytes[4], 0x1B);  // memory[a] = a ^ (a >> 8)
-    EXPECT_EQ(out[0].bytes[31], sim::xorSum(out[0].bytes.data(), 31));
+    EXPECT_EQ(out[0].bytes[31], replay::xorSum(out[0].bytes.data(), 31));
 
     // A write without write enable is not answered and changes nothing.
     EXPECT_TRUE(feed(*e, withSum({0x06, 0x01, 0x00, 0x02, 0xAA, 0xBB}), 11000).empty());
@@ -280,7 +280,7 @@ TEST(SimEngine, PacedRepliesTakeTheLineTime) {
     // 127 bytes at 9600 baud: 132.3 ms after the reply starts.
     auto out = feed(*e2, withSum({0x05, 0x00, 0x03, 0x10, 0x00, 0x78}), 1000);
     EXPECT_EQ(all(out).size(), 127u);
-    const uint64_t start = 1000 + sim::Engine::Type23ReplyDelayMs;
+    const uint64_t start = 1000 + replay::Engine::Type23ReplyDelayMs;
     EXPECT_EQ(out.front().atMs, start + 2);  // the first byte has wholly arrived after 1.04 ms
     EXPECT_EQ(out.back().atMs, start + 133);
     for (size_t i = 1; i < out.size(); ++i) EXPECT_GT(out[i].atMs, out[i - 1].atMs);

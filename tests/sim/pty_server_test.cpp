@@ -13,7 +13,7 @@
 
 namespace talvek {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -21,7 +21,7 @@ namespace {
 // A computer served on its own thread for the length of a test.
 class Served {
   public:
-    explicit Served(sim::ComputerImage img, sim::EngineOptions o = {})
+    explicit Served(replay::ComputerImage img, sim::EngineOptions o = {})
         : server_(std::move(img), std::move(o)), thread_([this] { server_.serve(stop_); }) {}
     ~Served() { stop(); }
     void stop() {
@@ -60,8 +60,8 @@ Bytes exchange(platform::RawTerminal& t, const Bytes& frame, size_t replyLength,
     return r;
 }
 
-sim::ComputerImage patterned(InterfaceType t) {
-    auto img = sim::ComputerImage::blank(t);
+replay::ComputerImage patterned(InterfaceType t) {
+    auto img = replay::ComputerImage::blank(t);
     img.identity = {0x13, 0x02, 0x05, 0x07};
     for (uint32_t a = 0; a < img.memory.size(); ++a)
         img.memory[a] = static_cast<uint8_t>(a * 13 + (a >> 8));
@@ -124,7 +124,7 @@ TEST(SimPty, Type3NoEchoAndResyncAfterGarbage) {
     EXPECT_EQ(host->read(extra.data(), 1, 150), 0);
     // A stray half frame is forgotten after an idle gap.
     EXPECT_EQ(host->write(Bytes{0x05, 0x00, 0x03}.data(), 3), 3);
-    std::this_thread::sleep_for(std::chrono::milliseconds(sim::Engine::IdleGapMs + 100));
+    std::this_thread::sleep_for(std::chrono::milliseconds(replay::Engine::IdleGapMs + 100));
     EXPECT_EQ(exchange(*host, id, 8).size(), 8u);
 }
 

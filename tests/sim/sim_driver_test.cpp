@@ -17,7 +17,7 @@
 
 namespace talvek {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 using simtest::diffRecords;
 
 namespace {

@@ -18,7 +18,7 @@
 
 namespace talvek {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 
 namespace {
 

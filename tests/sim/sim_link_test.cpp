@@ -23,7 +23,7 @@
 
 namespace talvek {
 
-using sim::InterfaceType;
+using replay::InterfaceType;
 using Bytes = std::vector<uint8_t>;
 
 namespace {
@@ -68,7 +68,7 @@ TEST_F(SimInProcess, Type2LinkReadsTheBuiltMemory) {
     link.communicate(6, 47);
     const uint8_t* map = link.receiveBuffer() + 6;
     EXPECT_EQ(map[2] | (map[3] << 8), 5);
-    EXPECT_EQ(map[6] | (map[7] << 8), sim::RingStart);
+    EXPECT_EQ(map[6] | (map[7] << 8), replay::RingStart);
     EXPECT_EQ(map[4] | (map[5] << 8), built.meant.endPointer);
     // The whole exchange costs virtual time only.
     EXPECT_LT(clock_.nowMs(), 1000u + 500u);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/posix/pty.h"
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 #include "sim/dive_builder.h"
 
 namespace talvek {
@@ -114,11 +114,11 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     EXPECT_EQ(std::string(target), path);
 
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type3;
+    o.type = replay::InterfaceType::Type3;
     o.dives = 3;
     o.seed = 4;
     const auto expected = sim::buildComputer(o).image;
-    EXPECT_EQ(sim::loadImage(image), expected);  // saved when serving starts
+    EXPECT_EQ(replay::loadImage(image), expected);  // saved when serving starts
     {
         int error = 0;
         auto host = platform::RawTerminal::open(link, error);
@@ -136,12 +136,12 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
     EXPECT_EQ(tool.wait(), 0);
     struct stat st {};
     EXPECT_NE(lstat(link.c_str(), &st), 0);    // the link is gone
-    const auto saved = sim::loadImage(image);  // saved again on exit, with the write
+    const auto saved = replay::loadImage(image);  // saved again on exit, with the write
     EXPECT_EQ(saved.memory[0x100], 0x5A);
     std::remove(image.c_str());
 
     // The saved image serves again; its type must match a given --type.
-    sim::saveImage(expected, image);
+    replay::saveImage(expected, image);
     Tool wrongType({"--image", image, "--type", "2"});
     EXPECT_EQ(wrongType.wait(), 2);
     Tool again({"--image", image});
@@ -155,18 +155,18 @@ TEST(TalvekSimTool, ServesOnItsDeviceAndLinkUntilSigterm) {
 TEST(TalvekSimTool, AddDivesBeforeServing) {
     const std::string before = temp("before.img"), after = temp("after.img");
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type2;
+    o.type = replay::InterfaceType::Type2;
     o.dives = 5;
     o.seed = 6;
-    sim::ComputerImage image = sim::buildComputer(o).image;
-    sim::saveImage(image, before);
+    replay::ComputerImage image = sim::buildComputer(o).image;
+    replay::saveImage(image, before);
     Tool tool({"--image", before, "--add-dives", "4", "--seed", "3", "--save-image", after});
     EXPECT_EQ(tool.line().rfind("/dev/pts/", 0), 0u);
     tool.signal(SIGTERM);
     EXPECT_EQ(tool.wait(), 0);
     sim::addDives(image, 4, 3);
-    EXPECT_EQ(sim::loadImage(after), image);
-    EXPECT_EQ(sim::loadImage(after).memory[0x192], 9);
+    EXPECT_EQ(replay::loadImage(after), image);
+    EXPECT_EQ(replay::loadImage(after).memory[0x192], 9);
     std::remove(before.c_str());
     std::remove(after.c_str());
 

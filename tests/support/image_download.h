@@ -7,7 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/memory_port.h"
-#include "sim/computer.h"
+#include "replay/computer_image.h"
 #include "sim/memory_computer.h"
 #include "support/scratch_dir.h"
 #include "support/session_run.h"
@@ -24,7 +24,7 @@ namespace talvek {
 inline std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
-    sim::MemoryComputer computer(sim::loadImage(imagePath));
+    sim::MemoryComputer computer(replay::loadImage(imagePath));
     platform::MemoryPortRegistry ports;
     ports.add("GOLDEN", &computer);
     ScratchDir dir;

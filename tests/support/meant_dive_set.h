@@ -19,11 +19,11 @@ inline void putHeaderWord(HeaderImage& h, int at, uint16_t v) {
 }
 
 inline DiveSet meantDiveSet(const sim::MeantComputer& m) {
-    const bool type1 = m.type == sim::InterfaceType::Type1;
+    const bool type1 = m.type == replay::InterfaceType::Type1;
     DiveSet set;
-    set.family = type1                                 ? DataFamily::Family1
-                 : m.type == sim::InterfaceType::Type2 ? DataFamily::Family2
-                                                       : DataFamily::Family3;
+    set.family = type1                                    ? DataFamily::Family1
+                 : m.type == replay::InterfaceType::Type2 ? DataFamily::Family2
+                                                          : DataFamily::Family3;
     HeaderImage& h = set.header;
     putHeaderWord(h, 0x22, m.maxDepth);
     putHeaderWord(h, 0x24, m.totalDiveTime);

@@ -28,7 +28,7 @@ inline Bytes ringRead(const Bytes& mem, uint32_t at, uint32_t n, uint32_t top) {
     Bytes out;
     for (uint32_t i = 0; i < n; ++i) {
         out.push_back(mem[at]);
-        if (++at >= top) at = sim::RingStart;
+        if (++at >= top) at = replay::RingStart;
     }
     return out;
 }
@@ -36,7 +36,7 @@ inline Bytes ringRead(const Bytes& mem, uint32_t at, uint32_t n, uint32_t top) {
 inline uint32_t ringDistance(uint32_t from, uint32_t to, uint32_t top) {
     if (from > top || to > top || from < 0x2C || to < 0x2C) return 0;
     if (from <= to) return to - from;
-    return (top - from) + (to - sim::RingStart);
+    return (top - from) + (to - replay::RingStart);
 }
 
 struct WalkedDive {
@@ -68,7 +68,7 @@ inline std::vector<WalkedDive> walkRing(const Bytes& mem, uint32_t top) {
         }
         d.header.assign(h.begin(), h.begin() + d.headerSize);
         uint32_t pstart = cur + d.headerSize;
-        if (pstart >= top) pstart = pstart - top + sim::RingStart;
+        if (pstart >= top) pstart = pstart - top + replay::RingStart;
         const uint32_t newer = le(h, 2);
         d.profile = ringRead(mem, pstart, ringDistance(pstart, newer, top), top);
         out.push_back(d);

@@ -23,7 +23,7 @@ class TerminalTest : public ::testing::Test {
   protected:
     TerminalTest() : scoped_(clock_) {
         sim::BuildOptions o;
-        o.type = sim::InterfaceType::Type2;
+        o.type = replay::InterfaceType::Type2;
         o.dives = 3;
         o.seed = 9;
         computer_ = std::make_unique<sim::MemoryComputer>(sim::buildComputer(o).image);

@@ -116,7 +116,7 @@ TEST(Type1Pty, PurgeDropsStaleBytesAndKeepsTheLateReply) {
     const std::string path = tool.devicePath();
     ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
+    o.type = replay::InterfaceType::Type1;
     o.dives = 0;
     o.seed = 3;
     const auto memory = sim::buildComputer(o).image.memory;
@@ -157,7 +157,7 @@ TEST(Type1Pty, WholeDownloadAtTheRealPace) {
     const std::string path = tool.devicePath();
     ASSERT_EQ(path.rfind("/dev/", 0), 0u) << path;
     sim::BuildOptions o;
-    o.type = sim::InterfaceType::Type1;
+    o.type = replay::InterfaceType::Type1;
     o.dives = 2;
     o.seed = 130;
     const sim::BuiltComputer built = sim::buildComputer(o);
