@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace talvek {
 
@@ -39,6 +40,15 @@ std::string temporaryRandomChars(const unsigned char* bytes) {
     std::string s;
     for (size_t i = 0; i < TemporaryRandomChars; ++i) s += Alphabet[bytes[i] % (sizeof Alphabet - 1)];
     return s;
+}
+
+std::string newTemporaryRandomChars() {
+    unsigned char bytes[TemporaryRandomChars];
+    if (!systemRandomBytes(bytes, sizeof bytes)) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+    }
+    return temporaryRandomChars(bytes);
 }
 
 }  // namespace platform

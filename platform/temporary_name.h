@@ -20,6 +20,13 @@ std::string temporaryPrefix(const std::string& fileName, bool foldCase);
 bool isTemporaryName(const std::string& entry, const std::string& prefix);
 // The random characters from TemporaryRandomChars random bytes.
 std::string temporaryRandomChars(const unsigned char* bytes);
+// The random characters of a new temporary: from the system's random
+// source, or from the standard library's when that fails.
+std::string newTemporaryRandomChars();
+
+// Fills `n` bytes from the system's random source (one per system, beside
+// its file replacement); false when it cannot.
+bool systemRandomBytes(unsigned char* bytes, size_t n);
 
 }  // namespace platform
 

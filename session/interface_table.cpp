@@ -21,64 +21,6 @@ std::unique_ptr<platform::MemoryPeer> replayComputer(replay::ComputerImage image
     return std::make_unique<replay::MemoryComputer>(std::move(image));
 }
 
-InterfaceRow type1() {
-    InterfaceRow t;
-    t.number = 1;
-    t.family = Type1Driver::Family;
-    t.traceName = "Device_Type1";
-    t.probe = {"Searching for Device (1)",
-               "Found Device Type1",
-               "Did Not Find Device Type 1",
-               "Device Type1: %s",
-               "Unknown Exception searching for Device 1 - error = %d",
-               "Runtime Error",
-               1};
-    t.makeDriver = makeDriver<Type1Driver>;
-    t.image = *replay::builtInShape(replay::InterfaceType::Type1);
-    t.makeComputer = replayComputer;
-    // A type 1 computer tells its model and firmware in its memory.
-    t.identityInMemory = [](const std::vector<uint8_t>& memory) {
-        return std::array<uint8_t, 4>{memory[0x24], memory[0x25], 0, 0};
-    };
-    return t;
-}
-
-InterfaceRow type2() {
-    InterfaceRow t;
-    t.number = 2;
-    t.family = Type2DriverTraits::Family;
-    t.traceName = "Device_TypeD";
-    t.probe = {"Searching for Device (2)",
-               "Found Device Type2",
-               "Did Not Find Device Type 2",
-               "%s",
-               "Unknown Exception searching for Device 2 - error = %d",
-               "Runtime Error",
-               1};
-    t.makeDriver = makeDriver<Type2Driver>;
-    t.image = *replay::builtInShape(replay::InterfaceType::Type2);
-    t.makeComputer = replayComputer;
-    return t;
-}
-
-InterfaceRow type3() {
-    InterfaceRow t;
-    t.number = 3;
-    t.family = Type3DriverTraits::Family;
-    t.traceName = "Device_TypeC2V2";
-    t.probe = {"Searching for Device (3)",
-               "Found Device Type 3",
-               "Did Not Find Device Type C2V2",
-               "%s",
-               "Unknown Exception searching for Device C2V2 - error = %d",
-               "Unknown Error",
-               -1};
-    t.makeDriver = makeDriver<Type3Driver>;
-    t.image = *replay::builtInShape(replay::InterfaceType::Type3);
-    t.makeComputer = replayComputer;
-    return t;
-}
-
 }  // namespace
 
 InterfaceTable::InterfaceTable(std::vector<InterfaceRow> rows) : rows_(std::move(rows)) {}
@@ -111,7 +53,43 @@ replay::ShapeOf InterfaceTable::imageShapes() const {
 }
 
 InterfaceTable standardInterfaces() {
-    return InterfaceTable({type1(), type2(), type3()});
+    using replay::InterfaceType;
+    return InterfaceTable({
+        {.number = 1,
+         .family = Type1Driver::Family,
+         .traceName = "Device_Type1",
+         .probe = {"Searching for Device (1)", "Found Device Type1", "Did Not Find Device Type 1",
+                   "Device Type1: %s", "Unknown Exception searching for Device 1 - error = %d",
+                   "Runtime Error", 1},
+         .makeDriver = makeDriver<Type1Driver>,
+         .image = *replay::builtInShape(InterfaceType::Type1),
+         .makeComputer = replayComputer,
+         // A type 1 computer tells its model and firmware in its memory.
+         .identityInMemory =
+             [](const std::vector<uint8_t>& memory) {
+                 return std::array<uint8_t, 4>{memory[0x24], memory[0x25], 0, 0};
+             }},
+        {.number = 2,
+         .family = Type2DriverTraits::Family,
+         .traceName = "Device_TypeD",
+         .probe = {"Searching for Device (2)", "Found Device Type2", "Did Not Find Device Type 2",
+                   "%s", "Unknown Exception searching for Device 2 - error = %d", "Runtime Error",
+                   1},
+         .makeDriver = makeDriver<Type2Driver>,
+         .image = *replay::builtInShape(InterfaceType::Type2),
+         .makeComputer = replayComputer,
+         .identityInMemory = {}},  // it answers the identity command
+        {.number = 3,
+         .family = Type3DriverTraits::Family,
+         .traceName = "Device_TypeC2V2",
+         .probe = {"Searching for Device (3)", "Found Device Type 3",
+                   "Did Not Find Device Type C2V2", "%s",
+                   "Unknown Exception searching for Device C2V2 - error = %d", "Unknown Error", -1},
+         .makeDriver = makeDriver<Type3Driver>,
+         .image = *replay::builtInShape(InterfaceType::Type3),
+         .makeComputer = replayComputer,
+         .identityInMemory = {}},
+    });
 }
 
 }  // namespace talvek

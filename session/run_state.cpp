@@ -8,32 +8,33 @@
 
 namespace talvek {
 
-void RunState::status(const std::string& text) {
+namespace {
+
+// Showing something is never worth ending the download for.
+template <typename Show>
+void guarded(Show show) {
     try {
-        sink_.statusText(text);
+        show();
     } catch (...) {
     }
+}
+
+}  // namespace
+
+void RunState::status(const std::string& text) {
+    guarded([&] { sink_.statusText(text); });
 }
 
 void RunState::progress(int percent) {
-    try {
-        sink_.progress(percent);
-    } catch (...) {
-    }
+    guarded([&] { sink_.progress(percent); });
 }
 
 void RunState::advice(const std::string& text) {
-    try {
-        sink_.advice(text);
-    } catch (...) {
-    }
+    guarded([&] { sink_.advice(text); });
 }
 
 void RunState::finished(int code) {
-    try {
-        sink_.finished(code);
-    } catch (...) {
-    }
+    guarded([&] { sink_.finished(code); });
 }
 
 std::optional<Ending> RunState::cancelCheck() const {

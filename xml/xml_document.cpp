@@ -138,13 +138,33 @@ void XmlElement::write(uint32_t flags, std::string& out) {
 
 // --- converters -------------------------------------------------------------
 
-Latin1ToUtf8::Latin1ToUtf8(const char* text) {
+namespace {
+
+size_t utf8Length(const char* text) {
     size_t n = 0;
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
         n += *p < 0x80 ? 1 : 2;
-    length_ = n;
-    data_.reset(new char[n + 1]);
-    char* out = data_.get();
+    return n;
+}
+
+}  // namespace
+
+ConvertedText::ConvertedText(size_t length, size_t unitBytes)
+    : data_(new char[(length + 1) * unitBytes]), length_(length), unitBytes_(unitBytes) {}
+
+std::unique_ptr<char[]> ConvertedText::copy() const {
+    std::unique_ptr<char[]> copy(new char[bytes()]);
+    std::memcpy(copy.get(), data_.get(), bytes());
+    return copy;
+}
+
+std::unique_ptr<char[]> ConvertedText::release() {
+    length_ = 0;
+    return std::move(data_);
+}
+
+Latin1ToUtf8::Latin1ToUtf8(const char* text) : ConvertedText(utf8Length(text), 1) {
+    char* out = buffer();
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
         unsigned char b = *p;
         if (b < 0x80) {
@@ -157,37 +177,12 @@ Latin1ToUtf8::Latin1ToUtf8(const char* text) {
     *out = '\0';
 }
 
-std::unique_ptr<char[]> Latin1ToUtf8::copy() const {
-    std::unique_ptr<char[]> copy(new char[length_ + 1]);
-    std::memcpy(copy.get(), data_.get(), length_ + 1);
-    return copy;
-}
-
-std::unique_ptr<char[]> Latin1ToUtf8::release() {
-    length_ = 0;
-    return std::move(data_);
-}
-
-Latin1ToUtf16::Latin1ToUtf16(const char* text) {
-    length_ = std::strlen(text);
-    data_.reset(new char[2 * (length_ + 1)]);
-    char* out = data_.get();
-    for (size_t i = 0; i <= length_; ++i) {  // includes the terminator
-        *out++ = text[i];                    // low byte first
+Latin1ToUtf16::Latin1ToUtf16(const char* text) : ConvertedText(std::strlen(text), 2) {
+    char* out = buffer();
+    for (size_t i = 0; i <= length(); ++i) {  // includes the terminator
+        *out++ = text[i];                     // low byte first
         *out++ = '\0';
     }
-}
-
-std::unique_ptr<char[]> Latin1ToUtf16::copy() const {
-    size_t bytes = 2 * (length_ + 1);
-    std::unique_ptr<char[]> copy(new char[bytes]);
-    std::memcpy(copy.get(), data_.get(), bytes);
-    return copy;
-}
-
-std::unique_ptr<char[]> Latin1ToUtf16::release() {
-    length_ = 0;
-    return std::move(data_);
 }
 
 // --- XmlDocument ----------------------------------------------------------
@@ -230,16 +225,16 @@ void XmlDocument::build() {
     if (flags_ != 0) text_.push_back('\n');
     if (root_) root_->write(flags_, text_);
 
+    // The output is the converted bytes without their terminator.
+    auto take = [this](ConvertedText&& conv, size_t terminator) {
+        outputLength_ = conv.bytes() - terminator;
+        owned_ = conv.release();
+        output_ = owned_.get();
+    };
     if (flags_ & Utf8) {
-        Latin1ToUtf8 conv(text_.c_str());
-        outputLength_ = conv.length();
-        owned_ = conv.release();
-        output_ = owned_.get();
+        take(Latin1ToUtf8(text_.c_str()), 1);
     } else if (flags_ & Utf16) {
-        Latin1ToUtf16 conv(text_.c_str());
-        outputLength_ = 2 * conv.length();
-        owned_ = conv.release();
-        output_ = owned_.get();
+        take(Latin1ToUtf16(text_.c_str()), 2);
     } else {
         output_ = text_.c_str();
         outputLength_ = std::strlen(output_);  // the writer stops at the NUL

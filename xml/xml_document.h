@@ -77,44 +77,44 @@ class XmlElement {
 // carriage return) replaced by '?'.
 void escapeXml(const std::string& in, std::string& out);
 
-// 8-bit (Latin-1) text to UTF-8; the result ends in a NUL that the length
-// does not count.  No byte-order mark.
-class Latin1ToUtf8 {
+// 8-bit (Latin-1) text converted to another encoding: code units followed
+// by a 0 unit.  No byte-order mark.
+class ConvertedText {
   public:
-    Latin1ToUtf8(const Latin1ToUtf8&) = delete;
-    Latin1ToUtf8& operator=(const Latin1ToUtf8&) = delete;
-    explicit Latin1ToUtf8(const char* text);
-    // Converted bytes without the terminating NUL.
+    ConvertedText(const ConvertedText&) = delete;
+    ConvertedText& operator=(const ConvertedText&) = delete;
+    // Code units without the terminating 0.
     size_t length() const { return length_; }
+    // The bytes, terminator included.
     const char* data() const { return data_.get(); }
-    // A fresh copy of the result, NUL included (length() + 1 bytes).
+    size_t bytes() const { return data_ ? (length_ + 1) * unitBytes_ : 0; }
+    // A fresh copy of the result, terminator included.
     std::unique_ptr<char[]> copy() const;
     // Hands the result itself over; the converter is empty afterwards.
     std::unique_ptr<char[]> release();
 
+  protected:
+    // Room for `length` units of `unitBytes` bytes and the terminator.
+    ConvertedText(size_t length, size_t unitBytes);
+    ~ConvertedText() = default;
+    char* buffer() { return data_.get(); }
+
   private:
     std::unique_ptr<char[]> data_;
-    size_t length_ = 0;
+    size_t length_;
+    size_t unitBytes_;
 };
 
-// 8-bit (Latin-1) text to UTF-16 little-endian, one code unit per
-// character, followed by a 0 code unit.  No byte-order mark.
-class Latin1ToUtf16 {
+// To UTF-8: the length counts bytes.
+class Latin1ToUtf8 : public ConvertedText {
   public:
-    Latin1ToUtf16(const Latin1ToUtf16&) = delete;
-    Latin1ToUtf16& operator=(const Latin1ToUtf16&) = delete;
-    explicit Latin1ToUtf16(const char* text);
-    // Code units without the terminating 0.
-    size_t length() const { return length_; }
-    // The bytes (2 per code unit, little-endian), terminator included.
-    const char* data() const { return data_.get(); }
-    // A fresh copy of the result: 2 x (length() + 1) bytes.
-    std::unique_ptr<char[]> copy() const;
-    std::unique_ptr<char[]> release();
+    explicit Latin1ToUtf8(const char* text);
+};
 
-  private:
-    std::unique_ptr<char[]> data_;
-    size_t length_ = 0;
+// To UTF-16 little-endian, one code unit per character.
+class Latin1ToUtf16 : public ConvertedText {
+  public:
+    explicit Latin1ToUtf16(const char* text);
 };
 
 class XmlDocument {

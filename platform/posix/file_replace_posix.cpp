@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <random>
 
 #include "platform/file_replace.h"
 #include "platform/temporary_name.h"
@@ -17,6 +16,10 @@
 namespace talvek {
 
 namespace platform {
+bool systemRandomBytes(unsigned char* bytes, size_t n) {
+    return getrandom(bytes, n, GRND_NONBLOCK) == static_cast<ssize_t>(n);
+}
+
 namespace {
 
 // Directory part of `path` with its trailing slash ("" for a bare name).
@@ -32,15 +35,6 @@ std::string fileNameOf(const std::string& path) {
 
 std::string prefixFor(const std::string& path) {
     return temporaryPrefix(fileNameOf(path), false);
-}
-
-std::string randomChars() {
-    unsigned char bytes[TemporaryRandomChars];
-    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes)) {
-        std::random_device device;
-        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
-    }
-    return temporaryRandomChars(bytes);
 }
 
 // Removes the temporaries of `path` that a killed run left: plain files of
@@ -74,7 +68,7 @@ void removeLeftTemporaries(const std::string& path) {
 int createTemporary(const std::string& path, std::string& tempName) {
     const std::string lead = directoryOf(path) + prefixFor(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        tempName = lead + randomChars();
+        tempName = lead + newTemporaryRandomChars();
         const int fd =
             ::open(tempName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {

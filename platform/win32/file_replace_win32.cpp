@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <random>
 
 #include "platform/file_replace.h"
 #include "platform/temporary_name.h"
@@ -13,6 +12,11 @@
 namespace talvek {
 
 namespace platform {
+
+bool systemRandomBytes(unsigned char* bytes, size_t n) {
+    return BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(n),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
+}
 
 namespace {
 
@@ -40,15 +44,6 @@ std::string fileNameOf(const std::string& path) {
 // Names that differ in case only are one name here.
 std::string prefixFor(const std::string& path) {
     return temporaryPrefix(fileNameOf(path), true);
-}
-
-std::string randomChars() {
-    unsigned char bytes[TemporaryRandomChars];
-    if (BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) {
-        std::random_device device;
-        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
-    }
-    return temporaryRandomChars(bytes);
 }
 
 // Removes the temporaries of `path` that a killed run left.  A run that is
@@ -81,7 +76,7 @@ void removeLeftTemporaries(const std::string& path) {
 HANDLE createTemporary(const std::string& path, std::wstring& name) {
     const std::string lead = directoryOf(path) + prefixFor(path);
     for (int attempt = 0; attempt < 100; ++attempt) {
-        name = toWide(lead + randomChars());
+        name = toWide(lead + newTemporaryRandomChars());
         HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return h;
@@ -197,6 +192,11 @@ ReplaceResult checkReplaceable(const std::string& path) {
 
 bool pathExists(const std::string& path) {
     return GetFileAttributesW(toWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool systemRandomBytes(unsigned char* bytes, size_t n) {
+    return BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(n),
+                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
 }
 
 namespace {

@@ -39,29 +39,25 @@ class FaultyMemoryPort : public platform::MemoryPort {
 
   protected:
     int refusal(HostCall call) const override {
+        // The switch of each host call, in the order of HostCall, and its error.
+        struct Switch {
+            bool MemoryPortFaults::*on;
+            int error;
+        };
+        static constexpr Switch Switches[] = {
+            {&MemoryPortFaults::notATerminal, ENOTTY},
+            {&MemoryPortFaults::failSettings, EINVAL},
+            {&MemoryPortFaults::failTimeouts, EINVAL},
+            {&MemoryPortFaults::failTransmitWait, EINVAL},
+            {&MemoryPortFaults::failQueues, EINVAL},
+            {&MemoryPortFaults::failReads, EIO},
+            {&MemoryPortFaults::failWrites, EIO},
+            {&MemoryPortFaults::failLineControl, EIO},
+            {&MemoryPortFaults::failDrain, EIO},
+        };
+        const Switch& s = Switches[static_cast<size_t>(call)];
         std::lock_guard<std::mutex> g(mutex_);
-        const MemoryPortFaults& f = faults_;
-        switch (call) {
-            case HostCall::SaveState:
-                return f.notATerminal ? ENOTTY : 0;
-            case HostCall::Settings:
-                return f.failSettings ? EINVAL : 0;
-            case HostCall::Timeouts:
-                return f.failTimeouts ? EINVAL : 0;
-            case HostCall::TransmitWait:
-                return f.failTransmitWait ? EINVAL : 0;
-            case HostCall::Queues:
-                return f.failQueues ? EINVAL : 0;
-            case HostCall::Read:
-                return f.failReads ? EIO : 0;
-            case HostCall::Write:
-                return f.failWrites ? EIO : 0;
-            case HostCall::LineControl:
-                return f.failLineControl ? EIO : 0;
-            case HostCall::Drain:
-                return f.failDrain ? EIO : 0;
-        }
-        return 0;
+        return faults_.*s.on ? s.error : 0;
     }
     size_t passed(size_t n) const override {
         std::lock_guard<std::mutex> g(mutex_);
