@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "platform/os.h"
 
@@ -90,25 +92,47 @@ const SystemConventions& systemConventions() {
     return PosixConventions;
 }
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    uint8_t buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            bytes.clear();
-            return error;
+    FileRead result;
+    // O_NONBLOCK: a FIFO without a writer would hold the open for good.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        result.outcome = errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
+                         : errno == ENXIO                    ? ReadOutcome::NotAFile
+                                                             : ReadOutcome::Failed;
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        result.error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        result.outcome = ReadOutcome::NotAFile;
+    } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        result.outcome = ReadOutcome::TooLarge;
+    } else {
+        // The file may grow while it is read: a byte past the bound says so.
+        bytes.reserve(static_cast<size_t>(st.st_size));
+        uint8_t buf[65536];
+        result.outcome = ReadOutcome::Read;
+        while (result.ok()) {
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n == 0) break;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                result.error = errno;
+                result.outcome = ReadOutcome::Failed;
+            } else if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
+                result.outcome = ReadOutcome::TooLarge;
+            } else {
+                bytes.insert(bytes.end(), buf, buf + n);
+            }
         }
-        bytes.insert(bytes.end(), buf, buf + n);
+        if (!result.ok()) bytes.clear();
     }
     ::close(fd);
-    return 0;
+    return result;
 }
 
 int makeDirectories(const std::string& path) {

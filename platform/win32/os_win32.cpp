@@ -145,29 +145,50 @@ const SystemConventions& systemConventions() {
 
 static_assert(ERROR_FILE_NOT_FOUND == ENOENT, "a missing file reads the same on every system");
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
     bytes.clear();
+    FileRead result;
+    // Opening neither waits for a pipe (a busy one fails at once) nor takes
+    // a folder (that needs backup semantics).
     HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = GetLastError();
         // A missing folder on the way is as missing as the file.
-        return static_cast<int>(e == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : e);
+        const bool missing = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+        result.outcome = missing ? ReadOutcome::Missing : ReadOutcome::Failed;
+        result.error = static_cast<int>(missing ? ERROR_FILE_NOT_FOUND : e);
+        return result;
     }
-    uint8_t buf[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) {
-            const DWORD e = GetLastError();
-            CloseHandle(h);
-            bytes.clear();
-            return static_cast<int>(e);
+    LARGE_INTEGER size{};
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        result.outcome = ReadOutcome::NotAFile;
+    } else if (!GetFileSizeEx(h, &size)) {
+        result.error = static_cast<int>(GetLastError());
+    } else if (static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+        result.outcome = ReadOutcome::TooLarge;
+    } else {
+        // The file may grow while it is read: a byte past the bound says so.
+        bytes.reserve(static_cast<size_t>(size.QuadPart));
+        uint8_t buf[65536];
+        result.outcome = ReadOutcome::Read;
+        while (result.ok()) {
+            DWORD got = 0;
+            if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+                result.error = static_cast<int>(GetLastError());
+                result.outcome = ReadOutcome::Failed;
+            } else if (got == 0) {
+                break;
+            } else if (got > maxBytes - bytes.size()) {
+                result.outcome = ReadOutcome::TooLarge;
+            } else {
+                bytes.insert(bytes.end(), buf, buf + got);
+            }
         }
-        if (got == 0) break;
-        bytes.insert(bytes.end(), buf, buf + got);
+        if (!result.ok()) bytes.clear();
     }
     CloseHandle(h);
-    return 0;
+    return result;
 }
 
 namespace {

@@ -188,14 +188,23 @@ TEST(Win32Files, ReadWholeFileAndMakeFolders) {
     ScratchDir dir;
     std::vector<uint8_t> bytes = {1, 2, 3};
     // Missing, also behind a missing folder: ENOENT's number on every system.
-    EXPECT_EQ(platform::readWholeFile(dir.file("missing.bin"), bytes), ENOENT);
+    platform::FileRead r = platform::readWholeFile(dir.file("missing.bin"), bytes, 1000);
+    EXPECT_EQ(r.outcome, platform::ReadOutcome::Missing);
+    EXPECT_EQ(r.error, ENOENT);
     EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(platform::readWholeFile(dir.file("no\\missing.bin"), bytes), ENOENT);
+    r = platform::readWholeFile(dir.file("no\\missing.bin"), bytes, 1000);
+    EXPECT_EQ(r.outcome, platform::ReadOutcome::Missing);
+    EXPECT_EQ(r.error, ENOENT);
     std::string content(200000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     writeFile(dir.file("big.bin"), content);
-    ASSERT_EQ(platform::readWholeFile(dir.file("big.bin"), bytes), 0);
+    ASSERT_TRUE(platform::readWholeFile(dir.file("big.bin"), bytes, content.size()).ok());
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+    // One byte short of the bound; a device (the null device) is no file.
+    EXPECT_EQ(platform::readWholeFile(dir.file("big.bin"), bytes, content.size() - 1).outcome,
+              platform::ReadOutcome::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(platform::readWholeFile("NUL", bytes, 1000).outcome, platform::ReadOutcome::NotAFile);
 
     // Both separators, several new levels, a trailing separator.
     std::string nested = dir.path() + "\\a/b\\c\\";
