@@ -164,6 +164,7 @@ void Type1Driver::detect(int attempts) {
 
 void Type1Driver::prepare() {
     firstDive_ = true;
+    streamed_ = 0;
     clearDives();
 }
 
@@ -254,6 +255,13 @@ void Type1Driver::collectPackets(uint8_t command) {
                 capture_.stream(stream_);
             }
             return;
+        }
+        streamed_ += static_cast<uint32_t>(length);
+        if (streamed_ > StreamsTotal) {
+            trace::write(trace::Error,
+                         "GetDiveData():: Dives Stream More Than The Memory Holds (%u of %u bytes)",
+                         streamed_, StreamsTotal);
+            throw StreamOverrun();
         }
         progress_.advance(length);
         for (int i = 0; i < length; ++i) stack_.push(packet_[2 + i]);
