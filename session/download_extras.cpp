@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "dc/base/errors.h"
+#include "platform/file_replace.h"
 #include "platform/os.h"
 #include "replay/computer_image.h"
 #include "session/download_worker.h"
@@ -121,11 +122,22 @@ void DownloadWorker::saveStore() {
                  store::pathIn(directory, computer.family, computer.header).c_str());
 }
 
-void DownloadWorker::writeDump() {
+void DownloadWorker::writeDump(bool succeeded) {
     if (!extras_.dumpFile) return;
     const std::string& path = *extras_.dumpFile;
     if (!device_) {
         trace::write(trace::Info, "Dump: No Device, Nothing Written");
+        return;
+    }
+    // Before its header a computer is no more than bytes never read (0xFF).
+    if (!headerRead_) {
+        trace::write(trace::Info, "Dump: No Header Read, Nothing Written");
+        return;
+    }
+    // What a failed run read helps a report, but only where it replaces
+    // nothing: an older dump may be the good one.
+    if (!succeeded && platform::pathExists(path)) {
+        trace::write(trace::Info, "Dump: %s Kept (The Run Did Not Succeed)", path.c_str());
         return;
     }
     // The dump comes last: written over the output, the report or the image

@@ -107,7 +107,7 @@ void DownloadWorker::postProgress(int percent) {
 }
 
 void DownloadWorker::finish(const char* text, int code) {
-    writeDump();
+    writeDump(code == 0);
     // The last pauses are the window's, in real time.
     endReplay();
     postStatusText(text);
@@ -181,13 +181,19 @@ void DownloadWorker::execute() {
         // An output that cannot be written is found before the port is
         // touched, not after the whole download.  The final write checks
         // again: the directory may change meanwhile.
-        const platform::ReplaceResult writable = platform::checkReplaceable(outputFile_);
-        if (!writable.ok()) {
-            trace::write(trace::Error, "Can't Open %s with error :%d", outputFile_.c_str(),
-                         writable.error);
+        // A device, a pipe or the image being replayed is never written over.
+        const bool refused =
+            isSpecialFile("Output ", outputFile_) || isReplayedImage("Output ", outputFile_);
+        const platform::ReplaceResult writable =
+            refused ? platform::ReplaceResult{} : platform::checkReplaceable(outputFile_);
+        if (refused || !writable.ok()) {
+            if (!refused)
+                trace::write(trace::Error, "Can't Open %s with error :%d", outputFile_.c_str(),
+                             writable.error);
             finish("Can't Open File", 1);
             return;
         }
+        checkSideFiles();
         if (extras_.imageFile && !startReplay()) return;
 
         for (const ProbeRow& row : Probes) {
@@ -205,6 +211,7 @@ void DownloadWorker::execute() {
         try {
             trace::write(trace::Info, "Downloading Device");
             device_->readHeader();
+            headerRead_ = true;
             postProgress(100);
             platform::sleepMs(100);
         } catch (Error& e) {
@@ -356,6 +363,34 @@ bool DownloadWorker::namesSameFile(const std::string& a, const std::string& b) {
     return a == b || platform::sameFile(a, b);
 }
 
+bool DownloadWorker::isReplayedImage(const char* what, const std::string& name) const {
+    if (!extras_.imageFile || !namesSameFile(name, *extras_.imageFile)) return false;
+    trace::write(trace::Error, "%s%s Is Another File Of This Run", what, name.c_str());
+    return true;
+}
+
+bool DownloadWorker::isSpecialFile(const char* what, const std::string& name) {
+    switch (platform::targetKind(name)) {
+        case platform::TargetKind::Special:
+            trace::write(trace::Error, "%s%s Is A Device, A Pipe Or A Socket: Never Written", what,
+                         name.c_str());
+            return true;
+        case platform::TargetKind::NullDevice:
+            trace::write(trace::Info, "%s%s Is The Null Device: Written Straight Into It", what,
+                         name.c_str());
+            return false;
+        default:
+            return false;
+    }
+}
+
+void DownloadWorker::checkSideFiles() {
+    // Neither is worth ending the run for: refused here, before any port is
+    // opened, they are simply not written.
+    if (reportRequested_ && isSpecialFile("Report ", reportFile_)) reportRequested_ = false;
+    if (extras_.dumpFile && isSpecialFile("Dump: ", *extras_.dumpFile)) extras_.dumpFile.reset();
+}
+
 bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stamp) {
     const std::string& name = reportFile_;
     if (name.empty()) {
@@ -367,6 +402,7 @@ bool DownloadWorker::writeReport(const DiveSet& dives, const DocumentStamp& stam
         trace::write(trace::Error, "Report %s Is The Output File", name.c_str());
         return false;
     }
+    if (isReplayedImage("Report ", name)) return false;
     std::string page;
     try {
         page = reportWriter_(dives, unitSystemOf(outputOptions_), stamp);

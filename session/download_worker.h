@@ -116,8 +116,9 @@ class DownloadWorker {
     bool resumeFromStore();
     // -new, -store: after a successful download.
     void saveStore();
-    // -dump: at the end of every run that found a computer.
-    void writeDump();
+    // -dump: at the end of every run that read a computer's header; a run
+    // that did not succeed never replaces an existing dump.
+    void writeDump(bool succeeded);
     std::string storeDirectory() const;
     // Writes the report, if one was asked for; true when it was written.
     bool writeReport(const DiveSet& dives, const DocumentStamp& stamp);
@@ -125,6 +126,13 @@ class DownloadWorker {
     // Whether two names given for this run's files name one file (as
     // written, or through another path or link to it).
     static bool namesSameFile(const std::string& a, const std::string& b);
+    // Whether `name` is the image being replayed (traced, `what` first).
+    bool isReplayedImage(const char* what, const std::string& name) const;
+    // Whether `name` is a device, a pipe or a socket other than the null
+    // device, which nothing is written to (traced, `what` first).
+    static bool isSpecialFile(const char* what, const std::string& name);
+    // Before the port: drops a report or dump that could only be refused.
+    void checkSideFiles();
 
     SessionSink& sink_;
     DownloadExtras extras_;
@@ -133,6 +141,7 @@ class DownloadWorker {
     DocumentWriter writer_;
     std::optional<ProgramVersion> program_;
     std::unique_ptr<Driver> device_;
+    bool headerRead_ = false;  // of device_, in this run
     XmlDocument document_;
     std::string outputFile_;
     std::string portName_;

@@ -4,6 +4,7 @@
 // on the clock in force (a test's VirtualClock).  The download time in the
 // root "tstamp" is fixed, so that documents of different runs compare byte
 // for byte.
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -41,17 +42,25 @@ struct Result {
 };
 
 // `args` follow the program name; the output file is `output` and the trace
-// goes to `traceBase`.txt, both options added here.
+// goes to `traceBase`.txt, both options added here.  With `cancelAt`, the
+// run is cancelled (as by the Cancel button) when that status text shows.
 inline Result run(const std::vector<std::string>& args, platform::SerialOpener* ports,
-                  const std::string& output, const std::string& traceBase) {
+                  const std::string& output, const std::string& traceBase,
+                  const std::string& cancelAt = std::string()) {
     struct TraceOff {
         ~TraceOff() { trace::shutdown(); }
     } traceOff;
     struct Sink : SessionSink {
-        void statusText(const std::string& text) override { texts.push_back(text); }
+        void statusText(const std::string& text) override {
+            texts.push_back(text);
+            if (session && text == cancelAt) session->cancel();
+        }
         void progress(int) override {}
         std::vector<std::string> texts;
+        std::string cancelAt;
+        Session* session = nullptr;
     } sink;
+    sink.cancelAt = cancelAt;
 
     std::vector<std::string> all = {"talvek-dl", "-f=" + output, "-cdblog=" + traceBase};
     all.insert(all.end(), args.begin(), args.end());
@@ -61,13 +70,15 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
     Result r;
     {
         Session session(commandLineFromArgs(all), sink, std::move(setup));
+        sink.session = &session;
         session.start();
         session.run();
         r.code = session.close();
     }
     trace::shutdown();
     r.statuses = sink.texts;
-    r.written = ScratchDir::exists(output);
+    // Only a plain file is read back: a test may name a FIFO or a device.
+    r.written = std::filesystem::is_regular_file(output);
     if (r.written) r.document = ScratchDir::read(output);
     r.trace = ScratchDir::read(traceBase + ".txt");
     return r;
