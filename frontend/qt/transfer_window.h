@@ -44,7 +44,7 @@ class TransferWindow : public QWidget {
     // The thread running the session's body, or null once it has been collected.
     DownloadThread* thread() const { return thread_.get(); }
     const Session& session() const { return *session_; }
-    // SIGINT or SIGTERM: acts as the Cancel button.
+    // A stop signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT): acts as the Cancel button.
     void cancelBySignal(int signal);
 
     GradientBackground* gradient = nullptr;
