@@ -32,10 +32,11 @@ std::string errorText(int error);
 // Returns -1 when the file cannot be created (errno is kept).
 //
 // The name may lie in a directory others can write to, so only a plain file
-// of our own is ever opened there: a link at the name is not followed (on
-// Windows: a reparse point is refused), and a name that turns out not to be
-// a regular file with a single name (a pipe, a device, a directory, a second
-// name of another file) is refused before anything is truncated or written.
+// of our own is ever opened there: neither a link at the name nor a link in
+// place of its folder is followed (on Windows: a reparse point is refused),
+// and a name that turns out not to be a regular file with a single name (a
+// pipe, a device, a directory, a second name of another file) is refused
+// before anything is truncated or written.
 int createTextFile(const char* name);
 // One write call; returns the byte count written or -1.
 long writeFile(int fd, const void* data, size_t n);

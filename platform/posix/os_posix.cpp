@@ -53,10 +53,28 @@ std::string errorText(int error) {
 }
 
 int createTextFile(const char* name) {
+    // The folder is opened first, and not through a link: one planted in
+    // its place would lead the file into a folder of someone else's choice.
+    // The file is then made inside the folder that was opened.
+    const std::string path = name ? name : "";
+    const std::string::size_type slash = path.rfind('/');
+    int folder = AT_FDCWD;
+    if (slash != std::string::npos) {
+        const std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+        folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0) return -1;
+    }
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
     // O_NONBLOCK: a pipe planted at the name would otherwise hold the open
     // until someone reads it.  O_TRUNC waits until the file is known to be ours.
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
+    const int fd = ::openat(folder, file.c_str(),
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int openError = errno;
+    if (folder != AT_FDCWD) ::close(folder);
+    if (fd < 0) {
+        errno = openError;
+        return -1;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         ::close(fd);

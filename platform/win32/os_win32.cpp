@@ -90,11 +90,41 @@ HANDLE openTraceName(const std::wstring& name) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Opens the folder part of `name` as itself, refusing a reparse point (a
+// link or junction planted in the folder's place), and holds it without
+// delete sharing while the file is made, so it cannot be swapped meanwhile.
+// Null for a bare name; INVALID_HANDLE_VALUE when refused.
+HANDLE holdTraceFolder(const std::string& name) {
+    const std::string::size_type sep = name.find_last_of("\\/");
+    if (sep == std::string::npos) return nullptr;
+    const std::string dir = name.substr(0, sep + 1);
+    HANDLE h = CreateFileW(toWide(dir).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
 }  // namespace
 
 int createTextFile(const char* name) {
     if (!name) return -1;
+    const HANDLE folder = holdTraceFolder(name);
+    if (folder == INVALID_HANDLE_VALUE) return -1;
     HANDLE h = openTraceName(toWide(name));
+    if (folder) {
+        const DWORD e = GetLastError();
+        CloseHandle(folder);
+        SetLastError(e);
+    }
     if (h == INVALID_HANDLE_VALUE) return -1;
     // Only a plain file on a disk with this one name is ours to empty: not a
     // reparse point (a link planted at the name), a directory, a pipe or a
