@@ -10,6 +10,7 @@
 #include <ctime>
 #include <string>
 
+#include "platform/bounded_read.h"
 #include "platform/os.h"
 
 namespace talvek {
@@ -130,24 +131,18 @@ FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, siz
     } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
         result.outcome = ReadOutcome::TooLarge;
     } else {
-        // The file may grow while it is read: a byte past the bound says so.
         bytes.reserve(static_cast<size_t>(st.st_size));
-        uint8_t buf[65536];
-        result.outcome = ReadOutcome::Read;
-        while (result.ok()) {
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n == 0) break;
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                result.error = errno;
-                result.outcome = ReadOutcome::Failed;
-            } else if (static_cast<size_t>(n) > maxBytes - bytes.size()) {
-                result.outcome = ReadOutcome::TooLarge;
-            } else {
-                bytes.insert(bytes.end(), buf, buf + n);
-            }
-        }
-        if (!result.ok()) bytes.clear();
+        result = readBounded(
+            [fd](uint8_t* buf, size_t size, int& error) -> long {
+                for (;;) {
+                    const ssize_t n = ::read(fd, buf, size);
+                    if (n >= 0 || errno != EINTR) {
+                        error = n < 0 ? errno : 0;
+                        return static_cast<long>(n);
+                    }
+                }
+            },
+            bytes, maxBytes);
     }
     ::close(fd);
     return result;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/bounded_read.h"
 #include "platform/os.h"
 #include "platform/win32/wide_text.h"
 
@@ -198,24 +199,15 @@ FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, siz
     } else if (static_cast<uint64_t>(size.QuadPart) > maxBytes) {
         result.outcome = ReadOutcome::TooLarge;
     } else {
-        // The file may grow while it is read: a byte past the bound says so.
         bytes.reserve(static_cast<size_t>(size.QuadPart));
-        uint8_t buf[65536];
-        result.outcome = ReadOutcome::Read;
-        while (result.ok()) {
-            DWORD got = 0;
-            if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) {
-                result.error = static_cast<int>(GetLastError());
-                result.outcome = ReadOutcome::Failed;
-            } else if (got == 0) {
-                break;
-            } else if (got > maxBytes - bytes.size()) {
-                result.outcome = ReadOutcome::TooLarge;
-            } else {
-                bytes.insert(bytes.end(), buf, buf + got);
-            }
-        }
-        if (!result.ok()) bytes.clear();
+        result = readBounded(
+            [h](uint8_t* buf, size_t n, int& error) -> long {
+                DWORD got = 0;
+                if (ReadFile(h, buf, static_cast<DWORD>(n), &got, nullptr)) return got;
+                error = static_cast<int>(GetLastError());
+                return -1;
+            },
+            bytes, maxBytes);
     }
     CloseHandle(h);
     return result;

@@ -485,7 +485,8 @@ TEST_F(DownloadTest, StopSignalsEndTheRunAsCancelDoes) {
     }
     for (Running& r : runs) {
         SCOPED_TRACE("signal " + std::to_string(r.row.signal));
-        ASSERT_TRUE(r.sent);
+        EXPECT_TRUE(r.sent);
+        if (!r.sent) continue;
         EXPECT_EQ(r.dl->Wait(60000), 130) << r.dl->StandardError();
         EXPECT_EQ(ScratchDir::read(r.dir->file("out.xml")), "old");
         const std::string log = ScratchDir::read(r.dir->file("trace.txt"));
