@@ -12,9 +12,7 @@
 #include <functional>
 
 #include "platform/clock.h"
-#include "platform/memory_port.h"
 #include "replay/computer_image.h"
-#include "sim/memory_computer.h"
 #include "support/scratch_dir.h"
 #include "support/session_run.h"
 #include "support/special_files.h"
@@ -40,19 +38,12 @@ class RunFilesTest : public ::testing::Test {
         return session_run::run(args, ports, output.empty() ? Output() : output, dir_.file("trace"),
                                 cancelAt);
     }
-    // `image` answers on an in-memory port.
-    session_run::Result Online(const replay::ComputerImage& image, std::vector<std::string> args) {
-        sim::MemoryComputer computer(image);
-        platform::MemoryPortRegistry ports;
-        ports.add("DC", &computer);
-        args.insert(args.begin(), "-p=DC");
-        return Run(args, &ports);
+    session_run::Result Online(const replay::ComputerImage& image,
+                               const std::vector<std::string>& args) {
+        return session_run::online(image, args, Output(), dir_.file("trace"));
     }
     std::string Output() const { return dir_.file("out.xml"); }
-    static std::string Golden(int type) {
-        return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type" + std::to_string(type) +
-               ".img";
-    }
+    static std::string Golden(int type) { return session_run::goldenImage(type); }
 
     ScratchDir dir_;
     platform::VirtualClock clock_{1000};

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/memory_port.h"
 #include "platform/serial_port.h"
+#include "replay/computer_image.h"
+#include "replay/memory_computer.h"
 #include "session/command_line.h"
 #include "session/session.h"
 #include "support/scratch_dir.h"
@@ -82,6 +85,21 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
     if (r.written) r.document = ScratchDir::read(output);
     r.trace = ScratchDir::read(traceBase + ".txt");
     return r;
+}
+
+// The stored image of the golden computer of interface `type`.
+inline std::string goldenImage(int type) {
+    return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type" + std::to_string(type) + ".img";
+}
+
+// run() with `image` answering on an in-memory port, "-p=DC" first.
+inline Result online(const replay::ComputerImage& image, std::vector<std::string> args,
+                     const std::string& output, const std::string& traceBase) {
+    replay::MemoryComputer computer(image);
+    platform::MemoryPortRegistry ports;
+    ports.add("DC", &computer);
+    args.insert(args.begin(), "-p=DC");
+    return run(args, &ports, output, traceBase);
 }
 
 }  // namespace session_run
