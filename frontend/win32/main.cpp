@@ -8,6 +8,7 @@
 
 #include "frontend/terminal/terminal_frontend.h"
 #include "frontend/win32/transfer_window.h"
+#include "platform/console.h"
 #include "platform/os.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/wide_text.h"
