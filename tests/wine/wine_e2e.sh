@@ -262,8 +262,11 @@ no-desktop)
     mkdir -p "$work/win/talvek-dl"
     cp "${TALVEK_SOURCE_DIR:?}/tests/golden/type2.img" "$work/win/memory.img"
     status=0
-    (cd "$work/win" && env -u DISPLAY "$winerun" "$exe" -image=memory.img -f=out.xml -v=2 -um \
-        -report=NUL -dump=COM1 </dev/null >"$work/win/out.log" 2>&1) || status=$?
+    # No desktop process either: started without a display it would stay
+    # with the prefix's server, and later cases' windows would go to it.
+    (cd "$work/win" && env -u DISPLAY WINEDLLOVERRIDES="explorer.exe=d" "$winerun" "$exe" \
+        -image=memory.img -f=out.xml -v=2 -um -report=NUL -dump=COM1 \
+        </dev/null >"$work/win/out.log" 2>&1) || status=$?
     [ "$status" = 0 ] || fail "status $status"
     [ -s "$work/win/out.xml" ] || fail "no file"
     trace_has "$work/win" "No Desktop: Running Without The Window" || fail "the trace does not say why"
