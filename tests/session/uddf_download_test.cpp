@@ -5,19 +5,27 @@
 // sample point at its time with its depth, temperature and tank pressure,
 // the cylinders, every gas switch and the events UDDF can carry at their
 // times, the greatest and mean depth, duration and lowest temperature.
+// Then what a logbook makes of it: its UDDF importer is applied to the UDDF
+// of a download of each interface type, and what arrives is checked
+// against the same metric DCDML document.
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sim/dive_builder.h"
 #include "support/image_download.h"
+#include "support/process.h"
 #include "support/schema_check.h"
+#include "support/scratch_dir.h"
 
 namespace talvek {
 
@@ -382,5 +390,205 @@ TEST(UddfDownload, Family2AgreesWithTheMetricDocument) {
 TEST(UddfDownload, Family3AgreesWithTheMetricDocument) {
     CompareFamily(3);
 }
+
+namespace {
+
+// "m:ss min", as the importer gives times.
+std::string MinutesAndSeconds(int seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d min", seconds / 60, seconds % 60);
+    return text;
+}
+
+// The seconds of "m:ss min".
+int SecondsOf(const std::string& minutesAndSeconds) {
+    const size_t colon = minutesAndSeconds.find(':');
+    return std::stoi(minutesAndSeconds.substr(0, colon)) * 60 +
+           std::stoi(minutesAndSeconds.substr(colon + 1, 2));
+}
+
+// "12.3 bar" and the like as a number of pascals.
+double Pascals(const std::string& bar) {
+    return Number(bar) * 1e5;
+}
+
+// The importer's document for `uddf`, through xsltproc.
+std::string Imported(const std::string& uddf) {
+    ScratchDir dir;
+    ScratchDir::write(dir.file("dives.uddf"), uddf);
+    e2e::Process xsltproc({TALVEK_XSLTPROC, TALVEK_LOGBOOK_XSLT, dir.file("dives.uddf")}, {});
+    const int status = xsltproc.Wait(60000);
+    EXPECT_EQ(status, 0) << xsltproc.StandardError();
+    return xsltproc.StandardOutput();
+}
+
+struct ImportCase {
+    const char* name;
+    sim::BuildOptions options;
+};
+
+void PrintTo(const ImportCase& c, std::ostream* os) {
+    *os << c.name << " seed " << c.options.seed;
+}
+
+ImportCase Case(const char* name, sim::InterfaceType type, uint32_t seed) {
+    ImportCase c{name, {}};
+    c.options.type = type;
+    c.options.seed = seed;
+    return c;
+}
+
+// Computers whose dive numbers are not the dives' places in the download:
+// type 1 sends one dive that cannot be read, the rings of types 2 and 3
+// have dropped their oldest dives.
+std::vector<ImportCase> ImportCases() {
+    ImportCase type1 = Case("Type1", sim::InterfaceType::Type1, 21);
+    type1.options.dives = 12;
+    type1.options.noDiveMarker = true;
+    ImportCase type2 = Case("Type2", sim::InterfaceType::Type2, 22);
+    type2.options.fill = true;
+    ImportCase type3 = Case("Type3", sim::InterfaceType::Type3, 23);
+    type3.options.fill = true;
+    type3.options.wrap = true;
+    return {type1, type2, type3};
+}
+
+class UddfImport : public ::testing::TestWithParam<ImportCase> {};
+
+// The logbook's UDDF importer turns the UDDF of a whole download into the
+// logbook's own dives: each arrives with its number in the computer's log,
+// its date and duration, a cylinder per mix breathed (O2, and the pressures
+// the computer recorded), every DCDML sample point at its time with its
+// depth, temperature and pressure, the greatest and mean depth, a gas
+// change at the time of every switch, and the alarms and headings at theirs.
+TEST_P(UddfImport, TheLogbookGetsEveryDiveWhole) {
+    if (!ScratchDir::exists(TALVEK_LOGBOOK_XSLT))
+        GTEST_SKIP() << "the logbook's UDDF importer is not at " << TALVEK_LOGBOOK_XSLT
+                     << " (CMake cache entry TALVEK_LOGBOOK_XSLT)";
+    if (std::string(TALVEK_XSLTPROC).empty())
+        GTEST_SKIP() << "xsltproc was not found when the tree was configured (scripts/setup.sh "
+                        "installs it)";
+    const sim::BuiltComputer built = sim::buildComputer(GetParam().options);
+    const int family = built.meant.type == sim::InterfaceType::Type1   ? 1
+                       : built.meant.type == sim::InterfaceType::Type2 ? 2
+                                                                       : 4;
+    const std::string dcdml = DownloadDocument(built.image, "-v=2 -um");
+    const std::string uddf = DownloadDocument(built.image, "-uddf");
+    ASSERT_EQ(uddfSchemaErrors(uddf), "");
+    const std::string imported = Imported(uddf);
+    Dom d(dcdml), l(imported);
+    ASSERT_TRUE(d.root() && l.root()) << imported.substr(0, 500);
+
+    // The computer's count: every dive it logged, those the ring dropped
+    // and those that could not be read included.
+    std::vector<std::string> numbers;
+    uint32_t logged = built.meant.overwritten;
+    for (const sim::MeantDive& dive : built.meant.dives) {
+        ++logged;
+        if (!dive.noDiveMarker) numbers.push_back(std::to_string(logged));
+    }
+    const auto dDives = All(d.root(), "dive");
+    const auto lDives = Children(Child(l.root(), "dives"), "dive");
+    ASSERT_EQ(lDives.size(), dDives.size());
+    ASSERT_EQ(lDives.size(), numbers.size());
+    EXPECT_NE(numbers.back(), std::to_string(numbers.size()));
+
+    int samples = 0, pressures = 0, temperatures = 0, switches = 0, alarms = 0, headings = 0;
+    int cylinders = 0, closeSwitches = 0;
+    for (size_t i = 0; i < dDives.size(); ++i) {
+        SCOPED_TRACE("dive " + std::to_string(i + 1));
+        const Expected e = FromDcdml(dDives[i], family);
+        xmlNodePtr dive = lDives[i];
+        EXPECT_EQ(Attr(dive, "number"), numbers[i]);
+        EXPECT_EQ(Attr(dive, "date") + "T" + Attr(dive, "time"), e.dateTime);
+        EXPECT_EQ(Attr(dive, "duration"), MinutesAndSeconds(static_cast<int>(e.duration)));
+
+        std::vector<int> o2;
+        for (xmlNodePtr cylinder : Children(dive, "cylinder")) {
+            const std::string fraction = Attr(cylinder, "o2");
+            o2.push_back(fraction.empty() ? 0
+                                          : static_cast<int>(std::lround(Number(fraction) * 100)));
+        }
+        EXPECT_EQ(o2, e.cylinders);
+        if (e.firstCylinder) {
+            xmlNodePtr first = Child(dive, "cylinder");
+            EXPECT_NEAR(Pascals(Attr(first, "start")), e.firstCylinder->first, 0.5);
+            EXPECT_NEAR(Pascals(Attr(first, "end")), e.firstCylinder->second, 0.5);
+            cylinders += 1;
+        }
+
+        xmlNodePtr computer = Child(dive, "divecomputer");
+        xmlNodePtr depth = Child(computer, "depth");
+        EXPECT_NEAR(Number(Attr(depth, "max")), e.greatestDepth, 0.005);
+        if (e.depths.size() > 2) {
+            EXPECT_NEAR(Number(Attr(depth, "mean")), e.meanDepth, MeanDepthTolerance);
+        }
+
+        // The importer drops the temperatures of a dive whose every one
+        // reads 0 degrees Celsius.
+        const bool anyTemperature =
+            std::any_of(e.temperatures.begin(), e.temperatures.end(),
+                        [](const auto& t) { return std::abs(t.second - 273.15) > 0.001; });
+        const auto points = Children(computer, "sample");
+        ASSERT_EQ(points.size(), e.depths.size());
+        for (size_t k = 0; k < points.size(); ++k) {
+            EXPECT_EQ(Attr(points[k], "time"), MinutesAndSeconds(e.times[k])) << k;
+            EXPECT_NEAR(Number(Attr(points[k], "depth")), e.depths[k], 0.005) << k;
+            const bool temperature = anyTemperature && e.temperatures.count(k);
+            ASSERT_EQ(HasAttr(points[k], "temp"), temperature) << k;
+            if (temperature) {
+                EXPECT_NEAR(Number(Attr(points[k], "temp")) + 273.15, e.temperatures.at(k), 0.05);
+            }
+            ASSERT_EQ(HasAttr(points[k], "pressure"), e.pressures.count(k) == 1) << k;
+            if (e.pressures.count(k)) {
+                EXPECT_NEAR(Pascals(Attr(points[k], "pressure")), e.pressures.at(k), 0.5) << k;
+            }
+            temperatures += temperature;
+            pressures += static_cast<int>(e.pressures.count(k));
+        }
+        samples += static_cast<int>(points.size());
+
+        // The importer reads a switch's mix only from an un-namespaced path:
+        // a gas change arrives at its time, its O2 with the cylinders.
+        std::vector<int> changes, wanted;
+        Timed<std::string> named;
+        Timed<int> turned;
+        for (xmlNodePtr event : Children(computer, "event")) {
+            const int time = SecondsOf(Attr(event, "time"));
+            const std::string name = Attr(event, "name");
+            if (name == "gaschange")
+                changes.push_back(time);
+            else if (name == "heading")
+                turned.push_back({time, std::stoi(Attr(event, "value"))});
+            else
+                named.push_back({time, name});
+        }
+        for (const auto& change : e.switches) wanted.push_back(change.first);
+        EXPECT_EQ(changes, wanted);
+        EXPECT_EQ(named, e.alarms);
+        EXPECT_EQ(turned, e.headings);
+        switches += static_cast<int>(changes.size());
+        alarms += static_cast<int>(named.size());
+        headings += static_cast<int>(turned.size());
+        for (size_t k = 1; k < e.switches.size(); ++k)
+            closeSwitches += e.switches[k].first - e.switches[k - 1].first < e.interval;
+    }
+    // The downloads hold all of these, so the comparison above has compared them.
+    EXPECT_GT(samples, 500);
+    EXPECT_GT(temperatures, 0);
+    EXPECT_GT(switches, static_cast<int>(dDives.size()));
+    EXPECT_GT(alarms, 0);
+    EXPECT_GT(cylinders, 0);
+    if (family != 1) {
+        EXPECT_GT(pressures, 0);
+        EXPECT_GT(headings, 0);
+        EXPECT_GT(closeSwitches, 0);  // two switches within one sample interval
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, UddfImport, ::testing::ValuesIn(ImportCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
 
 }  // namespace talvek
