@@ -208,6 +208,7 @@ bool Type1Driver::downloadDive() {
         }
     } catch (const BadDiveFormat&) {
         trace::write(trace::Error, "Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive");
+        skipDive();
         return true;
     }
     if (result) {

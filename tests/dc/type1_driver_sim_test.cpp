@@ -3,6 +3,7 @@
 // the simulator meant to store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -174,6 +175,12 @@ TEST_F(Type1SimTest, DiveWithoutMarkerIsSkipped) {
     auto driver = download(o);
     expectDives(*driver);
     EXPECT_EQ(driver->dives().size(), 4u);
+    // The dives that came before it are numbered as if it had been read.
+    const std::vector<sim::MeantDive> meant = sim::buildComputer(o).meant.dives;
+    const size_t skipped = static_cast<size_t>(
+        std::find_if(meant.begin(), meant.end(), [](const auto& d) { return d.noDiveMarker; }) -
+        meant.begin());
+    EXPECT_EQ(driver->diveSet().unreadable, std::vector<size_t>{skipped});
     EXPECT_EQ(
         trace_.matching("Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive").size(), 1u);
 }
