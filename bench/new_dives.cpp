@@ -60,7 +60,8 @@ struct Silent : SessionSink {
 
 std::string readAll(const std::string& path) {
     std::vector<uint8_t> bytes;
-    platform::readWholeFile(path, bytes);
+    // Documents and stores of a full memory: well under 16 MB.
+    platform::readWholeFile(path, bytes, size_t{16} << 20);
     return std::string(bytes.begin(), bytes.end());
 }
 

@@ -1,5 +1,6 @@
 #include "output/dive_facts.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace talvek {
@@ -51,6 +52,22 @@ std::string serialNumber(const DiveSet& set) {
     std::snprintf(text, sizeof text, "%02u%02u%02u%02u", unsigned{h[0x2A]}, unsigned{h[0x2B]},
                   unsigned{h[0x2C]}, unsigned{h[0x2D]});
     return text;
+}
+
+std::vector<uint32_t> logNumbers(const DiveSet& set) {
+    const uint32_t total = set.header[0x26] | set.header[0x27] << 8;
+    const size_t met = set.dives.size() + set.unreadable.size();
+    if (met == 0 || total < met) return {};
+    std::vector<size_t> unreadable = set.unreadable;
+    std::sort(unreadable.begin(), unreadable.end());
+    std::vector<uint32_t> numbers;
+    uint32_t number = static_cast<uint32_t>(total - met);  // dives logged before the oldest met
+    auto skipped = unreadable.begin();
+    for (size_t i = 0; i < set.dives.size(); ++i) {
+        for (; skipped != unreadable.end() && *skipped <= i; ++skipped) ++number;
+        numbers.push_back(++number);
+    }
+    return numbers;
 }
 
 std::vector<std::vector<ConstDivePtr>> repetitionGroups(const DiveSet& set) {

@@ -21,6 +21,15 @@ std::string firmwareVersion(const HeaderImage& header);
 // digits.
 std::string serialNumber(const DiveSet& set);
 
+// Each dive's number in the computer's log (its place among all the dives
+// the computer ever logged, from 1), in the order of set.dives; empty when
+// the log cannot number them.  The header's total of dives (word 0x26) is
+// the newest dive's number: a download reads the dives oldest first up to
+// the newest one, so each older dive, and each dive that could not be
+// read, is one less.  A total smaller than the dives the download met is
+// no count of them.
+std::vector<uint32_t> logNumbers(const DiveSet& set);
+
 // The dives in repetition groups, oldest first: a dive numbered 1 in its
 // series starts a group; dives before the first such dive join the first.
 std::vector<std::vector<ConstDivePtr>> repetitionGroups(const DiveSet& set);

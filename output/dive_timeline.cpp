@@ -69,7 +69,7 @@ DiveTimeline family1Timeline(const DiveRecord& dive) {
             case Family1Profile::Kind::DepthChange:
                 feet += item.value;
                 time += dive.sampleInterval;
-                line.samples.push_back({time, feet, std::nullopt, std::nullopt});
+                line.samples.push_back({time, time, feet, std::nullopt, std::nullopt});
                 break;
             case Family1Profile::Kind::Marker:
                 if (const char* id = family1MarkerEventId(static_cast<uint8_t>(item.value)))
@@ -83,6 +83,9 @@ DiveTimeline family1Timeline(const DiveRecord& dive) {
         }
     }
     line.end = time + dive.sampleInterval;
+    if (dive.startCylinderPressure >= 1)
+        line.pressures =
+            DiveTimeline::Pressures{dive.startCylinderPressure, dive.endCylinderPressure};
     return line;
 }
 
@@ -139,6 +142,7 @@ DiveTimeline decodedTimeline(DataFamily family, const ConstDivePtr& dive) {
         } else {
             TimelineSample sample;
             sample.time = profile.time(false);
+            sample.xmlTime = profile.time(true);
             sample.depth = profile.depth();
             if (profile.hasTemperature()) sample.temperature = profile.temperature();
             if (profile.hasPressure()) sample.pressure = profile.pressure();
@@ -147,6 +151,8 @@ DiveTimeline decodedTimeline(DataFamily family, const ConstDivePtr& dive) {
         if (profile.atEnd()) break;
     }
     line.end = profile.time(true);
+    if (profile.startPressure() >= 1)
+        line.pressures = DiveTimeline::Pressures{profile.startPressure(), profile.endPressure()};
     return line;
 }
 

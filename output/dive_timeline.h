@@ -14,7 +14,11 @@
 namespace talvek {
 
 struct TimelineSample {
-    uint32_t time = 0;                   // seconds from the start of the dive
+    uint32_t time = 0;  // seconds from the start of the dive
+    // Where the XML's profile puts the sample: it opens with a surface point
+    // at 0 s and counts each sample one interval after the point before,
+    // which for families 2 and 3 is one interval after `time`.
+    uint32_t xmlTime = 0;
     int32_t depth = 0;                   // raw depth of the family (feet or centimetres)
     std::optional<int32_t> temperature;  // raw, degrees Celsius
     std::optional<int32_t> pressure;     // raw pressure units of the family
@@ -52,6 +56,15 @@ struct DiveTimeline {
     // decoder's running time, which the read that found the end has also
     // advanced.
     uint32_t end = 0;
+    // The cylinder pressures of the first mix (raw), as the XML's gas
+    // definitions give them: family 1 from the dive record, families 2 and
+    // 3 from the first and the last sample that carried one.  None when the
+    // start pressure is 0.
+    struct Pressures {
+        int32_t start = 0;
+        int32_t end = 0;
+    };
+    std::optional<Pressures> pressures;
 };
 
 // Reads one dive of a computer of family `family` (1, 2 or 4).  A family 1

@@ -1,7 +1,7 @@
 #pragma once
 // Terminal and signal plumbing of the application: whether standard error is
-// a terminal, and SIGINT/SIGTERM turned into a readable file descriptor so the
-// GUI thread can treat them like the Cancel button.
+// a terminal, and the stop signals turned into a readable file descriptor so
+// the GUI thread can treat them like the Cancel button.
 #include <string>
 
 namespace talvek {
@@ -16,9 +16,11 @@ void writeStandardError(const std::string& text);
 // The same for standard output (the text of --help, --version and -list).
 void writeStandardOutput(const std::string& text);
 
-// Installs SIGINT and SIGTERM handlers that make the returned descriptor
-// readable (one byte, the signal number, per signal).  Returns -1 when that cannot be set up.
-// Calling it again returns the same descriptor.
+// Installs handlers of SIGINT, SIGTERM, SIGHUP and SIGQUIT that make the
+// returned descriptor readable (one byte, the signal number, per signal).
+// Returns -1 when that cannot be set up.  Calling it again returns the same
+// descriptor.  A program calls it first thing, so that no such signal ends
+// it outright.
 int terminationSignalFd();
 // Reads the pending bytes of that descriptor; returns the number of the
 // last signal that came, or 0 when none did.

@@ -25,7 +25,18 @@ enum class ReplaceStage {
     Write,      // writing, flushing or closing failed (a full disk)
     Rename,     // the finished file could not take the name (the name is a directory)
     Cancelled,  // the cancel flag was set before the file took the name
+    Special,    // the name is a pipe, a socket or a device: never replaced
 };
+
+// What stands at a name that is to be written.  A link counts as what it
+// leads to when that is a device, a pipe or a socket (a link to anything
+// else, or to nothing, is replaced itself).
+enum class TargetKind {
+    Replaceable,  // nothing, a plain file, a folder (refused later) or a link
+    NullDevice,   // the system's null device: written straight into, never replaced
+    Special,      // a pipe, a socket or any other device: never written at all
+};
+TargetKind targetKind(const std::string& path);
 
 struct ReplaceResult {
     ReplaceStage stage = ReplaceStage::None;
@@ -35,7 +46,10 @@ struct ReplaceResult {
 
 // Replaces the file `path` by one holding exactly `n` bytes from `data`.
 // The new file takes the old one's permission bits, and its group where the
-// system allows it.
+// system allows it, when the old file is the caller's own (one that another
+// user planted in a shared folder passes nothing on).  A special target is
+// never renamed over: the null device gets the bytes written straight into
+// it, anything else is refused (Special).
 //
 // `cancel`, when given, is tested once more right before the rename: when
 // set, the temporary file is removed and the result is Cancelled, the older
@@ -45,9 +59,10 @@ struct ReplaceResult {
 ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
                           const std::atomic<bool>* cancel = nullptr);
 
-// Whether replaceFile could write `path`: the name is no directory, and the
-// temporary file can be created beside it (it is created and removed again).
-// Failures are reported as replaceFile reports them.
+// Whether replaceFile could write `path`: the name is no directory and no
+// special file other than the null device, and the temporary file can be
+// created beside it (it is created and removed again).  Failures are
+// reported as replaceFile reports them.
 ReplaceResult checkReplaceable(const std::string& path);
 
 // Whether `path` names an existing file system entry.

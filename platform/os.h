@@ -32,10 +32,11 @@ std::string errorText(int error);
 // Returns -1 when the file cannot be created (errno is kept).
 //
 // The name may lie in a directory others can write to, so only a plain file
-// of our own is ever opened there: a link at the name is not followed (on
-// Windows: a reparse point is refused), and a name that turns out not to be
-// a regular file with a single name (a pipe, a device, a directory, a second
-// name of another file) is refused before anything is truncated or written.
+// of our own is ever opened there: neither a link at the name nor a link in
+// place of its folder is followed (on Windows: a reparse point is refused),
+// and a name that turns out not to be a regular file with a single name (a
+// pipe, a device, a directory, a second name of another file) is refused
+// before anything is truncated or written.
 int createTextFile(const char* name);
 // One write call; returns the byte count written or -1.
 long writeFile(int fd, const void* data, size_t n);
@@ -67,10 +68,25 @@ const SystemConventions& systemConventions();
 extern const SystemConventions PosixConventions;
 extern const SystemConventions WindowsConventions;
 
-// Reads a whole file into `bytes`; returns 0, or the system error number
-// (then `bytes` is empty).  A missing file is ENOENT's number on every system
-// (Windows' ERROR_FILE_NOT_FOUND is the same 2).
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// What reading a whole file found.
+enum class ReadOutcome {
+    Read,      // `bytes` holds the file
+    Missing,   // nothing at the name (nor a folder on the way to it)
+    NotAFile,  // a pipe, a device, a socket or a folder
+    TooLarge,  // longer than the reader's bound
+    Failed,    // the system refused (see `error`)
+};
+struct FileRead {
+    ReadOutcome outcome = ReadOutcome::Failed;
+    int error = 0;  // the system error number (Missing, Failed)
+    bool ok() const { return outcome == ReadOutcome::Read; }
+};
+// Reads the plain file `path` (a link to one is followed) into `bytes`,
+// when it holds at most `maxBytes` bytes; otherwise `bytes` is empty.  The
+// name is opened without waiting and its type checked on the open handle, so
+// a pipe or a device planted at the name neither holds the call nor feeds
+// it without end; at most `maxBytes` + 1 bytes are ever read.
+FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes);
 // Creates the directory `path` and any missing parents (new ones readable by
 // the user only); returns 0 when it exists afterwards, or the error number.
 int makeDirectories(const std::string& path);

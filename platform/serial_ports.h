@@ -36,7 +36,8 @@ std::string serialPortListText(const std::vector<SerialPortInfo>& ports);
 
 // What the user can do about `error` when opening `name`: for a port that is
 // not the user's, the command that grants access; for a name that does not
-// exist, the ports that do.  Empty for any other failure.
+// exist (missing, not merely unusable), the ports that do.  Empty for any
+// other failure.
 std::string portOpenAdvice(const std::string& name, const PortError& error,
                            const SystemRoots& roots = {});
 // The advice for a name that does not exist, given the ports that do (both

@@ -13,8 +13,7 @@ namespace {
 
 constexpr char Magic[8] = {'T', 'L', 'V', 'K', 'S', 'I', 'M', '\0'};
 constexpr uint8_t FormatVersion = 1;
-// Guards the loader against absurd stream counts in a damaged file.
-constexpr uint32_t MaxDiveStreams = 4096;
+constexpr const char* NotAnImage = "image file: not a simulator image";
 
 void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -138,7 +137,7 @@ std::vector<uint8_t> encodeImage(const ComputerImage& image, const ShapeOf& shap
 
 ComputerImage decodeImage(const std::vector<uint8_t>& bytes, const ShapeOf& shapes) {
     if (bytes.size() < sizeof Magic + 4 || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
-        throw std::runtime_error("image file: not a simulator image");
+        throw std::runtime_error(NotAnImage);
     const size_t body = bytes.size() - 4;
     uint32_t stored = 0;
     for (int i = 0; i < 4; ++i) stored |= static_cast<uint32_t>(bytes[body + i]) << (8 * i);
@@ -161,9 +160,13 @@ ComputerImage decodeImage(const std::vector<uint8_t>& bytes, const ShapeOf& shap
     const uint32_t d = r.u32("truncated");
     if (d > MaxDiveStreams || (!shape.streamsDives && d != 0))
         throw std::runtime_error("image file: bad number of dive streams");
+    uint32_t total = 0;
     for (uint32_t i = 0; i < d; ++i) {
         const uint32_t len = r.u32("truncated dive stream");
         if (len > Type1MaxDiveStream) throw std::runtime_error("image file: dive stream too long");
+        total += len;
+        if (total > shape.memorySize)
+            throw std::runtime_error("image file: dive streams hold more than the memory");
         c.diveStreams.push_back(r.bytes(len, "truncated dive stream"));
     }
     if (r.pos() != content.size()) throw std::runtime_error("image file: trailing bytes");
@@ -180,10 +183,13 @@ void saveImage(const ComputerImage& image, const std::string& path, const ShapeO
 
 ComputerImage loadImage(const std::string& path, const ShapeOf& shapes) {
     std::vector<uint8_t> bytes;
-    const int error = platform::readWholeFile(path, bytes);
-    if (error != 0)
+    const platform::FileRead read = platform::readWholeFile(path, bytes, MaxImageFileSize);
+    if (read.outcome == platform::ReadOutcome::NotAFile ||
+        read.outcome == platform::ReadOutcome::TooLarge)
+        throw std::runtime_error(NotAnImage);
+    if (!read.ok())
         throw std::runtime_error("image file: cannot open " + path + ": " +
-                                 platform::errorText(error));
+                                 platform::errorText(read.error));
     return decodeImage(bytes, shapes);
 }
 

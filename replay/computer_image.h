@@ -16,7 +16,9 @@
 //   18      M     memory, from address 0
 //   18+M    4     number of dive streams D (0 for types 2 and 3)
 //   ...           D times: 4-byte length L, then L bytes of one dive as the
-//                 computer transmits it (type 1), oldest dive first
+//                 computer transmits it (type 1), oldest dive first; at
+//                 most 4096 streams of at most 8000 bytes, together at
+//                 most the memory's 8192
 //   end-4   4     CRC-32 (IEEE, as zlib) of every byte before it
 //
 // Nothing may follow the CRC.  A file that breaks any of these rules is
@@ -58,6 +60,17 @@ constexpr uint32_t RingStart = 0x019A;
 // Largest dive a type 1 computer holds (its host collects a dive on a
 // stack of 8192 bytes).
 constexpr uint32_t Type1MaxDiveStream = 8000;
+// What all dives a type 1 computer streams come to at most: they come from
+// its memory, and a stream longer than that is damaged.
+constexpr uint32_t Type1StreamsTotal = Type1MemorySize;
+// Most dive streams an image holds.
+constexpr uint32_t MaxDiveStreams = 4096;
+// The largest valid image file: the header, the larger memory, then for
+// type 1 the most streams with their lengths, and the CRC (both types come
+// to the same size).
+constexpr size_t MaxImageFileSize =
+    18 + Type1MemorySize + 4 + 4 * size_t{MaxDiveStreams} + Type1StreamsTotal + 4;
+static_assert(MaxImageFileSize >= 18 + Type23MemorySize + 4 + 4);
 
 uint32_t memorySize(InterfaceType t);
 // Ring top of types 2 and 3 (0 for type 1).
@@ -79,7 +92,9 @@ struct ComputerImage {
 };
 
 // Image files of the types `shapes` knows.  All four throw
-// std::runtime_error with a readable message.
+// std::runtime_error with a readable message; a name that is no plain file
+// (a pipe, a device) or holds more than the largest valid image is "not a
+// simulator image".
 std::vector<uint8_t> encodeImage(const ComputerImage& image, const ShapeOf& shapes = builtInShape);
 ComputerImage decodeImage(const std::vector<uint8_t>& bytes, const ShapeOf& shapes = builtInShape);
 // Replaces the file as a whole (platform::replaceFile): an older image of

@@ -9,7 +9,7 @@ PACKAGES=(
   g++ cmake ninja-build pkg-config
 libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libxml2-utils libxml2-dev
+  libxml2-utils libxml2-dev xsltproc
   groff-base
   util-linux
 )

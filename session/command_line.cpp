@@ -6,11 +6,13 @@ namespace talvek {
 
 // ---------------------------------------------------------------- ArgumentTokens
 
-ArgumentTokens::ArgumentTokens(const std::string& commandLine) : text_(commandLine) {
+ArgumentTokens::ArgumentTokens(const std::string& commandLine)
+    : text_(commandLine), pathEnd_(commandLine.size()) {
     const std::string& t = text_;
     const size_t n = t.size();
     size_t i = 0;
     while (i < n) {
+        if (tokens_.size() == 1 && pathEnd_ == n) pathEnd_ = i;
         if (t[i] == ' ') {  // only blanks separate (tabs do not)
             ++i;
             continue;
@@ -120,9 +122,11 @@ bool scanOptions(const std::string& t, Found&& found) {
 
 CommandLine::CommandLine(const std::string& commandLine, bool caseSensitive)
     : commandLine_(commandLine), caseSensitive_(caseSensitive) {
-    scanOptions(commandLine_, [this](const std::string& key, const std::string& value) {
-        if (!key.empty()) store(key, value);
-    });
+    const size_t from = ArgumentTokens(commandLine_).programPathEnd();
+    scanOptions(commandLine_.substr(from),
+                [this](const std::string& key, const std::string& value) {
+                    if (!key.empty()) store(key, value);
+                });
 }
 
 std::string CommandLine::normalKey(const std::string& key) const {
@@ -184,8 +188,8 @@ std::string carry(const std::string& arg, bool programPath) {
     if (programPath) {
         // The tokeniser must give it back as the one token (it ends a quoted
         // path at a quote not preceded by a backslash, and drops an empty
-        // one, so the next argument would become the path); the keys the
-        // path's separators make are ignored junk.
+        // one, so the next argument would become the path); what in it
+        // reads as an option is never scanned.
         const ArgumentTokens tokens(text);
         faithful = faithful && !arg.empty() && arg.find('"') == std::string::npos &&
                    tokens.count() == 1 && tokens[0] == arg;

@@ -19,10 +19,14 @@ class ArgumentTokens {
     const std::string& operator[](size_t i) const;
     size_t count() const { return tokens_.size(); }
     const std::string& text() const { return text_; }
+    // Where token 0 ends in the text (its closing quote included); the
+    // text's length when it has no token.
+    size_t programPathEnd() const { return pathEnd_; }
 
   private:
     std::string text_;
     std::vector<std::string> tokens_;
+    size_t pathEnd_;
 };
 
 // Split of one path into drive (up to and including the first ':'),
@@ -44,7 +48,9 @@ class PathParts {
 };
 
 // The option map: keys after a '-' or '/' prefix, values after ':' or '='.
-// Keys are lower-cased; the first occurrence of a key wins.
+// Keys are lower-cased; the first occurrence of a key wins.  Only what
+// follows the program path (token 0) is scanned: a path may hold anything
+// that reads as an option ("/opt/x -f=y/talvek-dl"), and it is no option.
 class CommandLine {
   public:
     using ValueMap = std::map<std::string, std::string>;

@@ -23,6 +23,8 @@ std::string newDivesText(unsigned count) {
     return "Downloading New Dives (" + std::to_string(count) + ")";
 }
 
+}  // namespace
+
 std::optional<Ending> readHeader(Driver& device, RunState& run) {
     run.status("Downloading Computer Data");
     try {
@@ -36,8 +38,10 @@ std::optional<Ending> readHeader(Driver& device, RunState& run) {
     return std::nullopt;
 }
 
+namespace {
+
 // The dive phase; `resumed` when the driver took the stored dives.
-std::optional<Ending> readDives(Driver& device, bool resumed, RunState& run) {
+std::optional<Ending> diveLoop(Driver& device, bool resumed, RunState& run) {
     run.status(resumed ? newDivesText(0) : "Downloading Dive Profiles");
     run.progress(0);
     unsigned fetched = 0;
@@ -83,9 +87,8 @@ std::optional<Ending> readDives(Driver& device, bool resumed, RunState& run) {
 
 }  // namespace
 
-std::optional<Ending> downloadDives(Driver& device, const InterfaceRow& row,
-                                    const DownloadExtras& extras, RunState& run) {
-    if (std::optional<Ending> failed = readHeader(device, run)) return failed;
+std::optional<Ending> readDives(Driver& device, const InterfaceRow& row,
+                                const DownloadExtras& extras, RunState& run) {
     if (std::optional<Ending> cancelled = run.cancelCheck()) return cancelled;
     bool resumed = false;
     if (extras.newDivesOnly) {
@@ -95,7 +98,7 @@ std::optional<Ending> downloadDives(Driver& device, const InterfaceRow& row,
             return phaseFailure(DiveFailures);
         }
     }
-    return readDives(device, resumed, run);
+    return diveLoop(device, resumed, run);
 }
 
 }  // namespace talvek

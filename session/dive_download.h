@@ -15,9 +15,14 @@ namespace talvek {
 // document after the last dive fail with them too.
 extern const FailureTraces DiveFailures;
 
-// How the run ends when it does before every dive is read (a failure or a
-// cancel); none when the dives are read and the document can be written.
-std::optional<Ending> downloadDives(Driver& device, const InterfaceRow& row,
-                                    const DownloadExtras& extras, RunState& run);
+// The header phase: how the run ends when the header cannot be read; none
+// when it was read.
+std::optional<Ending> readHeader(Driver& device, RunState& run);
+
+// After the header: how the run ends when it does before every dive is read
+// (a failure or a cancel); none when the dives are read and the document
+// can be written.
+std::optional<Ending> readDives(Driver& device, const InterfaceRow& row,
+                                const DownloadExtras& extras, RunState& run);
 
 }  // namespace talvek

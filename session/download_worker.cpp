@@ -70,7 +70,9 @@ void DownloadWorker::runPhases() {
     deviceRow_ = probed.row;
     if (probed.ending) return finish(*probed.ending);
 
-    if (std::optional<Ending> ended = downloadDives(*device_, *deviceRow_, request_.extras, run_))
+    if (std::optional<Ending> failed = readHeader(*device_, run_)) return finish(*failed);
+    headerRead_ = true;
+    if (std::optional<Ending> ended = readDives(*device_, *deviceRow_, request_.extras, run_))
         return finish(*ended);
     Ending written;
     try {
@@ -99,7 +101,7 @@ std::optional<Ending> DownloadWorker::startReplay() {
 }
 
 void DownloadWorker::finish(const Ending& ending) {
-    writeDump(request_, device_.get(), deviceRow_, interfaces_);
+    writeDump(request_, {device_.get(), deviceRow_, headerRead_, ending.code == 0}, interfaces_);
     // The last pauses are the window's, in real time.
     if (replay_) replay_->restoreClock();
     run_.status(ending.text);

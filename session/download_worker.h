@@ -83,6 +83,7 @@ class DownloadWorker {
     std::unique_ptr<ImageReplay> replay_;
     std::unique_ptr<Driver> device_;
     const InterfaceRow* deviceRow_ = nullptr;  // the interface type of device_
+    bool headerRead_ = false;                  // of device_, in this run
     std::atomic<bool> done_{false};
     std::atomic<int> returnValue_{9999};
 };

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 
+#include "platform/file_replace.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -24,12 +25,19 @@ replay::ComputerImage imageOf(const InterfaceRow& row, const Driver& driver) {
     return image;
 }
 
-void writeDump(const Request& request, const Driver* device, const InterfaceRow* row,
-               const InterfaceTable& interfaces) {
+void writeDump(const Request& request, const DumpSource& source, const InterfaceTable& interfaces) {
     if (!request.extras.dumpFile) return;
     const std::string& path = *request.extras.dumpFile;
-    if (!device || !row) {
+    if (!source.device || !source.row) {
         trace::write(trace::Info, "Dump: No Device, Nothing Written");
+        return;
+    }
+    if (!source.headerRead) {
+        trace::write(trace::Info, "Dump: No Header Read, Nothing Written");
+        return;
+    }
+    if (!source.succeeded && platform::pathExists(path)) {
+        trace::write(trace::Info, "Dump: %s Kept (The Run Did Not Succeed)", path.c_str());
         return;
     }
     // The dump comes last: written over the output, the report or the image
@@ -43,7 +51,7 @@ void writeDump(const Request& request, const Driver* device, const InterfaceRow*
         }
     }
     try {
-        replay::saveImage(imageOf(*row, *device), path, interfaces.imageShapes());
+        replay::saveImage(imageOf(*source.row, *source.device), path, interfaces.imageShapes());
         trace::write(trace::Info, "Dump: Wrote %s", path.c_str());
     } catch (const std::exception& e) {
         trace::write(trace::Error, "Dump: Can't Write %s (%s)", path.c_str(), e.what());

@@ -12,10 +12,18 @@ namespace talvek {
 // and the dive streams.
 replay::ComputerImage imageOf(const InterfaceRow& row, const Driver& driver);
 
-// Writes the dump the request asks for, if any, from `device` (null when no
-// driver was made); never over another file of the run.  Traces what it
-// did; never throws.
-void writeDump(const Request& request, const Driver* device, const InterfaceRow* row,
-               const InterfaceTable& interfaces);
+// What a run read, at its end.
+struct DumpSource {
+    const Driver* device = nullptr;  // null when no driver was made
+    const InterfaceRow* row = nullptr;
+    bool headerRead = false;  // before its header a computer is only bytes never read
+    bool succeeded = false;
+};
+
+// Writes the dump the request asks for, if any: only once a header was
+// read, never over another file of the run, and after a failed run never
+// over an older dump (which may be the good one).  Traces what it did;
+// never throws.
+void writeDump(const Request& request, const DumpSource& source, const InterfaceTable& interfaces);
 
 }  // namespace talvek

@@ -11,7 +11,36 @@
 
 namespace talvek {
 
-std::optional<Ending> checkFileNames(const Request& request) {
+namespace {
+
+// Whether `name` is the image being replayed (traced, `what` first).
+bool isReplayedImage(const char* what, const std::string& name, const Request& request) {
+    const std::optional<std::string>& image = request.extras.imageFile;
+    if (!image || !namesOneFile(name, *image)) return false;
+    trace::write(trace::Error, "%s%s Is Another File Of This Run", what, name.c_str());
+    return true;
+}
+
+// Whether `name` is a device, a pipe or a socket other than the null device,
+// which nothing is written to (traced, `what` first).
+bool isSpecialFile(const char* what, const std::string& name) {
+    switch (platform::targetKind(name)) {
+        case platform::TargetKind::Special:
+            trace::write(trace::Error, "%s%s Is A Device, A Pipe Or A Socket: Never Written", what,
+                         name.c_str());
+            return true;
+        case platform::TargetKind::NullDevice:
+            trace::write(trace::Info, "%s%s Is The Null Device: Written Straight Into It", what,
+                         name.c_str());
+            return false;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+std::optional<Ending> checkFileNames(Request& request) {
     // Empty names end the run before any port is touched.
     if (request.outputFile.empty()) {
         trace::write(trace::Error, "No Output File Specified");
@@ -23,13 +52,23 @@ std::optional<Ending> checkFileNames(const Request& request) {
     }
     // An output that cannot be written is found before the port is
     // touched, not after the whole download.  The final write checks
-    // again: the directory may change meanwhile.
-    const platform::ReplaceResult writable = platform::checkReplaceable(request.outputFile);
-    if (!writable.ok()) {
-        trace::write(trace::Error, "Can't Open %s with error :%d", request.outputFile.c_str(),
-                     writable.error);
+    // again: the directory may change meanwhile.  A device, a pipe or the
+    // image being replayed is never written over.
+    const bool refused = isSpecialFile("Output ", request.outputFile) ||
+                         isReplayedImage("Output ", request.outputFile, request);
+    const platform::ReplaceResult writable =
+        refused ? platform::ReplaceResult{} : platform::checkReplaceable(request.outputFile);
+    if (refused || !writable.ok()) {
+        if (!refused)
+            trace::write(trace::Error, "Can't Open %s with error :%d", request.outputFile.c_str(),
+                         writable.error);
         return Ending{"Can't Open File", 1};
     }
+    // Neither is worth ending the run for: refused here, before any port is
+    // opened, they are simply not written.
+    if (request.report && isSpecialFile("Report ", *request.report)) request.report.reset();
+    if (request.extras.dumpFile && isSpecialFile("Dump: ", *request.extras.dumpFile))
+        request.extras.dumpFile.reset();
     return std::nullopt;
 }
 
@@ -87,6 +126,7 @@ bool OutputPhase::writeReport(const Request& request, const DiveSet& dives,
         trace::write(trace::Error, "Report %s Is The Output File", name.c_str());
         return false;
     }
+    if (isReplayedImage("Report ", name, request)) return false;
     std::string page;
     try {
         page = report_(dives, request.output.units, stamp);

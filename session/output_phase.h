@@ -26,8 +26,10 @@ using ReportWriter =
     std::function<std::string(const DiveSet& dives, UnitSystem units, const DocumentStamp& stamp)>;
 
 // Before any port is opened: a name that is empty, or an output file that
-// cannot be written, ends the run.
-std::optional<Ending> checkFileNames(const Request& request);
+// cannot be written (a device, a pipe, the image being replayed), ends the
+// run; a report or dump that could only be refused is dropped from the
+// request.
+std::optional<Ending> checkFileNames(Request& request);
 
 class OutputPhase {
   public:

@@ -51,7 +51,7 @@ class Session {
     // What the user did, traced as the window has always traced it.
     void shown();                     // the gradient's state
     void cancelPressed();             // the Cancel button
-    void signalReceived(int signal);  // SIGINT or SIGTERM
+    void signalReceived(int signal);  // a stop signal or console event
 
     // The first activation: normalises the port name, composes the Options
     // word and hands names and word to the worker.  Only the first call, and

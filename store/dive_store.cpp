@@ -19,6 +19,14 @@ constexpr uint8_t FormatVersion = 1;
 constexpr uint32_t HeaderLength = 84;  // RingWalker::HeaderFetchSize
 constexpr uint32_t MaxDataLength = 0x8000;
 constexpr uint32_t MaxDives = 4096;
+// The dives come from the computer's memory, so together they hold no more
+// than it: 8 KB for family 1, 32 KB for the others.
+constexpr uint32_t Family1DataTotal = 0x2000;
+constexpr uint32_t MaxDataTotal = 0x8000;
+// The largest valid file: everything before the dives, the most dives with
+// the longest headers, all the data there can be, the CRC.
+constexpr size_t MaxFileSize = 8 + 1 + 1 + 4 + HeaderImageSize + 4 +
+                               size_t{MaxDives} * (4 + 1 + HeaderLength + 4) + MaxDataTotal + 4;
 
 // Header image offsets of the identity and serial number (all families).
 constexpr int ImageModel = 0x28;
@@ -155,6 +163,8 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
     }
     const bool family1 = out.family == DataFamily::Family1;
     const uint32_t wantHeader = family1 ? 0 : HeaderLength;
+    const uint32_t dataTotal = family1 ? Family1DataTotal : MaxDataTotal;
+    uint32_t data = 0;
     for (uint32_t i = 0; i < count; ++i) {
         RawDive d;
         uint8_t headerLength = 0;
@@ -176,6 +186,11 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
             why = "truncated";
             return false;
         }
+        data += dataLength;
+        if (data > dataTotal) {
+            why = "dives hold more than the computer's memory";
+            return false;
+        }
         d.data.assign(at, at + dataLength);
         out.dives.push_back(std::move(d));
     }
@@ -190,19 +205,26 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
 LoadResult load(const std::string& path) {
     LoadResult result;
     std::vector<uint8_t> bytes;
-    const int error = platform::readWholeFile(path, bytes);
-    if (error == ENOENT) {
-        result.status = LoadResult::Absent;
-        result.why = "no store for this computer";
-        return result;
+    const platform::FileRead read = platform::readWholeFile(path, bytes, MaxFileSize);
+    result.status = LoadResult::Refused;
+    switch (read.outcome) {
+        case platform::ReadOutcome::Read:
+            if (decode(bytes, result.computer, result.why)) result.status = LoadResult::Loaded;
+            break;
+        case platform::ReadOutcome::Missing:
+            result.status = LoadResult::Absent;
+            result.why = "no store for this computer";
+            break;
+        case platform::ReadOutcome::NotAFile:
+            result.why = "not a plain file";
+            break;
+        case platform::ReadOutcome::TooLarge:
+            result.why = "larger than any dive store";
+            break;
+        case platform::ReadOutcome::Failed:
+            result.why = "unreadable: " + platform::errorText(read.error);
+            break;
     }
-    if (error != 0) {
-        result.status = LoadResult::Refused;
-        result.why = "unreadable: " + platform::errorText(error);
-        return result;
-    }
-    result.status =
-        decode(bytes, result.computer, result.why) ? LoadResult::Loaded : LoadResult::Refused;
     return result;
 }
 

@@ -62,6 +62,7 @@ void openFile() {
     if (fd >= 0) {
         helper.file = fd;
         helper.openedAt = t;
+        helper.openedName = name;
     }
 }
 
@@ -129,8 +130,14 @@ void write(int level, const char* format, ...) {
             openFile();
         } else if (t.year != helper.openedAt.year || t.month != helper.openedAt.month ||
                    t.day != helper.openedAt.day) {
-            closeFile();
-            openFile();
+            // Opened anew under the same name, the file would lose what the
+            // run has written so far (its version, command line and probes).
+            if (trace::fileNameFor(t) != helper.openedName) {
+                closeFile();
+                openFile();
+            } else {
+                helper.openedAt = t;
+            }
         }
         if (helper.file < 0) return;
 

@@ -2,7 +2,8 @@
 // The process-wide trace log: time-stamped, level-tagged lines appended to one
 // file, filtered by a threshold, opened lazily, reopened when the date
 // changes, serialised across threads by a small spin lock.  It never reports
-// a failure to its callers.
+// a failure to its callers.  A new day opens a new file only where the
+// name holds the date: a name without one stays open for the whole run.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -31,6 +32,7 @@ struct TraceState {
     char* baseName = nullptr;           // owned; null until SetFile
     bool baseNameSet = false;
     platform::LocalTime openedAt{};  // when the current file was opened
+    std::string openedName;          // and its name
     ~TraceState();
 };
 

@@ -1,6 +1,7 @@
 #pragma once
 // What a download yields and a writer turns into a document.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -45,6 +46,11 @@ struct DiveSet {
     DataFamily family = DataFamily::Family2;
     HeaderImage header{};
     std::vector<ConstDivePtr> dives;
+    // Dives the computer sent that could not be read (type 1 leaves out a
+    // dive without its end marker): for each, how many of `dives` came
+    // before it.  They still count when the dives are numbered as the
+    // computer counts them.
+    std::vector<size_t> unreadable;
 };
 
 }  // namespace talvek

@@ -17,6 +17,7 @@ DiveSet Driver::diveSet() const {
     set.family = family_;
     std::copy(header_, header_ + HeaderImageSize, set.header.begin());
     set.dives.assign(dives_.begin(), dives_.end());
+    set.unreadable = unreadable_;
     return set;
 }
 
@@ -34,6 +35,7 @@ void Driver::keepDive(DivePtr dive, RawDive raw) {
 void Driver::clearDives() {
     dives_.clear();
     rawDives_.clear();
+    unreadable_.clear();
 }
 
 void Driver::setCallbacks(ProgressFn progress, StatusFn status, FoundFn found) {

@@ -81,6 +81,9 @@ class Driver : public MemoryReader {
   protected:
     // Appends a downloaded dive and its raw form.
     void keepDive(DivePtr dive, RawDive raw);
+    // Notes a dive the computer sent that could not be read, after the
+    // dives kept so far.
+    void skipDive() { unreadable_.push_back(dives_.size()); }
     void clearDives();
 
     DataFamily family_;
@@ -88,6 +91,7 @@ class Driver : public MemoryReader {
     const CancelFlag* cancel_;
     DiveList dives_;
     std::vector<RawDive> rawDives_;
+    std::vector<size_t> unreadable_;
     ReadCapture capture_;
     DivePtr currentDive_;
     uint8_t header_[HeaderImageSize];

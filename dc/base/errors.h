@@ -124,6 +124,14 @@ class BadDiveFormat : public Error {
     BadDiveFormat() : Error("Bad Format Returned", 3) {}
 };
 
+// A type 1 computer that streams more dive bytes than its memory holds:
+// the stream is damaged, and so is the whole download (unlike one dive
+// without its marker, which is left out).
+class StreamOverrun : public Error {
+  public:
+    StreamOverrun() : Error("Bad Dive Format", 3) {}
+};
+
 class MemoryRangeError : public Error {
   public:
     MemoryRangeError() : Error(ErrorCode::AddressOutOfRange) {}

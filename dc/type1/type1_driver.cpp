@@ -164,6 +164,7 @@ void Type1Driver::detect(int attempts) {
 
 void Type1Driver::prepare() {
     firstDive_ = true;
+    streamed_ = 0;
     clearDives();
 }
 
@@ -207,6 +208,7 @@ bool Type1Driver::downloadDive() {
         }
     } catch (const BadDiveFormat&) {
         trace::write(trace::Error, "Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive");
+        skipDive();
         return true;
     }
     if (result) {
@@ -254,6 +256,13 @@ void Type1Driver::collectPackets(uint8_t command) {
                 capture_.stream(stream_);
             }
             return;
+        }
+        streamed_ += static_cast<uint32_t>(length);
+        if (streamed_ > StreamsTotal) {
+            trace::write(trace::Error,
+                         "GetDiveData():: Dives Stream More Than The Memory Holds (%u of %u bytes)",
+                         streamed_, StreamsTotal);
+            throw StreamOverrun();
         }
         progress_.advance(length);
         for (int i = 0; i < length; ++i) stack_.push(packet_[2 + i]);

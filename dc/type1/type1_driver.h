@@ -25,6 +25,9 @@ class Type1Driver : public Driver, public Type1Link {
     static constexpr uint8_t StackSentinel = 0x86;
     // Separates the trailing bytes from the profile.
     static constexpr uint8_t EndOfDiveMarker = 0x80;
+    // All dives of one download come from the 8 KB memory: a computer that
+    // streams more is damaged (StreamOverrun).
+    static constexpr uint32_t StreamsTotal = MemoryTop + 1;
 
     // Opens the port through `ports` with the type 1 settings; throws when
     // it cannot.
@@ -68,6 +71,8 @@ class Type1Driver : public Driver, public Type1Link {
 
     bool firstDive_ = true;
     bool endOfDives_ = false;
+    // Dive bytes streamed since prepare().
+    uint32_t streamed_ = 0;
     ByteStack stack_{StackCapacity};
     // The payload of the current dive's packets, in the order they came.
     std::vector<uint8_t> stream_;

@@ -54,6 +54,9 @@ void messageHandler(QtMsgType type, const QMessageLogContext&, const QString& te
 }  // namespace
 
 int main(int argc, char** argv) {
+    // First of all: a stop signal from now on waits for the window, which
+    // treats it as Cancel, instead of ending the process outright.
+    const int signalFd = platform::terminationSignalFd();
     // Without a display the window runs on the offscreen platform, so that
     // activation and closing behave as on a screen.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
@@ -90,9 +93,8 @@ int main(int argc, char** argv) {
         app.onEscape([&form] { form.close(); });
 
         std::unique_ptr<QSocketNotifier> notifier;
-        int fd = platform::terminationSignalFd();
-        if (fd >= 0) {
-            notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        if (signalFd >= 0) {
+            notifier = std::make_unique<QSocketNotifier>(signalFd, QSocketNotifier::Read);
             QObject::connect(notifier.get(), &QSocketNotifier::activated, &form, [&form] {
                 if (int sig = platform::drainTerminationSignals()) form.cancelBySignal(sig);
             });

@@ -46,7 +46,7 @@ class TransferWindow : public QWidget {
     // activation until it is collected by closing).
     bool bodyRunning() const { return sequence_ && sequence_->running(); }
     const Session& session() const { return *session_; }
-    // SIGINT or SIGTERM: acts as the Cancel button.
+    // A stop signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT): acts as the Cancel button.
     void cancelBySignal(int signal);
 
     GradientBackground* gradient = nullptr;

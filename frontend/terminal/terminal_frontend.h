@@ -40,7 +40,7 @@ class TerminalFrontend : private SessionSink {
     // The whole download on the calling thread (the sink's calls come on
     // it too); returns the exit status.
     int run();
-    // SIGINT or SIGTERM, from another thread: acts as Cancel.
+    // A stop signal or console event, from another thread: acts as Cancel.
     void cancel(int signal);
 
   private:

@@ -5,6 +5,7 @@
 
 #include "frontend/paint/paint.h"
 #include "platform/console.h"
+#include "platform/os.h"
 #include "platform/win32/wide_text.h"
 
 namespace talvek {
@@ -66,7 +67,9 @@ Win32TransferWindow::Win32TransferWindow(const std::string& commandLine, Session
     window_ = CreateWindowExW(exStyle, ClassName, windowCaption().c_str(), style, CW_USEDEFAULT,
                               CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top,
                               nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-    if (!window_) throw std::runtime_error("Cannot create the transfer window");
+    if (!window_)
+        throw NoWindow("the transfer window cannot be made: " +
+                       platform::errorText(static_cast<int>(GetLastError())));
     SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&windowProc));
     font_ = CreateFontW(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,

@@ -12,6 +12,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,11 +37,18 @@ enum : UINT {
     StopMessage = WM_APP + 1,       // wParam: console event, acts as Cancel (any thread posts it)
 };
 
+// The transfer window could not be made (no desktop to put it on); nothing
+// of the session has started.
+class NoWindow : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
 class Win32TransferWindow : private SessionSink {
   public:
-    // The designed layout, then the session's start-up (a bad g, dv, v or d
-    // value throws ConversionError), then placement and the options that
-    // change the look.
+    // The designed layout (NoWindow when the window cannot be made), then
+    // the session's start-up (a bad g, dv, v or d value throws
+    // ConversionError), then placement and the options that change the look.
     explicit Win32TransferWindow(const std::string& commandLine, SessionSetup setup = {});
     ~Win32TransferWindow() override;
     Win32TransferWindow(const Win32TransferWindow&) = delete;

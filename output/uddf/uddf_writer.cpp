@@ -16,14 +16,21 @@ namespace {
 const char* const UddfVersion = "3.2.3";
 const char* const ComputerId = "divecomputer";
 
-// The events UDDF has an alarm for, by their DCDML names; the others have
-// no UDDF name and are left out.
-const char* alarmOf(const TimelineMark& mark) {
-    if (mark.kind != TimelineMark::Kind::Event) return nullptr;
-    if (mark.name == "slow") return "ascent";
-    if (mark.name == "surface") return "surface";
-    if (mark.name == "deco") return "deco";
+// The alarm UDDF names for an event, by its DCDML name; null for the
+// others (README lists what UDDF has no element for).
+const char* alarmOf(const std::string& name) {
+    if (name == "slow") return "ascent";
+    if (name == "surface") return "surface";
+    if (name == "deco") return "deco";
     return nullptr;
+}
+
+const char* const UserMarker = "user";
+
+// Whether UDDF can carry `mark`; `mix` is the id of a switch's mix.
+bool carried(const TimelineMark& mark, const std::string& mix) {
+    if (mark.kind == TimelineMark::Kind::GasSwitch) return !mix.empty();
+    return alarmOf(mark.name) || (mark.name == "heading" && mark.value) || mark.name == "user";
 }
 
 std::string number(const char* format, double value) {
@@ -78,14 +85,24 @@ std::string UddfWriter::mixId(int32_t o2) {
 void UddfWriter::make(XmlDocument& document) {
     trace::write(trace::Info, "Generate::UDDF: Begin %d dives",
                  static_cast<int>(set_.dives.size()));
+    const std::vector<uint32_t> numbers = logNumbers(set_);
+    if (numbers.empty() && !set_.dives.empty())
+        trace::write(trace::Error,
+                     "Generate::UDDF: The computer counts %u dives, fewer than the %u it holds: "
+                     "no dive numbers",
+                     unsigned{headerWord(0x26)},
+                     static_cast<unsigned>(set_.dives.size() + set_.unreadable.size()));
     // Every profile is read before anything is written: the mix list comes
     // before the dives that name its mixes.
     std::vector<std::vector<Dive>> groups;
-    int number = 0;
+    int place = 0;
     for (const std::vector<ConstDivePtr>& records : repetitionGroups(set_)) {
         groups.emplace_back();
-        for (const ConstDivePtr& record : records)
-            groups.back().push_back(readDive(record, ++number));
+        for (const ConstDivePtr& record : records) {
+            Dive dive = readDive(record, ++place);
+            if (!numbers.empty()) dive.number = numbers[static_cast<size_t>(place - 1)];
+            groups.back().push_back(std::move(dive));
+        }
     }
 
     XmlElement* root = document.createRoot("uddf");
@@ -148,21 +165,50 @@ void UddfWriter::writeGasDefinitions(XmlElement* gasDefinitions) {
     }
 }
 
-UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
+bool UddfWriter::Waypoint::take(const TimelineMark& mark, const std::string& mix) {
+    if (mark.kind == TimelineMark::Kind::GasSwitch) {
+        if (!switchMix.empty()) return false;
+        switchMix = mix;
+    } else if (const char* alarm = alarmOf(mark.name)) {
+        alarms.push_back(alarm);
+    } else if (mark.name == "heading") {
+        if (heading) return false;
+        heading = mark.value;
+    } else {
+        if (marker) return false;
+        marker = UserMarker;
+    }
+    return true;
+}
+
+UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int place) {
     const DiveRecord& d = *record;
+    const DiveTimeline line = readTimeline(family(), record);
     Dive dive;
     dive.record = record;
-    dive.number = number;
-    dive.points = waypoints(d, readTimeline(family(), record));
+    dive.place = place;
+    dive.tanks = tanks(line);
+    dive.points = waypoints(d, line);
+    // The mean depth weighs each depth by the time it lasted, from the
+    // surface at the start to the surface at the end.
+    double area = 0;
+    const Waypoint* last = nullptr;
     for (const Waypoint& point : dive.points) {
-        dive.greatestDepth = std::max(dive.greatestDepth, point.depth.value_or(0));
+        if (!point.depth) continue;
+        dive.greatestDepth = std::max(dive.greatestDepth, *point.depth);
         if (point.temperature)
             dive.lowestTemperature =
                 std::min(dive.lowestTemperature.value_or(*point.temperature), *point.temperature);
+        if (last)
+            area +=
+                static_cast<double>(point.time - last->time) * (*point.depth + *last->depth) / 2;
+        last = &point;
     }
+    if (!line.samples.empty() && last->time > 0)
+        dive.meanDepth = area / static_cast<double>(last->time);
     // Families 2 and 3 keep the greatest depth and the duration in the
     // dive's header; family 1 has only its profile.
-    dive.duration = dive.points.back().time;
+    dive.duration = line.end;
     if (family() != DataFamily::Family1) {
         dive.greatestDepth = si_.metres(d.maxDepth);
         dive.duration = d.diveTime * 60.0;
@@ -170,19 +216,41 @@ UddfWriter::Dive UddfWriter::readDive(const ConstDivePtr& record, int number) {
     return dive;
 }
 
+std::vector<UddfWriter::Tank> UddfWriter::tanks(const DiveTimeline& line) {
+    std::vector<Tank> tanks;
+    if (!line.mixes.empty()) {
+        Tank first;
+        first.mix = mixId(line.mixes.front().o2);
+        if (line.pressures) {
+            first.begin = si_.pascals(line.pressures->start);
+            first.end = si_.pascals(line.pressures->end);
+        }
+        // A gauge dive's cylinder has no known gas, but may have pressures.
+        if (!first.mix.empty() || first.begin) tanks.push_back(first);
+    }
+    for (const TimelineMark& mark : line.marks) {
+        if (mark.kind != TimelineMark::Kind::GasSwitch) continue;
+        const std::string mix = mixId(mark.o2);
+        const bool known = std::any_of(tanks.begin(), tanks.end(),
+                                       [&](const Tank& tank) { return tank.mix == mix; });
+        if (!mix.empty() && !known) tanks.push_back({mix, std::nullopt, std::nullopt});
+    }
+    return tanks;
+}
+
 void UddfWriter::writeDive(XmlElement* group, const Dive& source) {
     const DiveRecord& d = *source.record;
     XmlElement* dive = group->addChild("dive");
-    dive->attribute("id") = "dive" + std::to_string(source.number);
+    dive->attribute("id") = "dive" + std::to_string(source.place);
 
     XmlElement* before = dive->addChild("informationbeforedive");
-    addText(before, "divenumber", std::to_string(source.number));
+    if (source.number) addText(before, "divenumber", std::to_string(*source.number));
     bool repaired = false;
     addText(before, "datetime",
             dateTime(2000 + d.year, d.month, d.day, d.hour, d.minute, d.second, &repaired));
     if (repaired)
         trace::write(trace::Error, "Generate::UDDF: Dive %d has no valid date (%u-%u-%u %u:%u:%u)",
-                     source.number, unsigned{d.year}, unsigned{d.month}, unsigned{d.day},
+                     source.place, unsigned{d.year}, unsigned{d.month}, unsigned{d.day},
                      unsigned{d.hour}, unsigned{d.minute}, unsigned{d.second});
     XmlElement* interval = before->addChild("surfaceintervalbeforedive");
     const int passed =
@@ -193,6 +261,14 @@ void UddfWriter::writeDive(XmlElement* group, const Dive& source) {
     else
         addText(interval, "passedtime", std::to_string(passed));
 
+    for (const Tank& tank : source.tanks) {
+        XmlElement* data = dive->addChild("tankdata");
+        if (!tank.mix.empty()) data->addChild("link")->attribute("ref") = tank.mix;
+        // The schema requires a start pressure: 0 Pa stands for none recorded.
+        addText(data, "tankpressurebegin", number("%.0f", tank.begin.value_or(0)));
+        if (tank.end) addText(data, "tankpressureend", number("%.0f", *tank.end));
+    }
+
     XmlElement* samples = dive->addChild("samples");
     for (const Waypoint& point : source.points) writeWaypoint(samples, point);
 
@@ -201,45 +277,32 @@ void UddfWriter::writeDive(XmlElement* group, const Dive& source) {
     addText(after, "diveduration", number("%.0f", source.duration));
     if (source.lowestTemperature)
         addText(after, "lowesttemperature", number("%.2f", *source.lowestTemperature));
+    if (source.meanDepth) addText(after, "averagedepth", number("%.2f", *source.meanDepth));
 }
 
 std::vector<UddfWriter::Waypoint> UddfWriter::waypoints(const DiveRecord& d,
                                                         const DiveTimeline& line) {
-    // Family 1 profiles start at the surface, where the dive's first
-    // temperature was taken; the others start with their first sample.
+    // The profile opens and closes at the surface, as the DCDML profile
+    // does; family 1 took the dive's first and last temperature there.
     const bool family1 = family() == DataFamily::Family1;
     std::vector<Waypoint> points;
-    if (family1) {
-        points.emplace_back();
-        points[0].depth = 0;
-        points[0].temperature = si_.kelvin(d.startTemperature);
-    }
+    Waypoint start;
+    start.depth = 0;
+    if (family1) start.temperature = si_.kelvin(d.startTemperature);
+    points.push_back(start);
     for (const TimelineSample& sample : line.samples) {
         Waypoint point;
         point.depth = si_.metres(sample.depth);
-        point.time = sample.time;
+        point.time = sample.xmlTime;
         if (sample.pressure) point.tankPressure = si_.pascals(*sample.pressure);
         if (sample.temperature) point.temperature = si_.kelvin(*sample.temperature);
         points.push_back(point);
     }
-    // Back at the surface when the next sample would have been taken.
     Waypoint end;
     end.depth = 0;
     end.time = line.end;
     if (family1) end.temperature = si_.kelvin(d.endTemperature);
     points.push_back(end);
-
-    // The first mix is breathed from the first point; alarms and switches
-    // go to the first point after them.
-    const size_t first = family1 ? 1 : 0;
-    if (!line.mixes.empty()) points.front().switchMix = mixId(line.mixes.front().o2);
-    for (const TimelineMark& mark : line.marks) {
-        Waypoint& point = points[std::min(first + mark.sample, points.size() - 1)];
-        if (mark.kind == TimelineMark::Kind::GasSwitch)
-            point.switchMix = mixId(mark.o2);
-        else if (const char* alarm = alarmOf(mark))
-            point.alarms.push_back(alarm);
-    }
     if (family1) {
         // The temperature at depth belongs to the deepest point.
         auto deepest = std::max_element(
@@ -248,6 +311,31 @@ std::vector<UddfWriter::Waypoint> UddfWriter::waypoints(const DiveRecord& d,
         if (deepest->depth.value_or(0) > 0)
             deepest->temperature = si_.kelvin(d.maxDepthTemperature);
     }
+
+    // The first mix is breathed from the start.  Every switch and event goes
+    // at its own time: onto the sample taken then when that has room for
+    // it, else onto a waypoint of its own without a depth.
+    if (!line.mixes.empty()) points.front().switchMix = mixId(line.mixes.front().o2);
+    const size_t sampled = points.size();
+    for (const TimelineMark& mark : line.marks) {
+        const std::string mix =
+            mark.kind == TimelineMark::Kind::GasSwitch ? mixId(mark.o2) : std::string();
+        if (!carried(mark, mix)) continue;
+        const auto samples = points.begin() + static_cast<std::ptrdiff_t>(sampled);
+        auto at = std::lower_bound(points.begin(), samples, mark.time,
+                                   [](const Waypoint& p, int64_t t) { return p.time < t; });
+        bool placed = false;
+        for (; !placed && at != samples && at->time == mark.time; ++at)
+            placed = at->take(mark, mix);
+        if (!placed) {
+            Waypoint own;
+            own.time = mark.time;
+            own.take(mark, mix);
+            points.push_back(own);
+        }
+    }
+    std::stable_sort(points.begin(), points.end(),
+                     [](const Waypoint& a, const Waypoint& b) { return a.time < b.time; });
     return points;
 }
 
@@ -255,7 +343,9 @@ void UddfWriter::writeWaypoint(XmlElement* samples, const Waypoint& point) {
     XmlElement* waypoint = samples->addChild("waypoint");
     for (const char* alarm : point.alarms) addText(waypoint, "alarm", alarm);
     if (point.depth) addText(waypoint, "depth", number("%.2f", *point.depth));
-    addText(waypoint, "divetime", number("%.0f", point.time));
+    addText(waypoint, "divetime", std::to_string(point.time));
+    if (point.heading) addText(waypoint, "heading", std::to_string(*point.heading));
+    if (point.marker) addText(waypoint, "setmarker", point.marker);
     if (!point.switchMix.empty())
         waypoint->addChild("switchmix")->attribute("ref") = point.switchMix;
     if (point.tankPressure) addText(waypoint, "tankpressure", number("%.0f", *point.tankPressure));

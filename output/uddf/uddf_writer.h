@@ -1,8 +1,8 @@
 #pragma once
 // The download as a UDDF 3.2.3 document, the interchange layout dive logbooks
 // import: the generator, the owner with the dive computer, every mix used, and
-// each dive with its samples.  Every family; SI units whatever units the run
-// asked for.
+// each dive with its cylinders and samples.  Every family; SI units whatever
+// units the run asked for.
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -27,32 +27,52 @@ class UddfWriter : public Writer {
     void make(XmlDocument& document) override;
 
   private:
-    // One sample point, gathered before it is written in the schema's order.
+    // One point of the profile, gathered before it is written in the
+    // schema's order: a sample (with a depth), or an event or gas switch
+    // at a time no sample has.
     struct Waypoint {
         std::vector<const char*> alarms;
         std::optional<double> depth;         // m
-        double time = 0;                     // s since the start of the dive
+        int64_t time = 0;                    // s since the start of the dive
+        std::optional<int32_t> heading;      // degrees
+        const char* marker = nullptr;        // a mark the diver set
         std::string switchMix;               // id of the mix switched to, or empty
         std::optional<double> tankPressure;  // Pa
         std::optional<double> temperature;   // K
+
+        // Puts `mark` (with `mix`, the id of a switch's mix) on this point;
+        // false when the point already holds one of its kind.
+        bool take(const TimelineMark& mark, const std::string& mix);
+    };
+    // A cylinder the dive breathes from.
+    struct Tank {
+        std::string mix;              // id of its mix; empty when the gas is not known
+        std::optional<double> begin;  // Pa, as the computer recorded them
+        std::optional<double> end;
     };
     // A dive as it will be written.
     struct Dive {
         ConstDivePtr record;
-        int number = 0;  // its place in the download, from 1
-        std::vector<Waypoint> points;
+        int place = 0;                   // its place in the download, from 1
+        std::optional<uint32_t> number;  // in the computer's log
+        std::vector<Tank> tanks;
+        std::vector<Waypoint> points;             // in time order
         double greatestDepth = 0;                 // m
         double duration = 0;                      // s
         std::optional<double> lowestTemperature;  // K
+        std::optional<double> meanDepth;          // m
     };
 
-    Dive readDive(const ConstDivePtr& record, int number);
+    Dive readDive(const ConstDivePtr& record, int place);
     void writeGenerator(XmlElement* root);
     void writeOwner(XmlElement* root);
     void writeGasDefinitions(XmlElement* gasDefinitions);
     void writeDive(XmlElement* group, const Dive& dive);
-    // The dive's waypoints, from its time line; never empty.
+    // The dive's waypoints, from its time line, in time order; never empty.
     std::vector<Waypoint> waypoints(const DiveRecord& dive, const DiveTimeline& line);
+    // The cylinders of the mixes the dive breathes, the first holding the
+    // pressures the computer recorded.
+    std::vector<Tank> tanks(const DiveTimeline& line);
     static void writeWaypoint(XmlElement* samples, const Waypoint& point);
 
     // The id of the mix with `o2` percent, defined once for the document;

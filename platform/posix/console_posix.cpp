@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <iterator>
 
 #include "platform/console.h"
 
@@ -12,8 +13,12 @@ namespace platform {
 namespace {
 
 int pipeFds[2] = {-1, -1};
-struct sigaction previousInt {};
-struct sigaction previousTerm {};
+// Every signal that would end the run outright: an interrupt, a kill, a
+// closed terminal (SIGHUP), a quit from the keyboard.  Each ends it as the
+// Cancel button does instead, so the port's settings go back and the trace
+// gets its last line.
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction previous[std::size(StopSignals)]{};
 
 extern "C" void onTerminationSignal(int signal) {
     int saved = errno;
@@ -64,8 +69,8 @@ int terminationSignalFd() {
     sa.sa_handler = onTerminationSignal;
     sigemptyset(&sa.sa_mask);
     sa.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &sa, &previousInt);
-    ::sigaction(SIGTERM, &sa, &previousTerm);
+    for (size_t i = 0; i < std::size(StopSignals); ++i)
+        ::sigaction(StopSignals[i], &sa, &previous[i]);
     return pipeFds[0];
 }
 
@@ -86,8 +91,8 @@ int drainTerminationSignals() {
 
 void restoreTerminationSignals() {
     if (pipeFds[0] < 0) return;
-    ::sigaction(SIGINT, &previousInt, nullptr);
-    ::sigaction(SIGTERM, &previousTerm, nullptr);
+    for (size_t i = 0; i < std::size(StopSignals); ++i)
+        ::sigaction(StopSignals[i], &previous[i], nullptr);
     ::close(pipeFds[0]);
     ::close(pipeFds[1]);
     pipeFds[0] = pipeFds[1] = -1;

@@ -86,10 +86,13 @@ int createTemporary(const std::string& path, std::string& tempName) {
     return -1;
 }
 
-// Gives the new file the old one's group (where allowed) and mode.
+// Gives the new file the old one's group (where allowed) and mode, when
+// the old file is ours: a file someone else planted at the name in a shared
+// folder must not choose who may read or change what we write.
 void takeOldFilesMode(int fd, const std::string& path) {
     struct stat old {};
-    if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+    if (::lstat(path.c_str(), &old) != 0 || !S_ISREG(old.st_mode) || old.st_uid != ::geteuid())
+        return;
     // Only a member of the group (or the superuser) may give it; a refusal
     // leaves ours.
     const int grouped = ::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
@@ -130,12 +133,58 @@ bool plainName(const std::string& path, ReplaceResult& result) {
     return true;
 }
 
+bool isSpecial(mode_t mode) {
+    return S_ISCHR(mode) || S_ISBLK(mode) || S_ISFIFO(mode) || S_ISSOCK(mode);
+}
+
+bool isNullDevice(const struct stat& st) {
+    struct stat null {};
+    return S_ISCHR(st.st_mode) && ::stat("/dev/null", &null) == 0 && S_ISCHR(null.st_mode) &&
+           st.st_rdev == null.st_rdev;
+}
+
+// The bytes written into the null device as into any file; it is opened
+// without waiting and checked on the open handle, so nothing else that took
+// its name meanwhile gets them.
+ReplaceResult writeIntoNullDevice(const std::string& path, const char* data, size_t n) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return failed(ReplaceStage::Create, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !isNullDevice(st)) {
+        ::close(fd);
+        return failed(ReplaceStage::Special, EPERM);
+    }
+    const bool written = writeAll(fd, data, n);
+    const int error = errno;
+    ::close(fd);
+    return written ? ReplaceResult{} : failed(ReplaceStage::Write, error);
+}
+
 }  // namespace
+
+TargetKind targetKind(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return TargetKind::Replaceable;
+    // A link to a device, pipe or socket stands for it.
+    if (S_ISLNK(st.st_mode) && (::stat(path.c_str(), &st) != 0 || !isSpecial(st.st_mode)))
+        return TargetKind::Replaceable;
+    if (!isSpecial(st.st_mode)) return TargetKind::Replaceable;
+    return isNullDevice(st) ? TargetKind::NullDevice : TargetKind::Special;
+}
 
 ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
                           const std::atomic<bool>* cancel) {
     ReplaceResult result;
     if (!plainName(path, result)) return result;
+    switch (targetKind(path)) {
+        case TargetKind::Special:
+            return failed(ReplaceStage::Special, EPERM);
+        case TargetKind::NullDevice:
+            if (cancel && cancel->load()) return failed(ReplaceStage::Cancelled, ECANCELED);
+            return writeIntoNullDevice(path, static_cast<const char*>(data), n);
+        case TargetKind::Replaceable:
+            break;
+    }
     removeLeftTemporaries(path);
     std::string tempName;
     const int fd = createTemporary(path, tempName);
@@ -173,6 +222,14 @@ ReplaceResult checkReplaceable(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
         return failed(ReplaceStage::Rename, EISDIR);
+    switch (targetKind(path)) {
+        case TargetKind::Special:
+            return failed(ReplaceStage::Special, EPERM);
+        case TargetKind::NullDevice:
+            return result;
+        case TargetKind::Replaceable:
+            break;
+    }
     removeLeftTemporaries(path);
     std::string tempName;
     const int fd = createTemporary(path, tempName);

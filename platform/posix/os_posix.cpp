@@ -5,9 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <string>
 
+#include "platform/bounded_read.h"
 #include "platform/os.h"
 
 namespace talvek {
@@ -51,10 +54,28 @@ std::string errorText(int error) {
 }
 
 int createTextFile(const char* name) {
+    // The folder is opened first, and not through a link: one planted in
+    // its place would lead the file into a folder of someone else's choice.
+    // The file is then made inside the folder that was opened.
+    const std::string path = name ? name : "";
+    const std::string::size_type slash = path.rfind('/');
+    int folder = AT_FDCWD;
+    if (slash != std::string::npos) {
+        const std::string dir = slash == 0 ? "/" : path.substr(0, slash);
+        folder = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (folder < 0) return -1;
+    }
+    const std::string file = slash == std::string::npos ? path : path.substr(slash + 1);
     // O_NONBLOCK: a pipe planted at the name would otherwise hold the open
     // until someone reads it.  O_TRUNC waits until the file is known to be ours.
-    const int fd = ::open(name, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-    if (fd < 0) return -1;
+    const int fd = ::openat(folder, file.c_str(),
+                            O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    const int openError = errno;
+    if (folder != AT_FDCWD) ::close(folder);
+    if (fd < 0) {
+        errno = openError;
+        return -1;
+    }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
         ::close(fd);
@@ -90,25 +111,41 @@ const SystemConventions& systemConventions() {
     return PosixConventions;
 }
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
     bytes.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    uint8_t buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            bytes.clear();
-            return error;
-        }
-        bytes.insert(bytes.end(), buf, buf + n);
+    FileRead result;
+    // O_NONBLOCK: a FIFO without a writer would hold the open for good.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        result.error = errno;
+        result.outcome = errno == ENOENT || errno == ENOTDIR ? ReadOutcome::Missing
+                         : errno == ENXIO                    ? ReadOutcome::NotAFile
+                                                             : ReadOutcome::Failed;
+        return result;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        result.error = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        result.outcome = ReadOutcome::NotAFile;
+    } else if (static_cast<uint64_t>(st.st_size) > maxBytes) {
+        result.outcome = ReadOutcome::TooLarge;
+    } else {
+        bytes.reserve(static_cast<size_t>(st.st_size));
+        result = readBounded(
+            [fd](uint8_t* buf, size_t size, int& error) -> long {
+                for (;;) {
+                    const ssize_t n = ::read(fd, buf, size);
+                    if (n >= 0 || errno != EINTR) {
+                        error = n < 0 ? errno : 0;
+                        return static_cast<long>(n);
+                    }
+                }
+            },
+            bytes, maxBytes);
     }
     ::close(fd);
-    return 0;
+    return result;
 }
 
 int makeDirectories(const std::string& path) {

@@ -3,6 +3,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -98,6 +99,10 @@ std::string portOpenAdvice(const std::string& name, const PortError& error,
                    group + " $USER, then log out and in again.";
         }
         case PortFault::NotFound:
+            // ENXIO and ENODEV are "not found" too, but of a name that exists
+            // (a socket, a terminal with no device behind it): the list of
+            // ports would tell that user nothing true.
+            if (error.number != ENOENT && error.number != ENOTDIR) return std::string();
             return missingPortAdvice(name, listSerialPorts(roots));
         default:
             return std::string();

@@ -10,6 +10,7 @@
 // run's exit code itself.
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace talvek {
 
@@ -41,6 +42,12 @@ bool consoleEventEndsProcess(uint32_t event);
 // process it waits for consoleRunEnded() (at most `graceMs`) and returns
 // only when the run did not end in time.
 int consoleStopRoutine(uint32_t event, uint32_t graceMs = 4500);
+
+// Why no window can be shown (a service, a remote shell: the window
+// station is not visible), or empty when a desktop seems to be there.
+// Creating the window can still fail (Wine without a display); the front
+// end then runs without it as well.
+std::string missingDesktop();
 
 // When the console was made for this process alone (it was started from
 // Explorer or by a program without a console), gives it up so that no empty

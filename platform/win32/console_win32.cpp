@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "platform/console.h"
+#include "platform/os.h"
 #include "platform/win32/console_control.h"
 #include "platform/win32/wide_text.h"
 
@@ -136,6 +137,16 @@ int consoleStopRoutine(uint32_t event, uint32_t graceMs) {
     if (ended && WaitForSingleObject(ended, graceMs) == WAIT_OBJECT_0 && runEnded.load())
         ExitProcess(static_cast<UINT>(endedWith.load()));
     return 1;
+}
+
+std::string missingDesktop() {
+    HWINSTA station = GetProcessWindowStation();
+    if (!station) return "no window station: " + errorText(static_cast<int>(GetLastError()));
+    USEROBJECTFLAGS flags{};
+    if (GetUserObjectInformationW(station, UOI_FLAGS, &flags, sizeof flags, nullptr) &&
+        !(flags.dwFlags & WSF_VISIBLE))
+        return "the window station is not visible (a service or a remote shell)";
+    return std::string();
 }
 
 bool releaseOwnConsole() {

@@ -115,6 +115,50 @@ ReplaceResult failed(ReplaceStage stage, DWORD error) {
     return result;
 }
 
+bool equalsNoCase(const std::string& a, const char* b) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()),
+                          b, -1) == CSTR_EQUAL;
+}
+
+// The device a name stands for, by Windows' own rules: "\\.\" names the
+// device namespace, and a last part whose stem (before any extension and
+// trailing blanks) is a reserved name is that device in any folder.
+// Deciding by the name alone opens nothing: opening a port to ask would
+// take it.
+TargetKind deviceKind(const std::string& path) {
+    std::string stem = fileNameOf(path);
+    const bool deviceSpace = path.size() > 4 && path.compare(0, 4, "\\\\.\\") == 0;
+    if (deviceSpace && path.find_first_of("\\/", 4) != std::string::npos)
+        return TargetKind::Special;  // \\.\pipe\..., \\.\PhysicalDrive0\...
+    stem = stem.substr(0, stem.find('.'));
+    while (!stem.empty() && (stem.back() == ' ' || stem.back() == ':')) stem.pop_back();
+    if (equalsNoCase(stem, "NUL")) return TargetKind::NullDevice;
+    static const char* const Reserved[] = {"CON", "PRN", "AUX", "CONIN$", "CONOUT$"};
+    for (const char* name : Reserved)
+        if (equalsNoCase(stem, name)) return TargetKind::Special;
+    if (stem.size() == 4 &&
+        (equalsNoCase(stem.substr(0, 3), "COM") || equalsNoCase(stem.substr(0, 3), "LPT")) &&
+        stem[3] >= '0' && stem[3] <= '9')
+        return TargetKind::Special;
+    return deviceSpace ? TargetKind::Special : TargetKind::Replaceable;
+}
+
+// The bytes written into the null device, opened as an existing device
+// only.
+ReplaceResult writeIntoNullDevice(const std::string& path, const char* data, size_t n) {
+    HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return failed(ReplaceStage::Create, GetLastError());
+    if (GetFileType(h) != FILE_TYPE_CHAR) {
+        CloseHandle(h);
+        return failed(ReplaceStage::Special, ERROR_ACCESS_DENIED);
+    }
+    const bool written = writeAll(h, data, n);
+    const DWORD error = GetLastError();
+    CloseHandle(h);
+    return written ? ReplaceResult{} : failed(ReplaceStage::Write, error);
+}
+
 // The checks that need no temporary file: a name at all, no folder, and
 // not an existing file the user marked read-only.
 bool plainTarget(const std::string& path, DWORD& attributes, ReplaceResult& result) {
@@ -133,6 +177,14 @@ bool plainTarget(const std::string& path, DWORD& attributes, ReplaceResult& resu
     return true;
 }
 
+}  // namespace
+
+TargetKind targetKind(const std::string& path) {
+    return deviceKind(path);
+}
+
+namespace {
+
 // What replaceFile and checkReplaceable do first: the checks, the clean-up
 // and a new temporary file (null, with `result` set, when one fails).
 HANDLE startReplacing(const std::string& path, DWORD& oldAttributes, std::wstring& temporary,
@@ -150,6 +202,18 @@ HANDLE startReplacing(const std::string& path, DWORD& oldAttributes, std::wstrin
 ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
                           const std::atomic<bool>* cancel) {
     ReplaceResult result;
+    if (!path.empty()) {
+        switch (targetKind(path)) {
+            case TargetKind::Special:
+                return failed(ReplaceStage::Special, ERROR_ACCESS_DENIED);
+            case TargetKind::NullDevice:
+                if (cancel && cancel->load())
+                    return failed(ReplaceStage::Cancelled, ERROR_CANCELLED);
+                return writeIntoNullDevice(path, static_cast<const char*>(data), n);
+            case TargetKind::Replaceable:
+                break;
+        }
+    }
     DWORD oldAttributes;
     std::wstring temporary;
     HANDLE h = startReplacing(path, oldAttributes, temporary, result);
@@ -184,6 +248,16 @@ ReplaceResult replaceFile(const std::string& path, const void* data, size_t n,
 
 ReplaceResult checkReplaceable(const std::string& path) {
     ReplaceResult result;
+    if (!path.empty()) {
+        switch (targetKind(path)) {
+            case TargetKind::Special:
+                return failed(ReplaceStage::Special, ERROR_ACCESS_DENIED);
+            case TargetKind::NullDevice:
+                return result;
+            case TargetKind::Replaceable:
+                break;
+        }
+    }
     DWORD attributes;
     std::wstring temporary;
     if (HANDLE h = startReplacing(path, attributes, temporary, result)) discard(h);

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/bounded_read.h"
 #include "platform/os.h"
 #include "platform/win32/wide_text.h"
 
@@ -90,11 +91,41 @@ HANDLE openTraceName(const std::wstring& name) {
     return INVALID_HANDLE_VALUE;
 }
 
+// Opens the folder part of `name` as itself, refusing a reparse point (a
+// link or junction planted in the folder's place), and holds it without
+// delete sharing while the file is made, so it cannot be swapped meanwhile.
+// Null for a bare name; INVALID_HANDLE_VALUE when refused.
+HANDLE holdTraceFolder(const std::string& name) {
+    const std::string::size_type sep = name.find_last_of("\\/");
+    if (sep == std::string::npos) return nullptr;
+    const std::string dir = name.substr(0, sep + 1);
+    HANDLE h = CreateFileW(toWide(dir).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return h;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return h;
+}
+
 }  // namespace
 
 int createTextFile(const char* name) {
     if (!name) return -1;
+    const HANDLE folder = holdTraceFolder(name);
+    if (folder == INVALID_HANDLE_VALUE) return -1;
     HANDLE h = openTraceName(toWide(name));
+    if (folder) {
+        const DWORD e = GetLastError();
+        CloseHandle(folder);
+        SetLastError(e);
+    }
     if (h == INVALID_HANDLE_VALUE) return -1;
     // Only a plain file on a disk with this one name is ours to empty: not a
     // reparse point (a link planted at the name), a directory, a pipe or a
@@ -145,29 +176,41 @@ const SystemConventions& systemConventions() {
 
 static_assert(ERROR_FILE_NOT_FOUND == ENOENT, "a missing file reads the same on every system");
 
-int readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+FileRead readWholeFile(const std::string& path, std::vector<uint8_t>& bytes, size_t maxBytes) {
     bytes.clear();
+    FileRead result;
+    // Opening neither waits for a pipe (a busy one fails at once) nor takes
+    // a folder (that needs backup semantics).
     HANDLE h = CreateFileW(toWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD e = GetLastError();
         // A missing folder on the way is as missing as the file.
-        return static_cast<int>(e == ERROR_PATH_NOT_FOUND ? ERROR_FILE_NOT_FOUND : e);
+        const bool missing = e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+        result.outcome = missing ? ReadOutcome::Missing : ReadOutcome::Failed;
+        result.error = static_cast<int>(missing ? ERROR_FILE_NOT_FOUND : e);
+        return result;
     }
-    uint8_t buf[65536];
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(h, buf, sizeof buf, &got, nullptr)) {
-            const DWORD e = GetLastError();
-            CloseHandle(h);
-            bytes.clear();
-            return static_cast<int>(e);
-        }
-        if (got == 0) break;
-        bytes.insert(bytes.end(), buf, buf + got);
+    LARGE_INTEGER size{};
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        result.outcome = ReadOutcome::NotAFile;
+    } else if (!GetFileSizeEx(h, &size)) {
+        result.error = static_cast<int>(GetLastError());
+    } else if (static_cast<uint64_t>(size.QuadPart) > maxBytes) {
+        result.outcome = ReadOutcome::TooLarge;
+    } else {
+        bytes.reserve(static_cast<size_t>(size.QuadPart));
+        result = readBounded(
+            [h](uint8_t* buf, size_t n, int& error) -> long {
+                DWORD got = 0;
+                if (ReadFile(h, buf, static_cast<DWORD>(n), &got, nullptr)) return got;
+                error = static_cast<int>(GetLastError());
+                return -1;
+            },
+            bytes, maxBytes);
     }
     CloseHandle(h);
-    return 0;
+    return result;
 }
 
 namespace {

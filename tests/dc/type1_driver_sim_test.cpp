@@ -3,9 +3,11 @@
 // the simulator meant to store.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "dc/base/errors.h"
 #include "dc/type1/type1_driver.h"
 #include "platform/clock.h"
 #include "platform/memory_port.h"
@@ -89,6 +91,50 @@ class Type1SimTest : public ::testing::Test {
 
 }  // namespace
 
+// All dives of a type 1 computer come from its 8 KB memory: one that
+// streams more is damaged ("Bad Dive Format", 3), found in the packet that
+// passes the bound, the dives before it read as always.  As many dives as
+// fit download as usual.
+TEST_F(Type1SimTest, StreamsBeyondTheMemoryAreADamagedComputer) {
+    sim::BuildOptions o;
+    o.type = replay::InterfaceType::Type1;
+    o.seed = 11;
+    o.dives = 150;
+    built_ = sim::buildComputer(o);
+    size_t total = 0, fit = 0;
+    for (const auto& s : built_.image.diveStreams) {
+        total += s.size();
+        if (total <= Type1Driver::StreamsTotal) ++fit;
+    }
+    ASSERT_GT(total, Type1Driver::StreamsTotal);
+    ASSERT_LT(fit, built_.image.diveStreams.size());
+
+    for (const bool trimmed : {false, true}) {
+        SCOPED_TRACE(trimmed ? "only the dives that fit" : "every dive");
+        replay::ComputerImage image = built_.image;
+        if (trimmed) image.diveStreams.resize(fit);
+        sim::MemoryComputer dc(image);
+        platform::MemoryPortRegistry ports;
+        ports.add("SIM1", &dc);
+        Type1Driver driver("SIM1", &cancel_, ports);
+        driver.open(4);
+        driver.readHeader();
+        size_t dives = 0;
+        try {
+            while (driver.nextDive()) ++dives;
+            EXPECT_TRUE(trimmed) << "no damage found";
+        } catch (const StreamOverrun& e) {
+            EXPECT_FALSE(trimmed);
+            EXPECT_EQ(e.code(), 3);
+            EXPECT_STREQ(e.what(), "Bad Dive Format");
+        }
+        EXPECT_EQ(dives, fit);
+        EXPECT_EQ(driver.rawDives().size(), fit);
+    }
+    EXPECT_EQ(trace_.matching("GetDiveData():: Dives Stream More Than The Memory Holds").size(),
+              1u);
+}
+
 TEST_F(Type1SimTest, DownloadsHeaderAndEveryDive) {
     sim::BuildOptions o;
     o.type = replay::InterfaceType::Type1;
@@ -129,6 +175,12 @@ TEST_F(Type1SimTest, DiveWithoutMarkerIsSkipped) {
     auto driver = download(o);
     expectDives(*driver);
     EXPECT_EQ(driver->dives().size(), 4u);
+    // The dives that came before it are numbered as if it had been read.
+    const std::vector<sim::MeantDive> meant = sim::buildComputer(o).meant.dives;
+    const size_t skipped = static_cast<size_t>(
+        std::find_if(meant.begin(), meant.end(), [](const auto& d) { return d.noDiveMarker; }) -
+        meant.begin());
+    EXPECT_EQ(driver->diveSet().unreadable, std::vector<size_t>{skipped});
     EXPECT_EQ(
         trace_.matching("Device_Type1::DownloadDive(): Bad Dive Format! Ignoring Dive").size(), 1u);
 }

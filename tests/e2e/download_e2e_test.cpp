@@ -16,11 +16,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <regex>
 #include <thread>
 
+#include "replay/computer_image.h"
 #include "support/process.h"
 #include "support/scratch_dir.h"
 #include "support/text_count.h"
@@ -425,6 +427,148 @@ TEST_F(DownloadTest, SigtermDuringTheDownloadIsACancelledRun) {
     EXPECT_EQ(after.c_cflag, before.c_cflag);
     EXPECT_EQ(after.c_lflag, before.c_lflag);
     EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&before));
+}
+
+// Every signal that would end a run outright ends it as Cancel does: a
+// closed terminal (SIGHUP), a quit from the keyboard (SIGQUIT), a SIGTERM
+// that comes as soon as the program has started.  Each gives "Canceled"
+// (130) with the old file intact, the trace closed and the port's settings
+// put back.  The runs go side by side: the line's pauses dominate.
+TEST_F(DownloadTest, StopSignalsEndTheRunAsCancelDoes) {
+    struct Row {
+        int signal;
+        bool atStart;  // else once the dives are being read
+    };
+    const Row rows[] = {{SIGTERM, true}, {SIGHUP, false}, {SIGQUIT, false}};
+    struct Running {
+        Row row;
+        std::unique_ptr<ScratchDir> dir = std::make_unique<ScratchDir>();
+        std::unique_ptr<Simulator> sim;
+        std::unique_ptr<Process> dl;
+        termios before{};
+        bool sent = false;
+    };
+    std::vector<Running> runs;
+    for (const Row& row : rows) {
+        Running r;
+        r.row = row;
+        r.sim = std::make_unique<Simulator>(2, 8, std::vector<std::string>{}, 7);
+        ASSERT_FALSE(r.sim->Path().empty());
+        ASSERT_TRUE(PortSettings(r.sim->Path(), r.before));
+        ScratchDir::write(r.dir->file("out.xml"), "old");
+        Process::Options po;
+        po.workingDirectory = r.dir->path();
+        r.dl = std::make_unique<Process>(
+            std::vector<std::string>{TALVEK_DL, "-p=" + r.sim->Path(),
+                                     "-f=" + r.dir->file("out.xml"), "-v=2", "-dv=2",
+                                     "-cdblog=" + r.dir->file("trace")},
+            po);
+        runs.push_back(std::move(r));
+    }
+    // A signal at the start is sent the moment the program catches SIGHUP
+    // (it installs every handler at once, first thing).
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    for (bool waiting = true; waiting && std::chrono::steady_clock::now() < until;) {
+        waiting = false;
+        for (Running& r : runs) {
+            if (r.sent) continue;
+            const bool ready = r.row.atStart ? r.dl->Catches(SIGHUP)
+                                             : Has(ScratchDir::read(r.dir->file("trace.txt")),
+                                                   "Downloading Dive 1");
+            if (ready) {
+                r.dl->Signal(r.row.signal);
+                r.sent = true;
+            }
+            waiting = waiting || !r.sent;
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    for (Running& r : runs) {
+        SCOPED_TRACE("signal " + std::to_string(r.row.signal));
+        EXPECT_TRUE(r.sent);
+        if (!r.sent) continue;
+        EXPECT_EQ(r.dl->Wait(60000), 130) << r.dl->StandardError();
+        EXPECT_EQ(ScratchDir::read(r.dir->file("out.xml")), "old");
+        const std::string log = ScratchDir::read(r.dir->file("trace.txt"));
+        EXPECT_TRUE(Has(log, "Signal " + std::to_string(r.row.signal) + " Received")) << log;
+        EXPECT_GE(occurrences(log, "FormClose(): Returning 9999"), 1) << log;
+        termios after{};
+        ASSERT_TRUE(PortSettings(r.sim->Path(), after));
+        EXPECT_EQ(after.c_cflag, r.before.c_cflag);
+        EXPECT_EQ(after.c_lflag, r.before.c_lflag);
+        EXPECT_EQ(cfgetispeed(&after), cfgetispeed(&r.before));
+    }
+}
+
+// The largest hostile inputs, each in a run of its own: peak memory (the
+// program's own high-water mark) stays under 40 MB.
+TEST_F(DownloadTest, HostileInputsStayUnder40MB) {
+    const std::string golden = std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type2.img";
+    // What the image format allowed before: 4096 type 1 dives of 8000 bytes.
+    replay::ComputerImage endless = replay::ComputerImage::blank(replay::InterfaceType::Type1);
+    endless.diveStreams.assign(4096, std::vector<uint8_t>(8000, 0x11));
+    {
+        const std::vector<uint8_t> bytes = replay::encodeImage(endless);
+        endless.diveStreams.clear();
+        ScratchDir::write(dir_.file("endless.img"), std::string(bytes.begin(), bytes.end()));
+    }
+    // The store of the golden computer, to plant things at its name.
+    const std::string store = dir_.file("store");
+    ASSERT_EQ(Download({"-image=" + golden, "-f=" + Out(), "-store=" + store}).status, 0);
+    ASSERT_EQ(dir_.entries("store").size(), 1u);
+    const std::string storeFile = store + "/" + dir_.entries("store")[0];
+    const std::vector<std::string> fromStore = {"-image=" + golden, "-new", "-store=" + store};
+
+    struct Row {
+        const char* what;
+        std::vector<std::string> args;
+        std::function<void()> plant;
+        int status;
+    };
+    const Row rows[] = {
+        {"a plain download, for comparison", {"-image=" + golden}, [] {}, 0},
+        {"4096 type 1 dives of 8000 bytes in an image",
+         {"-image=" + dir_.file("endless.img")},
+         [] {},
+         1},
+        {"/dev/zero as the image", {"-image=/dev/zero"}, [] {}, 1},
+        {"/dev/zero as the store", fromStore,
+         [&] {
+             std::remove(storeFile.c_str());
+             ASSERT_EQ(symlink("/dev/zero", storeFile.c_str()), 0);
+         },
+         0},
+        {"200 MB of garbage as the store", fromStore,
+         [&] {
+             std::remove(storeFile.c_str());
+             ScratchDir::write(storeFile, "TLVKSTOR");
+             ASSERT_EQ(truncate(storeFile.c_str(), 200 << 20), 0);
+         },
+         0},
+    };
+    double plain = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        row.plant();
+        std::vector<std::string> argv = {TALVEK_DL, "-f=" + Out(), "-v=2",
+                                         "-cdblog=" + dir_.file("trace")};
+        argv.insert(argv.end(), row.args.begin(), row.args.end());
+        Process::Options po;
+        po.workingDirectory = dir_.path();
+        Process dl(argv, po);
+        EXPECT_EQ(dl.Wait(120000), row.status) << trace();
+        const double mb = dl.PeakKilobytes() / 1024.0;
+        std::printf("peak memory: %5.1f MB  %s\n", mb, row.what);
+        // No input makes the program grow: within a few MB of the plain run
+        // (the first row), whatever the build.
+        if (plain == 0) plain = mb;
+        EXPECT_LT(mb, plain + 8.0);
+#ifndef __SANITIZE_ADDRESS__
+        // The budget is the program's own; the sanitizers' shadow memory
+        // alone takes more.
+        EXPECT_LT(mb, 40.0);
+#endif
+    }
 }
 
 // The pulled cable: a port that is no longer open (21), told apart from a

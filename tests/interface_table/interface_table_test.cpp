@@ -51,7 +51,7 @@ class InterfaceTableTest : public ::testing::Test {
     session_run::Result Run(std::vector<std::string> args, platform::SerialOpener* ports) {
         const std::string n = std::to_string(++runs_);
         return session_run::run(args, ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n),
-                                withToy());
+                                "", withToy());
     }
 
     ScratchDir dir_;
@@ -112,7 +112,7 @@ TEST_F(InterfaceTableTest, ARowFirstInTheTableIsProbedFirst) {
     const std::string n = std::to_string(++runs_);
     const session_run::Result r =
         session_run::run({"-p=TOY"}, &ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n),
-                         InterfaceTable(rows));
+                         "", InterfaceTable(rows));
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.statuses[0], "Searching for Device (4)");
     EXPECT_EQ(count(r.trace, "Did Not Find"), 0u);

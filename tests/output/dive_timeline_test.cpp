@@ -61,12 +61,15 @@ void expectSameDive(DataFamily family, const DiveTimeline& line, const XmlElemen
         }
     }
 
-    // A surface point, every sample, a surface point.
+    // A surface point, every sample, a surface point; the XML puts each
+    // sample one interval after the point before it.
     ASSERT_EQ(datums.size(), line.samples.size() + 2);
+    const uint32_t interval = static_cast<uint32_t>(std::stoul(*attribute(samples, "interval")));
     for (size_t i = 0; i < line.samples.size(); ++i) {
         SCOPED_TRACE("sample " + std::to_string(i));
         const TimelineSample& s = line.samples[i];
         const XmlElement* d = datums[i + 1];
+        EXPECT_EQ(s.xmlTime, (i + 1) * interval);
         const double centimetres = family == DataFamily::Family1 ? s.depth * 30.48 : s.depth;
         EXPECT_NEAR(std::stod(*attribute(d, "depth")), centimetres, 0.5);
         const std::string* temp = attribute(d, "temp");
@@ -78,6 +81,8 @@ void expectSameDive(DataFamily family, const DiveTimeline& line, const XmlElemen
     }
     if (family != DataFamily::Family1) {
         EXPECT_EQ(std::stoul(*attribute(datums.back(), "time")), line.end);
+    } else {
+        EXPECT_EQ(line.end, (line.samples.size() + 1) * interval);
     }
 
     ASSERT_EQ(others.size(), line.marks.size());
@@ -115,6 +120,16 @@ void expectSameDive(DataFamily family, const DiveTimeline& line, const XmlElemen
         EXPECT_EQ(std::stoi(*attribute(gas.get(), "o2")), line.mixes[i].o2);
         ++i;
     }
+    // The cylinder pressures are the first mix's.
+    const XmlElement* firstGas = gases->children().front().get();
+    const std::string* start = attribute(firstGas, "startpressure");
+    ASSERT_EQ(start != nullptr, line.pressures.has_value());
+    if (start) {
+        const MetricUnits bar(family);
+        EXPECT_EQ(std::stod(*start), bar.pressure(line.pressures->start));
+        EXPECT_EQ(std::stod(*attribute(firstGas, "endpressure")),
+                  bar.pressure(line.pressures->end));
+    }
 }
 
 void expectSameAsDcdml(const DiveSet& set) {
@@ -141,14 +156,16 @@ TEST_P(TimelineOfSimulatedMemory, MatchesTheXmlOfEveryDive) {
     ASSERT_GE(set.dives.size(), 20u);
     expectSameAsDcdml(set);
 
-    size_t marks = 0, samples = 0;
+    size_t marks = 0, samples = 0, pressures = 0;
     for (const ConstDivePtr& d : set.dives) {
         const DiveTimeline line = readTimeline(set.family, d);
         marks += line.marks.size();
         samples += line.samples.size();
+        pressures += line.pressures.has_value();
     }
     EXPECT_GT(marks, 10u);
     EXPECT_GT(samples, 100u);
+    EXPECT_GT(pressures, 5u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryType, TimelineOfSimulatedMemory,

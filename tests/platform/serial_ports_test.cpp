@@ -1,19 +1,20 @@
 // The port list and the advice for a port that would not open, read from a
 // fake sysfs and /dev laid out as Linux lays them out.
+#include "platform/serial_ports.h"
+
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "dc/base/errors.h"
 #include "dc/paged/type2_link.h"
-#include "platform/serial_ports.h"
 #include "support/scratch_dir.h"
 #include "support/serial_test_support.h"
+#include "support/special_files.h"
 
 namespace talvek {
 
@@ -126,6 +127,30 @@ TEST_F(FakeMachine, APortOfAGroupTheUserIsNotInNamesTheCommand) {
         EXPECT_NE(advice.find(std::string("sudo usermod -aG ") + g->gr_name + " $USER"),
                   std::string::npos)
             << advice;
+    }
+}
+
+// "There is no <name>" is said of a name that is not there, never of one
+// that is there but is no port (a socket gives ENXIO, as does a terminal
+// with no device behind it): both are still "Comm Port Not Found", 12.
+TEST(SerialLinkAdvice, OnlyAMissingNameIsToldItIsNotThere) {
+    ScratchDir dir;
+    ASSERT_TRUE(special_files::make(special_files::Kind::Socket, dir.file("socket")));
+    const struct {
+        std::string name;
+        bool missing;
+    } rows[] = {
+        {dir.file("socket"), false}, {dir.file("none"), true}, {dir.file("no/ttyS0"), true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        try {
+            Type2Link link(row.name.c_str(), nullptr);
+            ADD_FAILURE() << "opened";
+        } catch (const CommError& e) {
+            EXPECT_EQ(e.code(), 12);
+            EXPECT_EQ(e.advice().rfind("There is no " + row.name, 0) == 0, row.missing)
+                << e.advice();
+        }
     }
 }
 

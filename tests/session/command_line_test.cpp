@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/os.h"
+#include "session/transfer_settings.h"
+
 namespace talvek {
 
 namespace {
@@ -139,9 +142,9 @@ TEST(CommandLine, StrayPrefixesAndEmptyKeys) {
     CommandLine doubled("prog --f=x");
     EXPECT_FALSE(doubled.contains("f"));
     EXPECT_STREQ(doubled.valueOf("-f"), "x");
-    // Dashes in the program path give junk keys, nothing more.
+    // Dashes in the program path give no keys at all.
     CommandLine path("C:\\my-tools\\fetch.exe -v=2");
-    EXPECT_TRUE(path.contains("tools\\fetch.exe"));
+    EXPECT_EQ(path.values().size(), 1u);
     EXPECT_STREQ(path.valueOf("v"), "2");
     // Empty keys are not stored; their values are still consumed.
     CommandLine empty("prog -:x -=y - -v=2 -");
@@ -149,6 +152,39 @@ TEST(CommandLine, StrayPrefixesAndEmptyKeys) {
     EXPECT_STREQ(empty.valueOf("v"), "2");
     CommandLine none("");
     EXPECT_TRUE(none.values().empty());
+}
+
+// The program's own path never supplies an option, however it reads: a
+// folder named like an option leaves the user's options (and the defaults)
+// as they are, and still names the trace folder.
+TEST(CommandLine, ProgramPathSuppliesNoOption) {
+    struct Row {
+        std::vector<std::string> args;
+        const char* outputFile;
+        const char* traceBase;
+    };
+    const Row rows[] = {
+        {{"/opt/x -f=victim.xml y/talvek-dl", "-f=mine.xml"}, "mine.xml", "talvek-dl/CDBLOG"},
+        {{"/opt/x -f=victim.xml y/talvek-dl"}, "TalvekDownload.xml", "talvek-dl/CDBLOG"},
+        {{"/opt/-report=/etc/x/-dump=/etc/y/dl", "-v=2"}, "TalvekDownload.xml", "dl/CDBLOG"},
+        {{"/opt/-cdblog=/tmp/t/dl"}, "TalvekDownload.xml", "dl/CDBLOG"},
+        {{"dl"}, "TalvekDownload.xml", "dl/CDBLOG"},
+    };
+    for (const Row& row : rows) {
+        const std::string line = commandLineFromArgs(row.args);
+        SCOPED_TRACE(line);
+        TransferSettings settings(platform::PosixConventions);
+        settings.load(line);
+        EXPECT_EQ(settings.programPath, row.args[0]);
+        EXPECT_EQ(settings.outputFile, row.outputFile);
+        EXPECT_EQ(settings.traceBasePath, row.traceBase);
+        EXPECT_FALSE(settings.reportRequested);
+        EXPECT_FALSE(settings.extras.dumpFile);
+    }
+    // As a Windows caller writes it: the quoted path is token 0.
+    CommandLine windows("\"C:\\Tools -f=x\\talvek-dl.exe\" -p=COM3");
+    EXPECT_FALSE(windows.contains("f"));
+    EXPECT_STREQ(windows.valueOf("p"), "COM3");
 }
 
 TEST(CommandLineFromArgs, QuotesArgumentsWithBlanksOrEmpty) {

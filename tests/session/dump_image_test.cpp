@@ -25,23 +25,19 @@ class DumpImageTest : public ::testing::Test {
     DumpImageTest() : scoped_(clock_) {}
 
     // Downloads `image` from an in-memory port.
-    session_run::Result Online(const replay::ComputerImage& image, std::vector<std::string> extra) {
-        sim::MemoryComputer computer(image);
-        platform::MemoryPortRegistry ports;
-        ports.add("DC", &computer);
-        extra.insert(extra.begin(), "-p=DC");
-        return Run(extra, &ports);
+    session_run::Result Online(const replay::ComputerImage& image,
+                               const std::vector<std::string>& extra) {
+        const std::string n = std::to_string(++runs_);
+        return session_run::online(image, extra, dir_.file("out" + n + ".xml"),
+                                   dir_.file("trace" + n));
     }
     // A run with the system's ports (none is opened by an -image run).
-    session_run::Result Run(const std::vector<std::string>& args,
-                            platform::SerialOpener* ports = nullptr) {
+    session_run::Result Run(const std::vector<std::string>& args) {
         const std::string n = std::to_string(++runs_);
-        return session_run::run(args, ports, dir_.file("out" + n + ".xml"), dir_.file("trace" + n));
+        return session_run::run(args, nullptr, dir_.file("out" + n + ".xml"),
+                                dir_.file("trace" + n));
     }
-    static std::string Golden(int type) {
-        return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type" + std::to_string(type) +
-               ".img";
-    }
+    static std::string Golden(int type) { return session_run::goldenImage(type); }
 
     ScratchDir dir_;
     platform::VirtualClock clock_{1000};

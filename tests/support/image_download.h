@@ -14,17 +14,17 @@
 
 namespace talvek {
 
-// The one function that knows how the program is put together: serves the
-// image on an in-memory port and runs a session with the command line
+// The one function that knows how the program is put together: serves
+// `image` on an in-memory port and runs a session with the command line
 // `options` (blank-separated, no quotes) and the real drivers on the virtual
 // clock, and returns the bytes it wrote to the output file.  The download
 // time in the root "tstamp" is fixed so that the documents are
 // reproducible; the program is named as the program does, by its own
 // version block.  Throws when the download does not succeed.
-inline std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
+inline std::string DownloadDocument(const replay::ComputerImage& image, const std::string& options) {
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
-    sim::MemoryComputer computer(replay::loadImage(imagePath));
+    sim::MemoryComputer computer(image);
     platform::MemoryPortRegistry ports;
     ports.add("GOLDEN", &computer);
     ScratchDir dir;
@@ -43,6 +43,11 @@ inline std::string DownloadDocument(const std::string& imagePath, const std::str
                                  r.lastStatus() + "\")");
     if (!r.written) throw std::runtime_error("no output file");
     return r.document;
+}
+
+// The same for an image kept in a file.
+inline std::string DownloadDocument(const std::string& imagePath, const std::string& options) {
+    return DownloadDocument(replay::loadImage(imagePath), options);
 }
 
 }  // namespace talvek

@@ -8,7 +8,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +96,7 @@ class Process {
         auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (status_ < 0) {
             Drain();
+            SampleHighWater();
             int raw = 0;
             pid_t r = waitpid(pid_, &raw, WNOHANG);
             if (r == pid_) {
@@ -112,10 +115,42 @@ class Process {
         return status_;
     }
 
+    // The process's peak resident memory in KB, as the system kept it
+    // (VmHWM) while Wait() watched it.  It is the program's own: unlike the
+    // rusage of the child, it does not count the test process the child
+    // was forked from.
+    long PeakKilobytes() const { return peakKilobytes_; }
+
+    // Whether the running process has a handler for `sig` (its SigCgt mask).
+    bool Catches(int sig) const {
+        const std::string mask = StatusField("SigCgt:");
+        return !mask.empty() && ((std::stoull(mask, nullptr, 16) >> (sig - 1)) & 1u);
+    }
+
     const std::string& StandardError() const { return errText_; }
     const std::string& StandardOutput() const { return outText_; }
 
   private:
+    // A field of /proc/<pid>/status, empty when there is none (an ended
+    // process has no memory fields).
+    std::string StatusField(const std::string& name) const {
+        std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind(name, 0) == 0) return line.substr(name.size());
+        return std::string();
+    }
+    static std::string LinkOf(const std::string& path) {
+        char target[4096];
+        const ssize_t n = readlink(path.c_str(), target, sizeof target);
+        return n > 0 ? std::string(target, static_cast<size_t>(n)) : std::string();
+    }
+    void SampleHighWater() {
+        // Until the program is exec'd the child is a copy of this test.
+        if (LinkOf("/proc/" + std::to_string(pid_) + "/exe") == LinkOf("/proc/self/exe")) return;
+        const std::string kb = StatusField("VmHWM:");
+        if (!kb.empty()) peakKilobytes_ = std::max(peakKilobytes_, std::stol(kb));
+    }
     static bool ReadSome(int fd, std::string& into, int timeoutMs) {
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, timeoutMs) <= 0) return false;
@@ -136,6 +171,7 @@ class Process {
     int out_ = -1;
     int err_ = -1;
     int status_ = -1;
+    long peakKilobytes_ = 0;
     std::string outText_;
     std::string errText_;
 };

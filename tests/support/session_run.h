@@ -4,11 +4,15 @@
 // on the clock in force (a test's VirtualClock).  The download time in the
 // root "tstamp" is fixed, so that documents of different runs compare byte
 // for byte.
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/memory_port.h"
 #include "platform/serial_port.h"
+#include "replay/computer_image.h"
+#include "replay/memory_computer.h"
 #include "session/command_line.h"
 #include "session/session.h"
 #include "support/scratch_dir.h"
@@ -43,19 +47,27 @@ struct Result {
 };
 
 // `args` follow the program name; the output file is `output` and the trace
-// goes to `traceBase`.txt, both options added here.  `interfaces` replace the
-// program's table of interface types when given.
+// goes to `traceBase`.txt, both options added here.  With `cancelAt`, the
+// run is cancelled (as by the Cancel button) when that status text shows.
+// `interfaces` replace the program's table of interface types when given.
 inline Result run(const std::vector<std::string>& args, platform::SerialOpener* ports,
                   const std::string& output, const std::string& traceBase,
+                  const std::string& cancelAt = std::string(),
                   std::optional<InterfaceTable> interfaces = std::nullopt) {
     struct TraceOff {
         ~TraceOff() { trace::shutdown(); }
     } traceOff;
     struct Sink : SessionSink {
-        void statusText(const std::string& text) override { texts.push_back(text); }
+        void statusText(const std::string& text) override {
+            texts.push_back(text);
+            if (session && text == cancelAt) session->cancel();
+        }
         void progress(int) override {}
         std::vector<std::string> texts;
+        std::string cancelAt;
+        Session* session = nullptr;
     } sink;
+    sink.cancelAt = cancelAt;
 
     std::vector<std::string> all = {"talvek-dl", "-f=" + output, "-cdblog=" + traceBase};
     all.insert(all.end(), args.begin(), args.end());
@@ -66,16 +78,33 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
     Result r;
     {
         Session session(commandLineFromArgs(all), sink, std::move(setup));
+        sink.session = &session;
         session.start();
         session.run();
         r.code = session.close();
     }
     trace::shutdown();
     r.statuses = sink.texts;
-    r.written = ScratchDir::exists(output);
+    // Only a plain file is read back: a test may name a FIFO or a device.
+    r.written = std::filesystem::is_regular_file(output);
     if (r.written) r.document = ScratchDir::read(output);
     r.trace = ScratchDir::read(traceBase + ".txt");
     return r;
+}
+
+// The stored image of the golden computer of interface `type`.
+inline std::string goldenImage(int type) {
+    return std::string(TALVEK_SOURCE_DIR) + "/tests/golden/type" + std::to_string(type) + ".img";
+}
+
+// run() with `image` answering on an in-memory port, "-p=DC" first.
+inline Result online(const replay::ComputerImage& image, std::vector<std::string> args,
+                     const std::string& output, const std::string& traceBase) {
+    replay::MemoryComputer computer(image);
+    platform::MemoryPortRegistry ports;
+    ports.add("DC", &computer);
+    args.insert(args.begin(), "-p=DC");
+    return run(args, &ports, output, traceBase);
 }
 
 }  // namespace session_run

@@ -195,8 +195,10 @@ TEST_F(TraceTest, LongMessageIsCutAt16383Characters) {
                                                      prefix + std::string(16383, 'y') + "\r\n");
 }
 
-TEST_F(TraceTest, DateChangeReopensTheFile) {
-    // Mode 0: the same name, emptied; the line after midnight is the first line.
+TEST_F(TraceTest, DateChangeOpensANewFileOnlyWhereTheNameHoldsTheDate) {
+    // Mode 0: the name is the same every day, so a run that crosses
+    // midnight keeps its file open: what it wrote before (the version, the
+    // command line, the probes) stays.
     trace::setFile(Base().c_str(), 0);
     trace::setLevel(4);
     SetTime(At(2009, 6, 5, 23, 59, 59, 998));
@@ -206,12 +208,16 @@ TEST_F(TraceTest, DateChangeReopensTheFile) {
     EXPECT_EQ(Lines(ScratchDir::read(Base() + ".txt")).size(), 2u);
     SetTime(At(2009, 6, 6, 0, 0, 0, 1));
     trace::write(2, "after");
+    SetTime(At(2009, 6, 7, 0, 0, 0, 1));
+    trace::write(2, "a day later");
     std::vector<std::string> lines = Lines(ScratchDir::read(Base() + ".txt"));
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].substr(0, 13), "00:00:00_001_");
-    EXPECT_NE(lines[0].find("after"), std::string::npos);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("before"), std::string::npos);
+    EXPECT_EQ(lines[2].substr(0, 13), "00:00:00_001_");
+    EXPECT_NE(lines[3].find("a day later"), std::string::npos);
 
     // Mode 1: a new dated file; month and year changes count too.
+    SetTime(At(2009, 6, 6, 0, 0, 0, 1));
     trace::setFile(Base().c_str(), 1);
     trace::write(2, "june");
     SetTime(At(2009, 7, 6, 0, 0, 0, 1));
@@ -293,6 +299,18 @@ TEST_F(TraceTest, PlantedLinkOrPipeAtTheNameIsNeverWrittenThrough) {
     char buf[64];
     EXPECT_LE(::read(reader, buf, sizeof buf), 0);
     ::close(reader);
+
+    // A link in place of the trace's folder (talvek-dl -> another folder):
+    // that folder's trace file stays as it was, and nothing is made there.
+    std::filesystem::create_directory(dir_.file("elsewhere"));
+    ScratchDir::write(dir_.file("elsewhere/CDBLOG.txt"), "precious");
+    std::filesystem::create_directory_symlink(dir_.file("elsewhere"), dir_.file("talvek-dl"));
+    trace::setFile(dir_.file("talvek-dl/CDBLOG").c_str(), 0);
+    trace::write(1, "line");
+    trace::setFile(dir_.file("talvek-dl/other").c_str(), 0);
+    trace::write(1, "line");
+    EXPECT_EQ(ScratchDir::read(dir_.file("elsewhere/CDBLOG.txt")), "precious");
+    EXPECT_EQ(dir_.entries("elsewhere"), std::vector<std::string>{"CDBLOG.txt"});
 
     // A directory at the name is no trace file either; a plain name still is.
     std::filesystem::create_directory(dir_.file("folder.txt"));

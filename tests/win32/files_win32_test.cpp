@@ -184,18 +184,58 @@ TEST(Win32FileReplace, LeftTemporariesOfTheSameNameAreRemoved) {
     SetFileAttributesW(platform::toWide(dir.file(stem + "RdOnly")).c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Names that are devices on Windows, in any folder and with any extension,
+// are never replaced by a file: the null device is written into, every
+// other device refused before anything is written.
+TEST(Win32Files, DeviceNamesAreNeverReplaced) {
+    using platform::TargetKind;
+    const struct {
+        const char* name;
+        TargetKind kind;
+    } rows[] = {
+        {"NUL", TargetKind::NullDevice},        {"C:\\logs\\nul.txt", TargetKind::NullDevice},
+        {"\\\\.\\NUL", TargetKind::NullDevice},   {"COM1", TargetKind::Special},
+        {"sub\\com3.xml", TargetKind::Special},  {"CON", TargetKind::Special},
+        {"aux.html", TargetKind::Special},      {"lpt9", TargetKind::Special},
+        {"CONOUT$", TargetKind::Special},       {"\\\\.\\COM12", TargetKind::Special},
+        {"\\\\.\\pipe\\x", TargetKind::Special}, {"COM", TargetKind::Replaceable},
+        {"COMA.xml", TargetKind::Replaceable},  {"console.xml", TargetKind::Replaceable},
+        {"out.xml", TargetKind::Replaceable},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(platform::targetKind(row.name), row.kind);
+    }
+    ScratchDir dir;
+    EXPECT_TRUE(platform::replaceFile("NUL", "<xml/>", 6).ok());
+    EXPECT_TRUE(platform::checkReplaceable(dir.file("nul.xml")).ok());
+    EXPECT_EQ(platform::replaceFile(dir.file("com1.xml"), "<xml/>", 6).stage,
+              platform::ReplaceStage::Special);
+    EXPECT_EQ(platform::checkReplaceable(dir.file("aux")).stage, platform::ReplaceStage::Special);
+    EXPECT_TRUE(dir.entries().empty());
+}
+
 TEST(Win32Files, ReadWholeFileAndMakeFolders) {
     ScratchDir dir;
     std::vector<uint8_t> bytes = {1, 2, 3};
     // Missing, also behind a missing folder: ENOENT's number on every system.
-    EXPECT_EQ(platform::readWholeFile(dir.file("missing.bin"), bytes), ENOENT);
+    platform::FileRead r = platform::readWholeFile(dir.file("missing.bin"), bytes, 1000);
+    EXPECT_EQ(r.outcome, platform::ReadOutcome::Missing);
+    EXPECT_EQ(r.error, ENOENT);
     EXPECT_TRUE(bytes.empty());
-    EXPECT_EQ(platform::readWholeFile(dir.file("no\\missing.bin"), bytes), ENOENT);
+    r = platform::readWholeFile(dir.file("no\\missing.bin"), bytes, 1000);
+    EXPECT_EQ(r.outcome, platform::ReadOutcome::Missing);
+    EXPECT_EQ(r.error, ENOENT);
     std::string content(200000, '\0');
     for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i * 7);
     writeFile(dir.file("big.bin"), content);
-    ASSERT_EQ(platform::readWholeFile(dir.file("big.bin"), bytes), 0);
+    ASSERT_TRUE(platform::readWholeFile(dir.file("big.bin"), bytes, content.size()).ok());
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), content);
+    // One byte short of the bound; a device (the null device) is no file.
+    EXPECT_EQ(platform::readWholeFile(dir.file("big.bin"), bytes, content.size() - 1).outcome,
+              platform::ReadOutcome::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(platform::readWholeFile("NUL", bytes, 1000).outcome, platform::ReadOutcome::NotAFile);
 
     // Both separators, several new levels, a trailing separator.
     std::string nested = dir.path() + "\\a/b\\c\\";

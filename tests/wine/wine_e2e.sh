@@ -20,6 +20,10 @@
 #                         nothing is written through it
 #   uncarriable           an argument UTF-8 cannot carry (a lone surrogate):
 #                         a box naming it, code 1, nothing touched
+#   no-desktop            no display at all: the download runs without its
+#                         window, the trace says why; a report named NUL is
+#                         written into the null device, a dump named COM1
+#                         (a device) is refused
 #
 # Environment: TALVEK_DL_EXE (the Windows program), TALVEK_LINUX_BUILD (a
 # Linux build tree with talvek-sim and talvek-dl), TALVEK_WINE_RUN
@@ -49,6 +53,7 @@ case "$kind ${2:-} ${3:-}" in
     "image  ") n=21 ;;
     "planted-trace  ") n=22 ;;
     "uncarriable  ") n=23 ;;
+    "no-desktop  ") n=25 ;;
     *) echo "unknown case: $*" >&2; exit 2 ;;
 esac
 
@@ -252,6 +257,25 @@ planted-trace)
     [ "$(cat "$work/victim")" = precious ] || fail "written through the second name"
     [ "$(stat -c %h "$work/victim")" = 2 ] || fail "the planted name was replaced"
     echo "ok: nothing written through a planted second name"
+    ;;
+no-desktop)
+    mkdir -p "$work/win/talvek-dl"
+    cp "${TALVEK_SOURCE_DIR:?}/tests/golden/type2.img" "$work/win/memory.img"
+    status=0
+    # No desktop process either: started without a display it would stay
+    # with the prefix's server, and later cases' windows would go to it.
+    (cd "$work/win" && env -u DISPLAY WINEDLLOVERRIDES="explorer.exe=d" "$winerun" "$exe" \
+        -image=memory.img -f=out.xml -v=2 -um -report=NUL -dump=COM1 \
+        </dev/null >"$work/win/out.log" 2>&1) || status=$?
+    [ "$status" = 0 ] || fail "status $status"
+    [ -s "$work/win/out.xml" ] || fail "no file"
+    trace_has "$work/win" "No Desktop: Running Without The Window" || fail "the trace does not say why"
+    trace_has "$work/win" "Report NUL Is The Null Device: Written Straight Into It" ||
+        fail "the report was not written into NUL"
+    trace_has "$work/win" "Dump: COM1 Is A Device, A Pipe Or A Socket: Never Written" ||
+        fail "the dump to COM1 was not refused"
+    trace_has "$work/win" "FormClose(): Returning 0" || fail "no closing trace"
+    echo "ok: no desktop, the download ran without the window"
     ;;
 uncarriable)
     launch=${TALVEK_LAUNCH_EXE:?}
