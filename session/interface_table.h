@@ -37,7 +37,7 @@ struct InterfaceRow {
     // byte of a computer image.
     int number = 0;
     // The data family its dives carry (what the writers and the store key on).
-    DataFamily family = DataFamily::Family2;
+    DataFamily family{};
     // The driver's name in the trace lines of the writers' choice.
     const char* traceName = "Driver";
     ProbeTexts probe{};

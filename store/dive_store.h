@@ -35,7 +35,7 @@ namespace talvek {
 namespace store {
 
 struct StoredComputer {
-    DataFamily family = DataFamily::Family2;
+    DataFamily family{};
     std::array<uint8_t, 4> identity{};
     HeaderImage header{};
     std::vector<RawDive> dives;  // oldest first

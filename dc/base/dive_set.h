@@ -43,7 +43,7 @@ constexpr std::optional<DataFamily> familyOfCode(int32_t code) {
 // The family of the computer, its header image and its dives, oldest
 // first.  A copy of the header; the dives are shared.
 struct DiveSet {
-    DataFamily family = DataFamily::Family2;
+    DataFamily family{};  // none until a driver says
     HeaderImage header{};
     std::vector<ConstDivePtr> dives;
     // Dives the computer sent that could not be read (type 1 leaves out a

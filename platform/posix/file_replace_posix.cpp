@@ -16,6 +16,7 @@
 namespace talvek {
 
 namespace platform {
+
 bool systemRandomBytes(unsigned char* bytes, size_t n) {
     return getrandom(bytes, n, GRND_NONBLOCK) == static_cast<ssize_t>(n);
 }

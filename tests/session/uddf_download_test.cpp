@@ -471,7 +471,7 @@ TEST_P(UddfImport, TheLogbookGetsEveryDiveWhole) {
     const sim::BuiltComputer built = sim::buildComputer(GetParam().options);
     const int family = built.meant.type == replay::InterfaceType::Type1   ? 1
                        : built.meant.type == replay::InterfaceType::Type2 ? 2
-                                                                       : 4;
+                                                                          : 4;
     const std::string dcdml = DownloadDocument(built.image, "-v=2 -um");
     const std::string uddf = DownloadDocument(built.image, "-uddf");
     ASSERT_EQ(uddfSchemaErrors(uddf), "");

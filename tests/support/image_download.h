@@ -21,7 +21,8 @@ namespace talvek {
 // time in the root "tstamp" is fixed so that the documents are
 // reproducible; the program is named as the program does, by its own
 // version block.  Throws when the download does not succeed.
-inline std::string DownloadDocument(const replay::ComputerImage& image, const std::string& options) {
+inline std::string DownloadDocument(const replay::ComputerImage& image,
+                                    const std::string& options) {
     platform::VirtualClock clock(1000);
     platform::ScopedClock scoped(clock);
     sim::MemoryComputer computer(image);
