@@ -268,11 +268,6 @@ bool pathExists(const std::string& path) {
     return GetFileAttributesW(toWide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-bool systemRandomBytes(unsigned char* bytes, size_t n) {
-    return BCryptGenRandom(nullptr, bytes, static_cast<ULONG>(n),
-                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
-}
-
 namespace {
 
 // The volume and file index of an existing file: the same for every name and
