@@ -745,6 +745,20 @@ MeantDive makeDive1(Rng& rng, Logbook& log, uint32_t seq, size_t planFrom, size_
     return d;
 }
 
+// A type 1 computer streams its dives from its 8 KB memory: a new dive
+// overwrites the oldest, which are streamed no more (the totals still count
+// them).  Returns how many streams went.
+size_t dropOverwrittenStreams(ComputerImage& img) {
+    size_t bytes = 0, kept = 0;
+    const auto& s = img.diveStreams;
+    while (kept < s.size() && bytes + s[s.size() - 1 - kept].size() <= replay::Type1StreamsTotal)
+        bytes += s[s.size() - 1 - kept++].size();
+    const size_t gone = s.size() - kept;
+    img.diveStreams.erase(img.diveStreams.begin(),
+                          img.diveStreams.begin() + static_cast<std::ptrdiff_t>(gone));
+    return gone;
+}
+
 void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
     MeantComputer& mc = out.meant;
     ComputerImage& img = out.image;
@@ -795,6 +809,9 @@ void build1(const BuildOptions& o, Rng& rng, BuiltComputer& out) {
             d.noDiveMarker = true;
         }
     }
+    const size_t gone = dropOverwrittenStreams(img);
+    mc.dives.erase(mc.dives.begin(), mc.dives.begin() + static_cast<std::ptrdiff_t>(gone));
+    mc.overwritten = static_cast<uint32_t>(gone);
     mc.maxDepth = static_cast<uint16_t>(std::min<uint32_t>(maxFt * 128, 0xFFFF));
     mc.totalDiveTime = static_cast<uint16_t>(time);
     mc.totalDives = static_cast<uint16_t>(n);
@@ -975,6 +992,11 @@ std::vector<MeantDive> addDives1(ComputerImage& image, int count, uint32_t seed)
         m[0x53] = d.sampleInterval;
         added.push_back(std::move(d));
     }
+    // Of a long trip, only what the memory still holds is streamed.
+    const size_t older = image.diveStreams.size() - added.size();
+    const size_t gone = dropOverwrittenStreams(image);
+    if (gone > older)
+        added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(gone - older));
     putBE(m, 0x1E, static_cast<uint16_t>(maxDepth));
     putBE(m, 0x20, static_cast<uint16_t>(time));
     putBE(m, 0x22, static_cast<uint16_t>(total));

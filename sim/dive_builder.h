@@ -9,7 +9,8 @@
 // dive ring from 0x019A to the ring top written as the computer would write
 // it dive after dive, wrapping at the top and dropping its oldest dives when
 // the ring is full.  Type 1: header and settings at 0x1E, 0x2C and 0x53
-// (big-endian words) and one transmitted stream per dive.
+// (big-endian words) and one transmitted stream per dive, the oldest dropped
+// when the streams no longer fit the 8 KB memory.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -118,7 +119,7 @@ struct MeantComputer {
 
     // The dives a download should deliver, oldest first.
     std::vector<MeantDive> dives;
-    // Dives the computer recorded but later overwrote (types 2, 3).
+    // Dives the computer recorded but later overwrote.
     uint32_t overwritten = 0;
 };
 

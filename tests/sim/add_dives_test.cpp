@@ -156,6 +156,31 @@ TEST(AddDives, Type1ComputersStreamOneMoreDiveEach) {
     ExpectDives(Download(b.image), want, InterfaceType::Type1);
 }
 
+// A type 1 computer streams from its 8 KB memory: past it, the oldest dives
+// go, the totals still count them, and the host reads what is left whole.
+TEST(AddDives, Type1MemoryFullGivesUpItsOldestStreams) {
+    const auto streamed = [](const replay::ComputerImage& image) {
+        size_t bytes = 0;
+        for (const auto& s : image.diveStreams) bytes += s.size();
+        return bytes;
+    };
+    sim::BuiltComputer b = Built(InterfaceType::Type1, 200);
+    EXPECT_LE(streamed(b.image), replay::Type1StreamsTotal);
+    EXPECT_GT(streamed(b.image), replay::Type1StreamsTotal - replay::Type1MaxDiveStream);
+    EXPECT_GT(b.meant.overwritten, 0u);
+    EXPECT_EQ(b.meant.overwritten + b.meant.dives.size(), 200u);
+    EXPECT_EQ(BE(b.image.memory, 0x22), 200);
+    ExpectDives(Download(b.image), b.meant.dives, InterfaceType::Type1);
+
+    // A long trip on top: the newest streams are the trip's, fewer than it logged.
+    const auto added = sim::addDives(b.image, 150, 9);
+    EXPECT_LE(streamed(b.image), replay::Type1StreamsTotal);
+    EXPECT_LT(added.size(), 150u);
+    EXPECT_EQ(b.image.diveStreams.size(), added.size());
+    EXPECT_EQ(BE(b.image.memory, 0x22), 350);
+    ExpectDives(Download(b.image), added, InterfaceType::Type1);
+}
+
 TEST(AddDives, TheSameSeedLogsTheSameDives) {
     replay::ComputerImage a = Built(InterfaceType::Type2, 4).image, b = a;
     sim::addDives(a, 2, 9);
