@@ -17,11 +17,15 @@ mkdir -p "$WINEPREFIX"
 # the prefix's services): holding it, they would block every later run.
 (
     flock 9
-    # Kept for a minute after its last program, not for ever.  A new server
-    # gets the prefix's own processes (services, devices) started here too:
-    # started by the program's run, they would hold its output open for as
-    # long as the server lives.
-    if wineserver -p60 </dev/null >/dev/null 2>&1 9>&-; then
+    # Kept for a minute after its last program, not for ever, unless the
+    # caller ends it itself (TALVEK_WINESERVER_KEEP=1, as the test run does:
+    # a program started while the server times out fails at once).  A new
+    # server gets the prefix's own processes (services, devices) started here
+    # too: started by the program's run, they would hold its output open for
+    # as long as the server lives.
+    keep=-p60
+    [ "${TALVEK_WINESERVER_KEEP:-0}" = 1 ] && keep=-p
+    if wineserver "$keep" </dev/null >/dev/null 2>&1 9>&-; then
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             "$wine64" wineboot -i </dev/null >/dev/null 2>&1 9>&- || true
             # Making the prefix starts a desktop process with this caller's
@@ -29,7 +33,7 @@ mkdir -p "$WINEPREFIX"
             # and fail: that server ends here, and a new one starts.
             wineserver -k </dev/null >/dev/null 2>&1 9>&- || true
             wineserver -w </dev/null >/dev/null 2>&1 9>&- || true
-            wineserver -p60 </dev/null >/dev/null 2>&1 9>&- || true
+            wineserver "$keep" </dev/null >/dev/null 2>&1 9>&- || true
         fi
         # Without the desktop process: started here it would keep this
         # caller's display (or none) for the next programs' windows.

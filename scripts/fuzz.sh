@@ -16,7 +16,7 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then
   generator=()
   if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
   CXX=clang++ cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTALVEK_FUZZ=ON -DTALVEK_GUI=OFF
+    -DTALVEK_FUZZ=ON -DTALVEK_GUI=OFF -DTALVEK_TESTS=OFF
 fi
 cmake --build "$dir" -j"$(nproc)" --target talvek_fuzz
 rm -rf "$dir/corpus"

@@ -9,7 +9,9 @@ root=$PWD
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 
-deb=$(scripts/package.sh | tail -1)
+# The tree the tests ran on, so the package holds the tested build (and CI
+# builds nothing more for it).
+deb=$(scripts/package.sh build | tail -1)
 echo "install-check: installing $deb"
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "$root/$deb"
 if ! dpkg-query -W -f='${Status}' groff-base 2>/dev/null | grep -q "install ok installed"; then

@@ -3,6 +3,7 @@
 #   build-package/talvek-dl_<version>_<arch>.deb
 # Its dependencies (the Qt 6 runtime libraries among them) are read from the
 # executables by dpkg-shlibdeps.  Usage: scripts/package.sh [BUILD_DIR]
+# (an existing tree, such as the tested build, is packed as it is built).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-package}
@@ -20,7 +21,10 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 generator=()
 if command -v ninja >/dev/null 2>&1; then generator=(-G Ninja); fi
-cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release >/dev/null
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+  # A tree of its own holds the product alone: CPack builds all of a tree.
+  cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DTALVEK_TESTS=OFF >/dev/null
+fi
 cmake --build "$dir" -j"$(nproc)" --target talvek-dl talvek-sim
 (cd "$dir" && cpack -G DEB >/dev/null)
 ls "$dir"/talvek-dl_*.deb
