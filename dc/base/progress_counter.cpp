@@ -23,6 +23,13 @@ void ProgressCounter::setCurrent(int32_t current) {
     update();
 }
 
+void ProgressCounter::complete() {
+    current_ = total_;
+    if (percent_ == 100) return;
+    percent_ = 100;
+    if (callback_) callback_(percent_);
+}
+
 void ProgressCounter::setCallback(Callback cb) {
     callback_ = std::move(cb);
 }

@@ -18,6 +18,9 @@ class ProgressCounter {
     void advance(int32_t n);
     // Sets the current value directly (then clamps and recomputes).
     void setCurrent(int32_t current);
+    // The phase is done, whatever was counted (a total of 0 included): the
+    // current value becomes the total and the percentage 100.
+    void complete();
     // Replaces the callback; an empty one makes the counter silent.
     void setCallback(Callback cb);
 

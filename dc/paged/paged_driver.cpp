@@ -109,6 +109,7 @@ int PagedDriver<Traits>::read(uint32_t address, int count, uint8_t* destination,
 template <class Traits>
 int PagedDriver<Traits>::write(uint32_t address, int count, const uint8_t* source,
                                bool countProgress) {
+    pages_.clear();
     return paged::write(
         *this, Traits::MemoryTexts, [this](uint32_t a, int n, uint8_t* d) { blockRead(a, n, d); },
         [this](uint32_t a, int n, const uint8_t* s) { blockWrite(a, n, s); }, address, count,
@@ -191,7 +192,8 @@ void PagedDriver<Traits>::prepare() {
     firstDive_ = true;
     clearDives();
     downloader_.reset();
-    downloader_ = std::make_unique<RingWalker>(*this, progress_, paged::memoryMap(header_));
+    downloader_ =
+        std::make_unique<RingWalker>(*this, progress_, paged::memoryMap(header_), &pages_);
 }
 
 template <class Traits>
@@ -223,6 +225,8 @@ ResumeResult PagedDriver<Traits>::resumeAfter(const std::vector<RawDive>& stored
         prepare();
         return result;
     }
+    // The resumed walk set the progress to the pages it has to read.
+    firstDive_ = false;
     // The kept dives are the oldest of this download; the walk adds the rest.
     for (size_t i = stored.size() - result.kept; i < stored.size(); ++i) {
         auto dive = std::make_shared<DiveRecord>();

@@ -26,7 +26,8 @@ class PagedDriver : public Driver, public Traits::Link {
                 platform::SerialOpener& ports = platform::systemSerialOpener());
     ~PagedDriver() override;
 
-    // Reads and writes follow the block rules of paged_memory.h.
+    // Reads and writes follow the block rules of paged_memory.h; a write
+    // drops the kept ring pages.
     int read(uint32_t address, int count, uint8_t* destination, bool countProgress) override;
     int write(uint32_t address, int count, const uint8_t* source, bool countProgress) override;
     // One raw exchange: the send bytes go into the link's send buffer, and
@@ -54,6 +55,10 @@ class PagedDriver : public Driver, public Traits::Link {
     void fillFromStore(const RawDive& dive);
 
     bool firstDive_ = false;
+    // The ring's pages read on this connection, whichever walk read them: a
+    // walk prepared again (a -new that falls back to the whole download)
+    // reads none of them twice.
+    PageCache pages_;
     std::unique_ptr<RingWalker> downloader_;
 };
 

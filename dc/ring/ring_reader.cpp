@@ -1,6 +1,8 @@
 #include "dc/ring/ring_reader.h"
 
+#include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "dc/base/errors.h"
 #include "trace/trace.h"
@@ -9,7 +11,23 @@ namespace talvek {
 
 using namespace ring;
 
-Page::Page(MemoryReader& memory) : memory_(memory), kept_(LastPage + 1) {}
+PageCache::PageCache() : kept_(LastPage + 1) {}
+
+const PageCache::Bytes* PageCache::find(int32_t index) const {
+    if (index < 0 || index > LastPage) return nullptr;
+    return kept_[static_cast<size_t>(index)].get();
+}
+
+void PageCache::keep(int32_t index, const Bytes& bytes) {
+    if (index >= 0 && index <= LastPage)
+        kept_[static_cast<size_t>(index)] = std::make_unique<Bytes>(bytes);
+}
+
+void PageCache::clear() {
+    for (auto& page : kept_) page.reset();
+}
+
+Page::Page(MemoryReader& memory, PageCache& cache) : memory_(memory), cache_(cache) {}
 
 void Page::seek(uint32_t address) {
     address_ = static_cast<int32_t>(address);
@@ -19,7 +37,7 @@ void Page::seek(uint32_t address) {
     available_ = static_cast<int32_t>(PageSize) - offset_;
 }
 
-void Page::fetch() {
+bool Page::fetch() {
     if (memory_.cancelled()) {
         trace::write(trace::Detail, "Page::fetch() User Cancel ");
         throw UserCancel();
@@ -40,21 +58,21 @@ void Page::fetch() {
         throw MemoryRangeError();
     }
 
-    const bool keepable = pageIndex_ >= 0 && pageIndex_ <= LastPage;
-    if (keepable && kept_[pageIndex_]) {
-        bytes_ = *kept_[pageIndex_];
-        return;
+    if (const PageCache::Bytes* kept = cache_.find(pageIndex_)) {
+        bytes_ = *kept;
+        return false;
     }
     trace::write(trace::Detail, "Page::fetch() Reading profile @ address 0x%X ",
                  static_cast<unsigned>(start + offset_));
     try {
-        ++deviceReads_;
+        cache_.countDeviceRead();
         memory_.read(static_cast<uint32_t>(start), size, bytes_.data(), false);
     } catch (...) {
         trace::write(trace::Error, "Page::fetch() Read Error ");
         throw;
     }
-    if (keepable) kept_[pageIndex_] = std::make_unique<Bytes>(bytes_);
+    cache_.keep(pageIndex_, bytes_);
+    return true;
 }
 
 void Page::advance() {
@@ -71,8 +89,12 @@ int Page::copyOut(uint8_t* destination, int count) const {
     return count;
 }
 
-RingReader::RingReader(MemoryReader& memory, ProgressCounter& progress)
-    : page_(std::make_unique<Page>(memory)), memory_(memory), progress_(progress) {}
+RingReader::RingReader(MemoryReader& memory, ProgressCounter& progress, PageCache* cache)
+    : ownCache_(cache ? nullptr : std::make_unique<PageCache>()),
+      cache_(cache ? *cache : *ownCache_),
+      page_(std::make_unique<Page>(memory, cache_)),
+      memory_(memory),
+      progress_(progress) {}
 
 RingReader::~RingReader() = default;
 
@@ -81,6 +103,25 @@ uint32_t RingReader::ringDistance(uint32_t from, uint32_t to) const {
     if (from > top || to > top || from < RingStart || to < RingStart) return 0;
     if (from <= to) return to - from;
     return (top - from) + (to - RingStart);
+}
+
+uint32_t RingReader::pagesToRead(uint32_t address, uint32_t length) const {
+    const uint32_t top = static_cast<uint32_t>(memory_.memoryTop());
+    // A span shorter than the ring can still meet page 0 twice: at the ring
+    // start and again after the wrap.
+    std::set<uint32_t> pages;
+    for (uint32_t at = address, left = length; left > 0;) {
+        if (at < PageBase || at >= top) break;
+        const uint32_t index = (at - PageBase) / PageSize;
+        const uint32_t start = index * PageSize + PageBase;
+        const uint32_t end = std::min(start + PageSize, top);
+        if (!cache_.find(static_cast<int32_t>(index))) pages.insert(index);
+        const uint32_t here = end - at;
+        if (left <= here) break;
+        left -= here;
+        at = index >= static_cast<uint32_t>(LastPage) ? RingStart : end;
+    }
+    return static_cast<uint32_t>(pages.size());
 }
 
 void RingReader::read(uint32_t address, uint32_t length) {
@@ -96,22 +137,17 @@ void RingReader::read(uint32_t address, uint32_t length) {
     page_->seek(address);
     uint32_t left = length;
     while (left > 0) {
-        page_->fetch();
+        if (page_->fetch() && counting_ == Counting::DevicePages) progress_.advance(1);
         const int32_t available = page_->available();
-        if (left > static_cast<uint32_t>(available)) {
-            page_->copyOut(cursor_, available);
-            cursor_ += available;
-            amount_ += available;
-            progress_.advance(available);
-            page_->advance();
-            left -= static_cast<uint32_t>(available);
-        } else {
-            page_->copyOut(cursor_, static_cast<int>(left));
-            cursor_ += left;
-            amount_ += static_cast<int32_t>(left);
-            progress_.advance(static_cast<int32_t>(left));
-            left = 0;
-        }
+        const int32_t taken =
+            left > static_cast<uint32_t>(available) ? available : static_cast<int32_t>(left);
+        page_->copyOut(cursor_, taken);
+        cursor_ += taken;
+        amount_ += taken;
+        if (counting_ == Counting::Bytes) progress_.advance(taken);
+        left -= static_cast<uint32_t>(taken);
+        // When the rest exactly fills the page, the page is not advanced.
+        if (left > 0) page_->advance();
     }
     trace::write(trace::Detail, "RingBuffer::read() Completed   amount = %u",
                  static_cast<unsigned>(amount_));

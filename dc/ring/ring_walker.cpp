@@ -8,8 +8,9 @@
 
 namespace talvek {
 
-RingWalker::RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map)
-    : ring_(std::make_unique<RingReader>(memory, progress)),
+RingWalker::RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map,
+                       PageCache* cache)
+    : ring_(std::make_unique<RingReader>(memory, progress, cache)),
       diveCount_(map.diveCount),
       progressStart_(map.progressStart),
       endPointer_(map.endPointer),
@@ -38,6 +39,8 @@ bool RingWalker::nextDive(const DivePtr& dive) {
     }
     if (currentPointer_ == endPointer_) {
         trace::write(trace::Info, "DownLoadControl:: Finished");
+        // Whatever the pages to read came to, nothing is left of them.
+        if (countingPages_) progress_.complete();
         return false;
     }
     if (visited_.count(currentPointer_)) {
@@ -53,7 +56,7 @@ bool RingWalker::nextDive(const DivePtr& dive) {
     }
     checkCancel();
     fetchHeader(currentPointer_);
-    progress_.advance(HeaderProgress);
+    if (!countingPages_) progress_.advance(HeaderProgress);
     checkCancel();
     parseHeader();
     fetchProfile();
@@ -114,19 +117,26 @@ std::string RingWalker::resumeAfter(const std::vector<RawDive>& stored, size_t& 
         ring_->ringDistance(currentPointer_, next) >
             ring_->ringDistance(currentPointer_, endPointer_))
         return format("the stored dives end at 0x%X, past the end pointer 0x%X", next, endPointer_);
-    if (readHeaderAt(newest.address) != newest.header)
+    // A check, not yet the walk: the gauge moves only with what the walk reads.
+    ring_->count(RingReader::Counting::Nothing);
+    const std::vector<uint8_t> header = readHeaderAt(newest.address);
+    ring_->count(RingReader::Counting::Bytes);
+    if (header != newest.header)
         return format("the newest stored dive @ &0x%X has changed", newest.address);
-    resumeAt(next, addresses, ring_->ringDistance(newest.address, endPointer_));
+    resumeAt(next, addresses);
     kept = addresses.size();
     return std::string();
 }
 
-void RingWalker::resumeAt(uint32_t pointer, const std::vector<uint32_t>& known,
-                          uint32_t downloadSize) {
+void RingWalker::resumeAt(uint32_t pointer, const std::vector<uint32_t>& known) {
     currentPointer_ = pointer;
     visited_.insert(known.begin(), known.end());
-    downloadSize_ = downloadSize;
-    progress_.reset(static_cast<int32_t>(downloadSize_));
+    downloadSize_ = ring_->ringDistance(pointer, endPointer_);
+    // The time of a resumed walk is its page reads: the gauge counts those
+    // still to be made, not the bytes.
+    countingPages_ = true;
+    ring_->count(RingReader::Counting::DevicePages);
+    progress_.reset(static_cast<int32_t>(ring_->pagesToRead(pointer, downloadSize_)));
 }
 
 std::vector<uint8_t> RingWalker::readHeaderAt(uint32_t address) {

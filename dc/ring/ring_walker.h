@@ -38,8 +38,11 @@ class RingWalker {
     static constexpr uint32_t SmallestDive = 74;
 
     // Headers and profiles count on `progress`, which starts over at the
-    // download size.
-    RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map);
+    // download size.  Pages are kept in `cache` when given (the driver's, so
+    // that a walk that starts over reads nothing twice), otherwise in a cache
+    // of the walk's own.
+    RingWalker(MemoryReader& memory, ProgressCounter& progress, const MemoryMap& map,
+               PageCache* cache = nullptr);
     ~RingWalker();
 
     // Fetches the next dive into `dive`; false when none is left.
@@ -52,15 +55,10 @@ class RingWalker {
     // stored.  Then the walk resumes after the newest one and `kept` tells
     // how many stored dives (the newest ones) are still in memory.  Returns
     // why not otherwise (the walk is then unusable: prepare a new one).
+    // The check's read does not count on the progress; a resumed walk counts
+    // the pages it reads from the device against those it has to read, and
+    // completes the progress when it finishes.
     std::string resumeAfter(const std::vector<RawDive>& stored, size_t& kept);
-    // Walks on from `pointer` instead of the start pointer: the dives before
-    // it are known already (a store).  Their header addresses `known` count
-    // as visited, so a chain that leads back into them stops; the progress
-    // total becomes `downloadSize`.
-    void resumeAt(uint32_t pointer, const std::vector<uint32_t>& known, uint32_t downloadSize);
-    // The HeaderFetchSize bytes at `address`, read as a header is (through
-    // the page cache; they count on the progress).
-    std::vector<uint8_t> readHeaderAt(uint32_t address);
     // The dive fetched last, as the memory holds it.
     RawDive lastRawDive() const;
 
@@ -86,6 +84,13 @@ class RingWalker {
     void fetchProfile();
 
   private:
+    // Walks on from `pointer` instead of the start pointer: the dives before
+    // it are known already (a store).  Their header addresses `known` count
+    // as visited, so a chain that leads back into them stops.
+    void resumeAt(uint32_t pointer, const std::vector<uint32_t>& known);
+    // The HeaderFetchSize bytes at `address`, read as a header is (through
+    // the page cache).
+    std::vector<uint8_t> readHeaderAt(uint32_t address);
     uint16_t word(uint32_t at) const {
         return static_cast<uint16_t>(header_[at] | (header_[at + 1] << 8));
     }
@@ -115,6 +120,8 @@ class RingWalker {
     // reads a damaged memory; checked before the bytes are fetched.
     uint32_t claimed_ = 0;
     uint32_t ringSize_;
+    // A resumed walk: the progress counts device pages, not bytes.
+    bool countingPages_ = false;
 };
 
 }  // namespace talvek

@@ -118,6 +118,51 @@ TEST(RingWalkerResume, FetchesOnlyTheDivesAfterTheNewestStoredOne) {
     EXPECT_EQ(m.device.reads.size(), expected.size());
 }
 
+// A resumed walk counts the pages it reads from the device, not the check
+// before it, and ends at 100 % even with nothing to read; a walk prepared
+// again on the same cache reads no page twice.
+TEST(RingWalkerResume, CountsPagesToReadAndSharesTheCache) {
+    Memory m;
+    RingWalker first(m.device, m.device.progress(), m.map(m.address[0]));
+    const std::vector<RawDive> stored = WalkAll(first).raw;
+    size_t kept = 0;
+    {
+        RingWalker none(m.device, m.device.progress(), m.map(m.address[0]));
+        ASSERT_EQ(none.resumeAfter(stored, kept), "");
+        EXPECT_EQ(m.device.progress().total(), 0);
+        EXPECT_TRUE(WalkAll(none).dives.empty());
+        EXPECT_EQ(m.device.progress().percent(), 100);
+    }
+    m.dive(9);
+    m.dive(10, 300);
+    m.device.reads.clear();
+    PageCache cache;
+    RingWalker w(m.device, m.device.progress(), m.map(m.address[0], 6), &cache);
+    std::vector<int> shown;
+    m.device.progress().setCallback([&](int percent) { shown.push_back(percent); });
+    ASSERT_EQ(w.resumeAfter(stored, kept), "");
+    const size_t checked = m.device.reads.size();
+    EXPECT_GT(checked, 0u);
+    // The check moved nothing; the walk starts at 0.
+    EXPECT_EQ(shown, std::vector<int>{0});
+    const int32_t total = m.device.progress().total();
+    std::vector<int32_t> steps;
+    m.device.onRead = [&](size_t) { steps.push_back(m.device.progress().current()); };
+    EXPECT_EQ(WalkAll(w).dives.size(), 2u);
+    EXPECT_EQ(static_cast<size_t>(total), m.device.reads.size() - checked);
+    EXPECT_GT(total, 1);
+    // One step a page, counted as each page is read (before its own read).
+    for (size_t i = 0; i < steps.size(); ++i) EXPECT_EQ(steps[i], static_cast<int32_t>(i));
+    EXPECT_EQ(m.device.progress().percent(), 100);
+
+    m.device.onRead = nullptr;
+    RingWalker again(m.device, m.device.progress(), m.map(m.address[0], 6), &cache);
+    EXPECT_EQ(WalkAll(again).dives.size(), 6u);
+    std::set<std::pair<uint32_t, int>> distinct(m.device.reads.begin(), m.device.reads.end());
+    EXPECT_EQ(distinct.size(), m.device.reads.size());
+    EXPECT_EQ(cache.deviceReads(), m.device.reads.size());
+}
+
 TEST(RingWalkerResume, OverwrittenStoredDivesAreLeftOut) {
     Memory m;
     RingWalker first(m.device, m.device.progress(), m.map(m.address[0]));
