@@ -4,9 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/file_replace.h"
-#include "platform/os.h"
 #include "replay/computer_image.h"
+#include "store/store_file.h"
 
 namespace talvek {
 
@@ -92,9 +91,7 @@ std::string fileName(DataFamily family, const HeaderImage& h) {
 }
 
 std::string pathIn(const std::string& directory, DataFamily family, const HeaderImage& header) {
-    std::string path = directory;
-    if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
-    return path + fileName(family, header);
+    return inFolder(directory, fileName(family, header));
 }
 
 std::vector<uint8_t> encode(const StoredComputer& c) {
@@ -205,38 +202,26 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
 LoadResult load(const std::string& path) {
     LoadResult result;
     std::vector<uint8_t> bytes;
-    const platform::FileRead read = platform::readWholeFile(path, bytes, MaxFileSize);
-    result.status = LoadResult::Refused;
-    switch (read.outcome) {
-        case platform::ReadOutcome::Read:
+    switch (readStoreFile(path, MaxFileSize, "dive store", bytes, result.why)) {
+        case FileStatus::Read:
+            result.status = LoadResult::Refused;
             if (decode(bytes, result.computer, result.why)) result.status = LoadResult::Loaded;
             break;
-        case platform::ReadOutcome::Missing:
+        case FileStatus::Absent:
             result.status = LoadResult::Absent;
             result.why = "no store for this computer";
             break;
-        case platform::ReadOutcome::NotAFile:
-            result.why = "not a plain file";
-            break;
-        case platform::ReadOutcome::TooLarge:
-            result.why = "larger than any dive store";
-            break;
-        case platform::ReadOutcome::Failed:
-            result.why = "unreadable: " + platform::errorText(read.error);
+        case FileStatus::Refused:
+            result.status = LoadResult::Refused;
             break;
     }
     return result;
 }
 
 std::string save(const std::string& directory, const StoredComputer& computer) {
-    if (directory.empty()) return "no folder for the store";
-    const int error = platform::makeDirectories(directory);
-    if (error != 0) return "cannot make the folder: " + platform::errorText(error);
     const std::vector<uint8_t> bytes = encode(computer);
-    const std::string path = pathIn(directory, computer.family, computer.header);
-    const platform::ReplaceResult r = platform::replaceFile(path, bytes.data(), bytes.size());
-    if (!r.ok()) return "cannot write " + path + ": " + platform::errorText(r.error);
-    return std::string();
+    return replaceInFolder(directory, fileName(computer.family, computer.header), bytes.data(),
+                           bytes.size());
 }
 
 }  // namespace store

@@ -1,5 +1,6 @@
-// The dive store's file format: what is written reads back, and nothing
-// damaged, foreign or inconsistent is ever accepted.
+// The dive store's files (the dives of each computer, the type found on
+// each port): what is written reads back, and nothing damaged, foreign or
+// inconsistent is ever accepted.
 #include "store/dive_store.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <filesystem>
 
 #include "replay/computer_image.h"
+#include "store/port_types.h"
 #include "support/scratch_dir.h"
 
 namespace talvek {
@@ -149,6 +151,89 @@ TEST(DiveStoreFiles, SaveCreatesTheFolderAndLoadReadsItBack) {
     ScratchDir::write(dir.file("plain"), "x");
     EXPECT_NE(store::save(dir.file("plain"), c), "");
     EXPECT_NE(store::save("", c), "");
+}
+
+std::string PortsRefusal(const std::string& text) {
+    store::PortTypes types;
+    std::string why;
+    return store::decodePortTypes(text, types, why) ? std::string("accepted") : why;
+}
+
+TEST(PortTypes, LatestFindFirstOnePerPortAndABoundedList) {
+    store::PortTypes t;
+    EXPECT_TRUE(t.found("/dev/ttyUSB0", 3));
+    EXPECT_TRUE(t.found("COM 4", 2));
+    EXPECT_TRUE(t.found("/dev/ttyUSB0", 1));
+    EXPECT_EQ(t.entries(),
+              (std::vector<std::pair<std::string, int>>{{"/dev/ttyUSB0", 1}, {"COM 4", 2}}));
+    EXPECT_EQ(t.on("COM 4"), 2);
+    EXPECT_EQ(t.on("COM4"), std::nullopt);
+    // Names a line cannot hold change nothing.
+    for (const std::string& bad : {std::string(), std::string("a\nb"), std::string("a\rb"),
+                                   std::string("a\0b", 3), std::string(1025, 'p')})
+        EXPECT_FALSE(t.found(bad, 2));
+    EXPECT_TRUE(t.found(std::string(1024, 'p'), 2));
+    for (int i = 0; i < 40; ++i) t.found("port" + std::to_string(i), 2);
+    ASSERT_EQ(t.entries().size(), store::MaxPorts);
+    EXPECT_EQ(t.entries().front().first, "port39");
+    EXPECT_EQ(t.on("port7"), std::nullopt);  // found longest ago: dropped
+
+    store::PortTypes back;
+    std::string why;
+    ASSERT_TRUE(store::decodePortTypes(store::encodePortTypes(t), back, why)) << why;
+    EXPECT_EQ(back, t);
+}
+
+TEST(PortTypes, FormatIsTheDocumentedOneAndDamageIsRefused) {
+    store::PortTypes t;
+    t.found("/dev/ttyS0", 2);
+    t.found("\\\\.\\COM3", 3);
+    EXPECT_EQ(store::encodePortTypes(t), "TLVKPORTS 1\n3 \\\\.\\COM3\n2 /dev/ttyS0\n");
+    // Edited on Windows: CR LF line ends; a port listed twice keeps its first line.
+    store::PortTypes edited;
+    std::string why;
+    ASSERT_TRUE(store::decodePortTypes("TLVKPORTS 1\r\n2 a b\r\n3 a b\r\n", edited, why));
+    EXPECT_EQ(edited.on("a b"), 2);
+    EXPECT_EQ(PortsRefusal("TLVKPORTS 1\n"), "accepted");
+
+    const std::vector<std::pair<std::string, std::string>> refused = {
+        {"", "not a list of ports"},
+        {"TLVKPORTS 2\n3 a\n", "not a list of ports"},
+        {"TLVKPORTS 1\n3 a", "the last line has no end"},
+        {"TLVKPORTS 1\n\n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n3\n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n3 \n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n2 a\n0 b\n", "line 3 is damaged"},
+        {"TLVKPORTS 1\n03 a\n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n1000 a\n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n-3 a\n", "line 2 is damaged"},
+        {"TLVKPORTS 1\n3\ta\n", "line 2 is damaged"},
+        {std::string("TLVKPORTS 1\n3 a\0b\n", 18), "line 2 is damaged"},
+    };
+    for (const auto& [text, why] : refused) EXPECT_EQ(PortsRefusal(text), why) << text;
+    std::string many = "TLVKPORTS 1\n";
+    for (size_t i = 0; i <= store::MaxPorts; ++i) many += "2 p" + std::to_string(i) + "\n";
+    EXPECT_EQ(PortsRefusal(many), "too many ports");
+}
+
+TEST(PortTypes, SavedInTheFolderAndReadWithinItsBound) {
+    ScratchDir dir;
+    store::PortTypes t;
+    t.found("/dev/ttyUSB0", 3);
+    const std::string folder = dir.file("a/b");
+    ASSERT_EQ(store::savePortTypes(folder, t), "");
+    const std::string path = store::portTypesPath(folder + "/");
+    EXPECT_EQ(path, folder + "/ports.txt");
+    store::PortTypesLoad r = store::loadPortTypes(path);
+    ASSERT_EQ(r.status, store::PortTypesLoad::Loaded) << r.why;
+    EXPECT_EQ(r.types, t);
+    EXPECT_EQ(dir.entries("a/b"), std::vector<std::string>{"ports.txt"});
+
+    EXPECT_EQ(store::loadPortTypes(dir.file("none")).status, store::PortTypesLoad::Absent);
+    ScratchDir::write(path, "TLVKPORTS 1\n" + std::string(64 << 10, 'x'));
+    r = store::loadPortTypes(path);
+    EXPECT_EQ(r.status, store::PortTypesLoad::Refused);
+    EXPECT_EQ(r.why, "larger than any list of ports");
 }
 
 }  // namespace
