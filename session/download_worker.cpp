@@ -2,11 +2,13 @@
 
 #include <exception>
 
+#include "dc/base/errors.h"
 #include "platform/clock.h"
 #include "session/dive_download.h"
 #include "session/dump.h"
 #include "session/image_replay.h"
 #include "session/prober.h"
+#include "session/store_use.h"
 #include "trace/trace.h"
 
 namespace talvek {
@@ -64,13 +66,7 @@ void DownloadWorker::runPhases() {
     if (request_.extras.imageFile)
         if (std::optional<Ending> unread = startReplay()) return finish(*unread);
 
-    platform::SerialOpener& ports = ports_ ? *ports_ : platform::systemSerialOpener();
-    ProbeResult probed = probeInterfaces(interfaces_, request_, ports, run_);
-    device_ = std::move(probed.device);
-    deviceRow_ = probed.row;
-    if (probed.ending) return finish(*probed.ending);
-
-    if (std::optional<Ending> failed = readHeader(*device_, run_)) return finish(*failed);
+    if (std::optional<Ending> failed = findComputer()) return finish(*failed);
     headerRead_ = true;
     if (std::optional<Ending> ended = readDives(*device_, *deviceRow_, request_.extras, run_))
         return finish(*ended);
@@ -83,6 +79,37 @@ void DownloadWorker::runPhases() {
     finish(written);
     if (written.succeeded)
         trace::write(trace::Info, "Success: Exiting with code %d", returnValue_.load());
+}
+
+std::optional<Ending> DownloadWorker::findComputer() {
+    platform::SerialOpener& ports = ports_ ? *ports_ : platform::systemSerialOpener();
+    RememberedType remembered(interfaces_, request_);
+    std::optional<ProbeFirst> first = remembered.first();
+    for (;;) {
+        ProbeResult probed = probeInterfaces(interfaces_, request_, ports, run_, first);
+        device_ = std::move(probed.device);
+        deviceRow_ = probed.row;
+        if (probed.ending) return probed.ending;
+        std::optional<Ending> failed = readHeader(*device_, run_);
+        // A type probed out of its usual order may take another type's
+        // computer for its own (the type 2 cable's echo reads as an answer
+        // to type 3), which its header then shows.  Unless the run was
+        // cancelled or the port went away, the usual order decides.
+        if (failed && first && deviceRow_->number == first->number && !run_.cancelFlag().load() &&
+            failed->code != static_cast<int>(ErrorCode::PortNotOpen)) {
+            trace::write(trace::Info,
+                         "Probe: Device Type %d Answered First But Its Header Did Not Read; The "
+                         "Usual Order Follows",
+                         first->number);
+            device_.reset();
+            deviceRow_ = nullptr;
+            first.reset();
+            continue;
+        }
+        if (failed) return failed;
+        remembered.found(*deviceRow_);
+        return std::nullopt;
+    }
 }
 
 std::optional<Ending> DownloadWorker::startReplay() {

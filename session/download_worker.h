@@ -68,6 +68,11 @@ class DownloadWorker {
   private:
     // The phases, in order, to the one finish.
     void runPhases();
+    // Probing and the header phase; how the run ends when no computer's
+    // header was read.  A type probed first because the store remembers it
+    // counts only when its header reads: otherwise the probe starts over in
+    // the usual order.  The type found is remembered.
+    std::optional<Ending> findComputer();
     // -image: the image's computer answers on the port, on a private
     // virtual clock in force until finish.
     std::optional<Ending> startReplay();

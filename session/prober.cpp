@@ -43,13 +43,24 @@ bool probe(const InterfaceRow& row, const Request& request, platform::SerialOpen
 }  // namespace
 
 ProbeResult probeInterfaces(const InterfaceTable& table, const Request& request,
-                            platform::SerialOpener& ports, RunState& run) {
+                            platform::SerialOpener& ports, RunState& run,
+                            const std::optional<ProbeFirst>& first) {
     ProbeResult result;
     bool found = false;
-    for (const InterfaceRow* row : table.probeOrder()) {
+    std::optional<int> ahead;
+    if (first && table.find(first->number)) {
+        ahead = first->number;
+        trace::write(trace::Info, "Probe: Device Type %d First (%s)", first->number,
+                     first->why.c_str());
+    }
+    for (const InterfaceRow* row : table.probeOrder(ahead)) {
         if (!found && request.probe.includes(row->number)) {
             found = probe(*row, request, ports, run, result);
             if (result.ending) return result;
+            if (!found && ahead == row->number)
+                trace::write(trace::Info,
+                             "Probe: Device Type %d Did Not Answer First; The Usual Order Follows",
+                             row->number);
         }
         if ((result.ending = run.cancelCheck())) return result;
     }

@@ -5,6 +5,7 @@
 // detect the computer.
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "dc/base/driver.h"
 #include "platform/serial_port.h"
@@ -24,9 +25,16 @@ struct ProbeResult {
     std::optional<Ending> ending;
 };
 
-// Probes through `ports`; the found driver shows its progress and status
-// through `run`.
+// A type to probe ahead of the table's order, and why (for the trace).
+struct ProbeFirst {
+    int number = 0;
+    std::string why;
+};
+
+// Probes through `ports`, the type `first` (when given) ahead of the
+// others; the found driver shows its progress and status through `run`.
 ProbeResult probeInterfaces(const InterfaceTable& table, const Request& request,
-                            platform::SerialOpener& ports, RunState& run);
+                            platform::SerialOpener& ports, RunState& run,
+                            const std::optional<ProbeFirst>& first = std::nullopt);
 
 }  // namespace talvek

@@ -24,6 +24,62 @@ std::string storeDirectory(const DownloadExtras& extras) {
 
 }  // namespace
 
+RememberedType::RememberedType(const InterfaceTable& table, const Request& request)
+    : active_(request.extras.storing() && !request.extras.imageFile),
+      port_(request.port),
+      directory_(active_ ? storeDirectory(request.extras) : std::string()) {
+    if (!active_ || directory_.empty()) return;
+    const std::string path = store::portTypesPath(directory_);
+    const store::PortTypesLoad loaded = store::loadPortTypes(path);
+    current_ = loaded.status == store::PortTypesLoad::Loaded;
+    if (current_) types_ = loaded.types;
+    // -dv chose the types itself.
+    if (!(request.probe == ProbeChoice::all())) return;
+    if (loaded.status == store::PortTypesLoad::Refused) {
+        trace::write(trace::Info, "Probe: Remembered Types Ignored (%s: %s)", path.c_str(),
+                     loaded.why.c_str());
+        return;
+    }
+    const std::optional<int> number = types_.on(port_);
+    if (!number) {
+        const std::string why = current_ ? "nothing found on " + port_ + " yet" : loaded.why;
+        trace::write(trace::Info, "Probe: Usual Order (%s: %s)", path.c_str(), why.c_str());
+        return;
+    }
+    if (!table.find(*number)) {
+        trace::write(trace::Info, "Probe: Remembered Type Ignored (%s: no interface type %d)",
+                     path.c_str(), *number);
+        return;
+    }
+    first_ = ProbeFirst{*number, "last found on " + port_ + ": " + path};
+}
+
+void RememberedType::found(const InterfaceRow& row) {
+    if (!active_ || directory_.empty()) return;
+    if (current_ && types_.on(port_) == row.number) return;
+    if (!types_.found(port_, row.number)) {
+        trace::write(trace::Info,
+                     "Probe: Device Type %d Not Remembered (a port name the list "
+                     "cannot hold)",
+                     row.number);
+        return;
+    }
+    std::string why;
+    try {
+        why = store::savePortTypes(directory_, types_);
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
+    if (!why.empty()) {
+        trace::write(trace::Error, "Probe: Device Type %d Not Remembered (%s)", row.number,
+                     why.c_str());
+        return;
+    }
+    current_ = true;
+    trace::write(trace::Info, "Probe: Device Type %d Remembered For %s (%s)", row.number,
+                 port_.c_str(), store::portTypesPath(directory_).c_str());
+}
+
 bool resumeFromStore(Driver& device, const InterfaceRow& row, const DownloadExtras& extras) {
     const std::string directory = storeDirectory(extras);
     if (directory.empty()) {

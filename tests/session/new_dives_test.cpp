@@ -6,9 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "platform/clock.h"
@@ -32,6 +34,13 @@ uint16_t WordAt(const std::vector<uint8_t>& m, size_t at) {
 
 bool Has(const std::string& text, const std::string& what) {
     return text.find(what) != std::string::npos;
+}
+
+// The dive store's file in `folder` (the first, when there are several).
+std::string DivesFileIn(const std::string& folder) {
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().extension() == ".dives") return e.path().string();
+    return std::string();
 }
 
 bool HasStatus(const session_run::Result& r, const std::string& text) {
@@ -92,6 +101,15 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
         r.pages = PageReads(port->written());
         return r;
     }
+    // What the host sends in a full download of the current image.
+    std::vector<uint8_t> FullRunSent() {
+        sim::MemoryComputer computer(image_);
+        platform::MemoryPortRegistry ports;
+        auto port = ports.add("DC", &computer);
+        session_run::run({"-p=DC", TypeOption(), "-v=2", "-um"}, &ports, dir_.file("full.xml"),
+                         dir_.file("fulltrace"));
+        return port->written();
+    }
     std::string FullDocument(const std::vector<std::string>& layout = {"-v=2", "-um"}) {
         Run r = Download({}, layout);
         EXPECT_EQ(r.result.code, 0) << r.result.lastStatus();
@@ -100,11 +118,7 @@ class NewDivesTest : public ::testing::TestWithParam<InterfaceType> {
     std::vector<std::string> NewOptions() const { return {"-new", "-store=" + StoreDir()}; }
     std::string StoreDir() const { return dir_.file("store"); }
     // The store file of the computer (there is only one in these tests).
-    std::string StoreFile() const {
-        for (const auto& e : std::filesystem::directory_iterator(StoreDir()))
-            return e.path().string();
-        return std::string();
-    }
+    std::string StoreFile() const { return DivesFileIn(StoreDir()); }
 
     // Pages the span [address, address + n) of the ring covers.
     void PagesOf(uint32_t address, uint32_t n, std::set<uint32_t>& pages) const {
@@ -324,6 +338,55 @@ TEST_P(NewDivesTest, BrokenNewDiveEndsAsTheFullDownloadDoes) {
     EXPECT_FALSE(r.result.written);
 }
 
+// The gauge of a -new run moves with the pages it reads, from 0 to 100,
+// one step a page: the newest stored dive's header, read to check it, is
+// no part of it; a page the check read already costs nothing.
+TEST_P(NewDivesTest, GaugeCountsThePagesToReadAndEndsAt100) {
+    Build(10, 30);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    for (int added : {0, 3}) {
+        SCOPED_TRACE("dives added: " + std::to_string(added));
+        const uint32_t newestStored = WordAt(image_.memory, 0x190);
+        sim::addDives(image_, added, 40 + added);
+        const Run r = Download(NewOptions());
+        ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
+        std::set<uint32_t> checked;
+        PagesOf(newestStored, 84, checked);
+        const size_t walked = r.pages.size() - checked.size();
+        ASSERT_EQ(walked > 0, added > 0);
+        std::vector<int> expected = {0};
+        for (size_t i = 1; i <= walked; ++i) {
+            const int p = static_cast<int>(
+                std::floor(100.0 / (static_cast<double>(walked) / static_cast<double>(i)) + 0.5));
+            if (p != expected.back()) expected.push_back(p);
+        }
+        if (expected.back() != 100) expected.push_back(100);
+        EXPECT_EQ(r.result.percentsBetween("Downloading New Dives (0)", "Building Data File"),
+                  expected);
+    }
+}
+
+// -new falls back to the whole download when the newest stored dive's
+// header changed: the pages read to find that out are not read again.
+TEST_P(NewDivesTest, FallbackReadsEveryPageOnce) {
+    Build(10, 31);
+    ASSERT_EQ(Download(NewOptions()).result.code, 0);
+    const uint32_t newest = WordAt(image_.memory, 0x190);
+    sim::addDives(image_, 2, 12);
+    // The dive's number in its series, as if the computer had rewritten it.
+    uint8_t& number =
+        image_.memory[newest + 30 >= Top() ? newest + 30 - Top() + replay::RingStart : newest + 30];
+    number ^= 0x40;
+    const Run r = Download(NewOptions());
+    ASSERT_EQ(r.result.code, 0) << r.result.lastStatus();
+    EXPECT_TRUE(Has(r.result.trace, "has changed")) << r.result.trace;
+    EXPECT_TRUE(HasStatus(r.result, "Downloading Dive Profiles"));
+    EXPECT_EQ(r.result.document, FullDocument());
+    const std::set<uint32_t> distinct(r.pages.begin(), r.pages.end());
+    EXPECT_EQ(r.pages.size(), distinct.size());
+    EXPECT_EQ(r.pages, PageReads(FullRunSent()));
+}
+
 INSTANTIATE_TEST_SUITE_P(Types, NewDivesTest,
                          ::testing::Values(InterfaceType::Type2, InterfaceType::Type3),
                          [](const ::testing::TestParamInfo<InterfaceType>& info) {
@@ -403,10 +466,12 @@ TEST_F(StoreUseTest, NewKeepsTheStoreInTheDataFolder) {
     const session_run::Result first = Download(image, {"-new"});
     ASSERT_EQ(first.code, 0);
     const auto entries = Entries();
-    ASSERT_EQ(entries.size(), 5u);  // out.xml, trace.txt, xdg, xdg/talvek-dl, the store
+    // out.xml, trace.txt, xdg, xdg/talvek-dl, the port's type, the store
+    ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[2], "xdg");
     EXPECT_EQ(entries[3], "xdg/talvek-dl");
-    EXPECT_EQ(entries[4].rfind("xdg/talvek-dl/t4-m", 0), 0u) << entries[4];
+    EXPECT_EQ(entries[4], "xdg/talvek-dl/ports.txt");
+    EXPECT_EQ(entries[5].rfind("xdg/talvek-dl/t4-m", 0), 0u) << entries[5];
     const session_run::Result second = Download(image, {"-new"});
     EXPECT_TRUE(Has(second.trace, "5 Stored Dives Still In Memory")) << second.trace;
     EXPECT_EQ(second.document, first.document);
@@ -454,6 +519,163 @@ TEST_F(StoreUseTest, UnwritableStoreIsTracedAndChangesNothing) {
     EXPECT_EQ(r.document, plain.document);
 }
 
+// The probes a run made, in order.
+std::vector<std::string> Searches(const session_run::Result& r) {
+    std::vector<std::string> out;
+    for (const auto& s : r.statuses)
+        if (s.rfind("Searching for Device (", 0) == 0) out.push_back(s.substr(22, 1));
+    return out;
+}
+
+using Order = std::vector<std::string>;
+
+// The store remembers the type found on the port and probes it first.
+TEST_F(StoreUseTest, RememberedTypeIsProbedFirst) {
+    const std::string folder = dir_.file("st"), list = folder + "/ports.txt";
+    const std::vector<std::string> store = {"-new", "-store=" + folder};
+    const auto three = Computer(InterfaceType::Type3, 4);
+    const session_run::Result first = Download(three, store);
+    ASSERT_EQ(first.code, 0);
+    EXPECT_EQ(Searches(first), (Order{"1", "2", "3"}));
+    EXPECT_TRUE(Has(first.trace, "Probe: Usual Order (" + list + ": no port found yet)"))
+        << first.trace;
+    EXPECT_EQ(ScratchDir::read(list), "TLVKPORTS 1\n3 DC\n");
+
+    const session_run::Result second = Download(three, store);
+    EXPECT_EQ(Searches(second), (Order{"3"}));
+    EXPECT_TRUE(Has(second.trace, "Probe: Device Type 3 First (last found on DC: " + list + ")"))
+        << second.trace;
+    EXPECT_EQ(second.document, first.document);
+}
+
+// Another computer on a port remembered for another type: the remembered
+// probe fails (no answer, or an answer whose header does not read: the
+// type 2 cable's echo reads as an answer to type 3), the usual order finds
+// the computer, the run writes what a run without the store writes, and the
+// store remembers the new type.
+TEST_F(StoreUseTest, AnotherComputerOnTheRememberedPortIsFoundInTheUsualOrder) {
+    const std::string folder = dir_.file("st"), list = folder + "/ports.txt";
+    for (int computer : {1, 2, 3}) {
+        const auto image = Computer(static_cast<InterfaceType>(computer), 4);
+        const session_run::Result plain = Download(image, {});
+        ASSERT_EQ(plain.code, 0);
+        for (int remembered : {1, 2, 3}) {
+            if (remembered == computer) continue;
+            SCOPED_TRACE("computer " + std::to_string(computer) + ", remembered " +
+                         std::to_string(remembered));
+            std::filesystem::remove_all(folder);
+            std::filesystem::create_directories(folder);
+            ScratchDir::write(list, "TLVKPORTS 1\n" + std::to_string(remembered) + " DC\n");
+            const session_run::Result r = Download(image, {"-store=" + folder});
+            ASSERT_EQ(r.code, 0) << r.trace;
+            EXPECT_EQ(r.document, plain.document);
+            const Order probes = Searches(r);
+            ASSERT_FALSE(probes.empty());
+            EXPECT_EQ(probes.front(), std::to_string(remembered));
+            // Then the usual order up to the computer: without the remembered
+            // type when it did not answer, with it when its header did not read.
+            Order usual;
+            for (int n = 1; n <= computer; ++n)
+                if (n != remembered ||
+                    Has(r.trace, "Answered First But Its Header Did Not Read; The Usual Order"))
+                    usual.push_back(std::to_string(n));
+            EXPECT_EQ(Order(probes.begin() + 1, probes.end()), usual) << r.trace;
+            EXPECT_TRUE(Has(r.trace, "Probe: Device Type " + std::to_string(remembered) +
+                                         " Did Not Answer First; The Usual Order Follows") ||
+                        Has(r.trace, "Probe: Device Type " + std::to_string(remembered) +
+                                         " Answered First But"))
+                << r.trace;
+            EXPECT_EQ(ScratchDir::read(list), "TLVKPORTS 1\n" + std::to_string(computer) + " DC\n");
+        }
+    }
+}
+
+// Whatever the list holds that cannot be used, and whenever the run does
+// not use the store or -dv chose the types: the usual order, and the same
+// document as a run without the store.
+TEST_F(StoreUseTest, UsualOrderWhenNoRememberedTypeApplies) {
+    const std::string folder = dir_.file("st"), list = folder + "/ports.txt";
+    const std::vector<std::string> store = {"-new", "-store=" + folder};
+    const auto three = Computer(InterfaceType::Type3, 3);
+    const session_run::Result plain = Download(three, {});
+    ASSERT_EQ(plain.code, 0);
+    const std::string threeOnDc = "TLVKPORTS 1\n3 DC\n";
+    struct Case {
+        const char* name;
+        std::optional<std::string> file;  // the list before the run (none: a folder at its name)
+        std::vector<std::string> args;
+        Order probes;
+        std::string traced;  // empty: nothing of the list is traced
+        std::optional<std::string> after;
+    };
+    const std::vector<Case> cases = {
+        {"no store", "TLVKPORTS 1\n2 DC\n", {}, {"1", "2", "3"}, "", "TLVKPORTS 1\n2 DC\n"},
+        {"-dv with the store",
+         "TLVKPORTS 1\n2 DC\n",
+         {"-new", "-store=" + folder, "-dv=3"},
+         {"3"},
+         "",
+         threeOnDc},
+        {"another port remembered",
+         "TLVKPORTS 1\n2 COM9\n",
+         store,
+         {"1", "2", "3"},
+         "Probe: Usual Order (" + list + ": nothing found on DC yet)",
+         "TLVKPORTS 1\n3 DC\n2 COM9\n"},
+        {"damaged line",
+         "TLVKPORTS 1\n3x DC\n",
+         store,
+         {"1", "2", "3"},
+         "Probe: Remembered Types Ignored (" + list + ": line 2 is damaged)",
+         threeOnDc},
+        {"no list",
+         "garbage\n",
+         store,
+         {"1", "2", "3"},
+         "Probe: Remembered Types Ignored (" + list + ": not a list of ports)",
+         threeOnDc},
+        {"cut short",
+         "TLVKPORTS 1\n3 D",
+         store,
+         {"1", "2", "3"},
+         "Probe: Remembered Types Ignored (" + list + ": the last line has no end)",
+         threeOnDc},
+        {"no longer a type",
+         "TLVKPORTS 1\n7 DC\n",
+         store,
+         {"1", "2", "3"},
+         "Probe: Remembered Type Ignored (" + list + ": no interface type 7)",
+         threeOnDc},
+        {"a folder at its name",
+         std::nullopt,
+         store,
+         {"1", "2", "3"},
+         "Probe: Remembered Types Ignored (" + list + ": not a plain file)",
+         std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::create_directories(folder);
+        if (c.file)
+            ScratchDir::write(list, *c.file);
+        else
+            std::filesystem::create_directory(list);
+        const session_run::Result r = Download(three, c.args);
+        ASSERT_EQ(r.code, 0) << r.lastStatus();
+        EXPECT_EQ(Searches(r), c.probes);
+        EXPECT_EQ(r.document, plain.document);
+        if (c.traced.empty())
+            EXPECT_FALSE(Has(r.trace, "First (")) << r.trace;
+        else
+            EXPECT_TRUE(Has(r.trace, c.traced)) << r.trace;
+        if (c.after)
+            EXPECT_EQ(ScratchDir::read(list), *c.after);
+        else
+            EXPECT_TRUE(Has(r.trace, "Probe: Device Type 3 Not Remembered (")) << r.trace;
+    }
+}
+
 // Type 1 streams every dive in order: -new reads them all, and still keeps
 // them in the store.
 TEST_F(StoreUseTest, Type1NewReadsEverythingAndFillsTheStore) {
@@ -468,7 +690,7 @@ TEST_F(StoreUseTest, Type1NewReadsEverythingAndFillsTheStore) {
     EXPECT_TRUE(Has(r.trace, "this interface type reads every dive")) << r.trace;
     EXPECT_EQ(r.document, plain.document);
     EXPECT_EQ(occurrences(r.document, "<dive "), 5);
-    const std::string file = std::filesystem::directory_iterator(folder)->path().string();
+    const std::string file = DivesFileIn(folder);
     const std::string text = ScratchDir::read(file);
     store::StoredComputer kept;
     std::string why;

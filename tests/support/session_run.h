@@ -4,9 +4,11 @@
 // on the clock in force (a test's VirtualClock).  The download time in the
 // root "tstamp" is fixed, so that documents of different runs compare byte
 // for byte.
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/memory_port.h"
@@ -42,8 +44,22 @@ struct Result {
     std::string document;               // the output file, when written
     std::vector<std::string> statuses;  // every status text, in order
     std::string trace;                  // the trace file
+    // Every percentage shown, with the number of status texts shown before it.
+    std::vector<std::pair<size_t, int>> percents;
 
     std::string lastStatus() const { return statuses.empty() ? std::string() : statuses.back(); }
+    // The percentages shown from status text `from` until status text
+    // `until` (or the end) shows.
+    std::vector<int> percentsBetween(const std::string& from, const std::string& until) const {
+        std::vector<int> out;
+        const auto first = std::find(statuses.begin(), statuses.end(), from);
+        const auto last = std::find(first, statuses.end(), until);
+        const size_t begin = static_cast<size_t>(first - statuses.begin()) + 1;
+        const size_t end = static_cast<size_t>(last - statuses.begin()) + 1;
+        for (const auto& [shown, percent] : percents)
+            if (first != statuses.end() && shown >= begin && shown < end) out.push_back(percent);
+        return out;
+    }
 };
 
 // `args` follow the program name; the output file is `output` and the trace
@@ -62,8 +78,9 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
             texts.push_back(text);
             if (session && text == cancelAt) session->cancel();
         }
-        void progress(int) override {}
+        void progress(int percent) override { percents.emplace_back(texts.size(), percent); }
         std::vector<std::string> texts;
+        std::vector<std::pair<size_t, int>> percents;
         std::string cancelAt;
         Session* session = nullptr;
     } sink;
@@ -85,6 +102,7 @@ inline Result run(const std::vector<std::string>& args, platform::SerialOpener* 
     }
     trace::shutdown();
     r.statuses = sink.texts;
+    r.percents = sink.percents;
     // Only a plain file is read back: a test may name a FIFO or a device.
     r.written = std::filesystem::is_regular_file(output);
     if (r.written) r.document = ScratchDir::read(output);
