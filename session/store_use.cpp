@@ -22,6 +22,17 @@ std::string storeDirectory(const DownloadExtras& extras) {
     return extras.storeDirectory.empty() ? platform::dataDirectory() : extras.storeDirectory;
 }
 
+// What went wrong saving with `save` (which returns it, or may throw); the
+// empty text when nothing did.
+template <typename Save>
+std::string saveFailure(Save save) {
+    try {
+        return save();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+}
+
 }  // namespace
 
 RememberedType::RememberedType(const InterfaceTable& table, const Request& request)
@@ -64,12 +75,7 @@ void RememberedType::found(const InterfaceRow& row) {
                      row.number);
         return;
     }
-    std::string why;
-    try {
-        why = store::savePortTypes(directory_, types_);
-    } catch (const std::exception& e) {
-        why = e.what();
-    }
+    const std::string why = saveFailure([&] { return store::savePortTypes(directory_, types_); });
     if (!why.empty()) {
         trace::write(trace::Error, "Probe: Device Type %d Not Remembered (%s)", row.number,
                      why.c_str());
@@ -114,12 +120,7 @@ void saveToStore(const Driver& device, const InterfaceRow& row, const DownloadEx
     computer.identity = store::identityOf(computer.family, computer.header);
     computer.dives = device.rawDives();
     const std::string directory = storeDirectory(extras);
-    std::string why;
-    try {
-        why = store::save(directory, computer);
-    } catch (const std::exception& e) {
-        why = e.what();
-    }
+    const std::string why = saveFailure([&] { return store::save(directory, computer); });
     if (!why.empty()) {
         trace::write(trace::Error, "DiveStore: Not Saved (%s)", why.c_str());
         return;

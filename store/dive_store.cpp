@@ -200,22 +200,10 @@ bool decode(const std::vector<uint8_t>& bytes, StoredComputer& c, std::string& w
 }
 
 LoadResult load(const std::string& path) {
-    LoadResult result;
-    std::vector<uint8_t> bytes;
-    switch (readStoreFile(path, MaxFileSize, "dive store", bytes, result.why)) {
-        case FileStatus::Read:
-            result.status = LoadResult::Refused;
-            if (decode(bytes, result.computer, result.why)) result.status = LoadResult::Loaded;
-            break;
-        case FileStatus::Absent:
-            result.status = LoadResult::Absent;
-            result.why = "no store for this computer";
-            break;
-        case FileStatus::Refused:
-            result.status = LoadResult::Refused;
-            break;
-    }
-    return result;
+    return loadStoreFile<LoadResult>(path, MaxFileSize, "dive store", "no store for this computer",
+                                     [](const std::vector<uint8_t>& bytes, LoadResult& r) {
+                                         return decode(bytes, r.computer, r.why);
+                                     });
 }
 
 std::string save(const std::string& directory, const StoredComputer& computer) {

@@ -95,23 +95,11 @@ std::string portTypesPath(const std::string& directory) {
 }
 
 PortTypesLoad loadPortTypes(const std::string& path) {
-    PortTypesLoad result;
-    std::vector<uint8_t> bytes;
-    switch (readStoreFile(path, MaxFileSize, "list of ports", bytes, result.why)) {
-        case FileStatus::Read:
-            result.status = PortTypesLoad::Refused;
-            if (decodePortTypes(std::string(bytes.begin(), bytes.end()), result.types, result.why))
-                result.status = PortTypesLoad::Loaded;
-            break;
-        case FileStatus::Absent:
-            result.status = PortTypesLoad::Absent;
-            result.why = "no port found yet";
-            break;
-        case FileStatus::Refused:
-            result.status = PortTypesLoad::Refused;
-            break;
-    }
-    return result;
+    return loadStoreFile<PortTypesLoad>(
+        path, MaxFileSize, "list of ports", "no port found yet",
+        [](const std::vector<uint8_t>& bytes, PortTypesLoad& r) {
+            return decodePortTypes(std::string(bytes.begin(), bytes.end()), r.types, r.why);
+        });
 }
 
 std::string savePortTypes(const std::string& directory, const PortTypes& types) {

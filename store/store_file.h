@@ -21,6 +21,30 @@ enum class FileStatus { Read, Absent, Refused };
 FileStatus readStoreFile(const std::string& path, size_t maxBytes, const char* kind,
                          std::vector<uint8_t>& bytes, std::string& why);
 
+// Loads the file at `path` as a `Result` (a status of Loaded, Absent or
+// Refused, and `why`): `decode(bytes, result)` fills it from the bytes read
+// and says whether they keep the format; an absent file is Absent with
+// `absentWhy`.
+template <class Result, class Decode>
+Result loadStoreFile(const std::string& path, size_t maxBytes, const char* kind,
+                     const char* absentWhy, Decode decode) {
+    Result result;
+    std::vector<uint8_t> bytes;
+    switch (readStoreFile(path, maxBytes, kind, bytes, result.why)) {
+        case FileStatus::Read:
+            result.status = decode(bytes, result) ? Result::Loaded : Result::Refused;
+            break;
+        case FileStatus::Absent:
+            result.status = Result::Absent;
+            result.why = absentWhy;
+            break;
+        case FileStatus::Refused:
+            result.status = Result::Refused;
+            break;
+    }
+    return result;
+}
+
 // Creates `directory` when it is missing and replaces its file `name` by
 // `n` bytes from `data` atomically.  Returns the empty text, or what went
 // wrong.
