@@ -70,8 +70,8 @@ void RememberedType::found(const InterfaceRow& row) {
     if (current_ && types_.on(port_) == row.number) return;
     if (!types_.found(port_, row.number)) {
         trace::write(trace::Info,
-                     "Probe: Device Type %d Not Remembered (a port name the list "
-                     "cannot hold)",
+                     "Probe: Device Type %d Not Remembered (the list cannot hold this port "
+                     "or type)",
                      row.number);
         return;
     }

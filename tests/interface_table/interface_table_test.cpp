@@ -1,6 +1,7 @@
 // The table of interface types seen from outside the program: a fourth type
 // made in this folder alone is probed, downloaded, dumped and replayed by the
-// session's own code, and the probe order can put any row first.
+// session's own code, and the probe order can put any row first (the store's
+// remembered type among them).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -116,6 +117,23 @@ TEST_F(InterfaceTableTest, ARowFirstInTheTableIsProbedFirst) {
     ASSERT_EQ(r.code, 0);
     EXPECT_EQ(r.statuses[0], "Searching for Device (4)");
     EXPECT_EQ(count(r.trace, "Did Not Find"), 0u);
+}
+
+// The store remembers the fourth type on its port like any other: the
+// next run that uses the store probes it first.
+TEST_F(InterfaceTableTest, AFourthTypeRememberedByTheStoreIsProbedFirst) {
+    toy::ToyComputer computer(toyImage());
+    platform::MemoryPortRegistry ports;
+    ports.add("TOY", &computer);
+    const std::string store = "-store=" + dir_.file("store");
+    const session_run::Result first = Run({"-p=TOY", store}, &ports);
+    ASSERT_EQ(first.code, 0) << first.lastStatus();
+    EXPECT_EQ(first.statuses[0], "Searching for Device (1)");
+    const session_run::Result second = Run({"-p=TOY", store}, &ports);
+    ASSERT_EQ(second.code, 0) << second.lastStatus();
+    EXPECT_EQ(second.statuses[0], "Searching for Device (4)");
+    EXPECT_EQ(count(second.trace, "Did Not Find"), 0u);
+    EXPECT_EQ(second.document, first.document);
 }
 
 }  // namespace
