@@ -1,10 +1,16 @@
 // Downloads only the new dives (-new) of a full type 2 or type 3 memory from
-// a paced simulated computer on a pseudo-terminal, through the session as
-// talvek-dl runs it (real drivers, real clock, -dv=N), after a first -new
-// run that finds no store and is the full download.  Then, each time from
-// the store that download left, the computer goes diving (0, 1, 3, 10 new
-// dives; each count a few times with other dives, whose length decides the
-// pages to read) and -new runs again.  For each run: wall time of
+// a paced simulated computer on a pseudo-terminal (opened through a link of
+// its own, one port name for every run), through the session as talvek-dl
+// runs it (real drivers, real clock, -dv=N), after a first -new run that
+// finds no store and is the full download.  Then, each time from the store
+// that download left, the computer goes diving (0, 1, 3, 10 new dives; each
+// count a few times with other dives, whose length decides the pages to
+// read) and -new runs again.  With 0 and 3 new dives the same run follows
+// without -dv: the store remembers the type found on the port, so it is
+// probed first; with 0 also without -dv from a store that remembers nothing
+// (every type probed in order, as before the store remembered).  Last, a
+// fallback: the newest stored dive changed (and 3 new dives), so -new reads
+// the whole memory; each distinct page should be read once.  For each run: wall time of
 // the session's body (its final 1000 ms pause included; the window's 1500 ms
 // after it are not), the protocol floor (prescribed pauses plus the
 // computer's bytes at the line rate, echo included), the page reads made
@@ -14,7 +20,7 @@
 // clock).
 //
 //   talvek_bench_new_dives [--type 2|3] [--seed S] [--trials N]
-//   (both types, 3 trials by default; about 12 minutes)
+//   (both types, 3 trials by default; about 25 minutes)
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -141,18 +147,21 @@ class Wire {
     uint64_t replies_ = 0, replyBytes_ = 0;
 };
 
-Figures pacedRun(const replay::ComputerImage& image, int type,
+// `port` becomes a link to the computer's pseudo-terminal.
+Figures pacedRun(const replay::ComputerImage& image, int type, const std::string& port,
                  const std::vector<std::string>& options) {
     auto wire = std::make_shared<Wire>();
     sim::EngineOptions engine;
     engine.pace = true;
     engine.log = [wire](const std::string& line) { wire->line(line); };
     sim::PtyServer server(image, engine);
+    std::filesystem::remove(port);
+    std::filesystem::create_symlink(server.slavePath(), port);
     std::atomic<bool> stop{false};
     std::thread serving([&] { server.serve(stop); });
     Figures f;
     const auto t0 = std::chrono::steady_clock::now();
-    f.code = runSession(server.slavePath(), options, nullptr);
+    f.code = runSession(port, options, nullptr);
     f.wallMs =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     stop = true;
@@ -171,7 +180,9 @@ std::string fullDocument(const replay::ComputerImage& image,
     ports.add("FULL", &computer);
     std::vector<std::string> plain;
     for (const auto& o : options)
-        if (o != "-new" && o.rfind("-store", 0) != 0 && o.rfind("-f=", 0) != 0) plain.push_back(o);
+        if (o != "-new" && o.rfind("-store", 0) != 0 && o.rfind("-f=", 0) != 0 &&
+            o.rfind("-cdblog=", 0) != 0)
+            plain.push_back(o);
     plain.push_back("-f=" + output);
     if (runSession("FULL", plain, &ports) != 0) return std::string();
     return readAll(output);
@@ -220,7 +231,8 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
     o.fill = true;
     const replay::ComputerImage full = sim::buildComputer(o).image;
     const uint32_t top = replay::ringTop(o.type);
-    const std::string out = work + "/out.xml", store = work + "/store" + std::to_string(type);
+    const std::string out = work + "/out.xml", store = work + "/store" + std::to_string(type),
+                      port = work + "/dc" + std::to_string(type);
     const std::vector<std::string> options = {"-new",
                                               "-store=" + store,
                                               "-dv=" + std::to_string(type),
@@ -228,58 +240,99 @@ void benchType(int type, uint32_t seed, int trials, const std::string& work) {
                                               "-um",
                                               "-f=" + out,
                                               "-cdblog=" + work + "/trace" + std::to_string(type)};
+    std::vector<std::string> noDv = options;
+    noDv.erase(noDv.begin() + 2);
 
     std::printf("type %d, full memory: %u dives\n", type, wordAt(full.memory, 0x192));
-    std::printf("  %-16s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms", "floor ms",
+    std::printf("  %-34s %9s %9s %9s %6s %11s %9s %s\n", "run", "new bytes", "wall ms", "floor ms",
                 "ratio", "page reads", "expected", "document");
     auto row = [&](const std::string& what, const replay::ComputerImage& image, uint32_t bytes,
-                   const Figures& f, const std::string& expected) {
+                   const Figures& f, const std::vector<std::string>& used,
+                   const std::string& expected) {
         const std::set<uint32_t> distinct(f.pages.begin(), f.pages.end());
         const std::string doc = f.code != 0 ? "run failed (" + std::to_string(f.code) + ")"
-                                : readAll(out) == fullDocument(image, options, work + "/full.xml")
+                                : readAll(out) == fullDocument(image, used, work + "/full.xml")
                                     ? "same as full"
                                     : "DIFFERS";
-        std::printf("  %-16s %9u %9.0f %9.0f %6.3f %5zu (%3zu) %9s %s\n", what.c_str(), bytes,
+        std::printf("  %-34s %9u %9.0f %9.0f %6.3f %5zu (%3zu) %9s %s\n", what.c_str(), bytes,
                     f.wallMs, f.floorMs, f.wallMs / f.floorMs, f.pages.size(), distinct.size(),
                     expected.c_str(), doc.c_str());
         std::fflush(stdout);
     };
-    row("full, no store", full, 0, pacedRun(full, type, options), "-");
+    row("full, no store", full, 0, pacedRun(full, type, port, options), options, "-");
     const auto stored = snapshot(store);
 
     struct Summary {
-        int added;
+        std::string what;
         std::vector<double> wall, floor, pages;
     };
     std::vector<Summary> summaries;
+    // Without -dv against the same run with it, trial by trial.
+    std::vector<std::string> pairs;
     for (int added : {0, 1, 3, 10}) {
-        Summary sum{added, {}, {}, {}};
+        Summary dv{std::to_string(added) + " new, -dv", {}, {}, {}};
+        Summary remembered{std::to_string(added) + " new, no -dv", {}, {}, {}};
+        Summary forgotten{std::to_string(added) + " new, no -dv, none kept", {}, {}, {}};
         for (int t = 1; t <= (added == 0 ? 1 : trials); ++t) {
-            // The store as the full download left it, then the computer dives.
-            restore(stored);
+            // The computer dives; each run starts from the store as the full
+            // download left it.
             replay::ComputerImage image = full;
             const uint32_t newest = wordAt(image.memory, 0x190);
             const auto meant = sim::addDives(image, added, seed * 1000 + static_cast<uint32_t>(t));
             uint32_t bytes = 0;
             for (const auto& d : meant)
                 bytes += d.headerSize + static_cast<uint32_t>(d.profile.size());
-            const Figures f = pacedRun(image, type, options);
             const std::set<uint32_t> want = expectedPages(top, newest, meant);
-            const std::set<uint32_t> got(f.pages.begin(), f.pages.end());
-            row(std::to_string(added) + " new, trial " + std::to_string(t), image, bytes, f,
-                std::to_string(want.size()) + (got == want ? " =" : " !="));
-            sum.wall.push_back(f.wallMs);
-            sum.floor.push_back(f.floorMs);
-            sum.pages.push_back(static_cast<double>(f.pages.size()));
+            auto measure = [&](Summary& sum, const std::vector<std::string>& used,
+                               const std::string& label, bool forget) {
+                restore(stored);
+                if (forget) std::filesystem::remove(store + "/ports.txt");
+                const Figures f = pacedRun(image, type, port, used);
+                const std::set<uint32_t> got(f.pages.begin(), f.pages.end());
+                row(std::to_string(added) + " new, trial " + std::to_string(t) + label, image,
+                    bytes, f, used, std::to_string(want.size()) + (got == want ? " =" : " !="));
+                sum.wall.push_back(f.wallMs);
+                sum.floor.push_back(f.floorMs);
+                sum.pages.push_back(static_cast<double>(f.pages.size()));
+                return f.wallMs;
+            };
+            const double withDv = measure(dv, options, "", false);
+            if (added != 0 && added != 3) continue;
+            const double without = measure(remembered, noDv, ", no -dv", false);
+            char pair[120];
+            std::snprintf(pair, sizeof pair,
+                          "%2d new, trial %d: no -dv %.0f ms, -dv %.0f ms (%+.1f %%)", added, t,
+                          without, withDv, (without / withDv - 1.0) * 100.0);
+            pairs.push_back(pair);
+            if (added == 0) measure(forgotten, noDv, ", no -dv, none kept", true);
         }
-        summaries.push_back(sum);
+        for (Summary* sum : {&dv, &remembered, &forgotten})
+            if (!sum->wall.empty()) summaries.push_back(*sum);
     }
+
+    // The newest stored dive changed (its number in the series), and three
+    // new dives: -new checks its header, finds it changed and reads all.
+    {
+        restore(stored);
+        replay::ComputerImage image = full;
+        const uint32_t newest = wordAt(image.memory, 0x190);
+        sim::addDives(image, 3, seed * 1000 + 99);
+        image.memory[newest + 30 >= top ? newest + 30 - top + replay::RingStart : newest + 30] ^=
+            0x40;
+        const Figures f = pacedRun(image, type, port, noDv);
+        const std::set<uint32_t> distinct(f.pages.begin(), f.pages.end());
+        row("fallback, no -dv", image, 0, f, noDv,
+            std::to_string(distinct.size()) + (distinct.size() == f.pages.size() ? " =" : " !="));
+    }
+
     std::printf("  median of the trials:\n");
     for (const Summary& s : summaries)
-        std::printf(
-            "  %2d new dives: wall %6.0f ms (%.0f..%.0f), floor %6.0f ms, page reads %.0f\n",
-            s.added, median(s.wall), *std::min_element(s.wall.begin(), s.wall.end()),
-            *std::max_element(s.wall.begin(), s.wall.end()), median(s.floor), median(s.pages));
+        std::printf("  %-34s wall %6.0f ms (%.0f..%.0f), floor %6.0f ms, page reads %.0f\n",
+                    s.what.c_str(), median(s.wall), *std::min_element(s.wall.begin(), s.wall.end()),
+                    *std::max_element(s.wall.begin(), s.wall.end()), median(s.floor),
+                    median(s.pages));
+    std::printf("  without -dv against the same run with it:\n");
+    for (const std::string& p : pairs) std::printf("  %s\n", p.c_str());
     std::fflush(stdout);
 }
 
@@ -310,7 +363,8 @@ int main(int argc, char** argv) {
     if (!work) return 1;
     std::printf(
         "page reads: made (distinct); expected: the pages of the newest stored dive's\n"
-        "header and of the new dives' headers and profiles (= when they are the same)\n\n");
+        "header and of the new dives' headers and profiles (= when they are the same;\n"
+        "for the fallback: the distinct pages, = when each was read once)\n\n");
     for (int type : types) {
         if (type != 2 && type != 3) return 2;
         benchType(type, seed, trials, work);
