@@ -646,11 +646,13 @@ TEST_F(StoreUseTest, UsualOrderWhenNoRememberedTypeApplies) {
          {"1", "2", "3"},
          "Probe: Remembered Type Ignored (" + list + ": no interface type 7)",
          threeOnDc},
+        // What the system says of a folder read as a file: "not a plain
+        // file" here, access denied under Wine.
         {"a folder at its name",
          std::nullopt,
          store,
          {"1", "2", "3"},
-         "Probe: Remembered Types Ignored (" + list + ": not a plain file)",
+         "Probe: Remembered Types Ignored (" + list + ": ",
          std::nullopt},
     };
     for (const Case& c : cases) {
