@@ -16,7 +16,7 @@
 
 #include "platform/os.h"
 #include "support/scratch_dir.h"
-#include "support/special_files.h"
+#include "support/node_kinds.h"
 
 namespace talvek {
 

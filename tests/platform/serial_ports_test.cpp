@@ -14,7 +14,7 @@
 #include "dc/paged/type2_link.h"
 #include "support/scratch_dir.h"
 #include "support/serial_test_support.h"
-#include "support/special_files.h"
+#include "support/node_kinds.h"
 
 namespace talvek {
 

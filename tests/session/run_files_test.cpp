@@ -15,7 +15,7 @@
 #include "replay/computer_image.h"
 #include "support/scratch_dir.h"
 #include "support/session_run.h"
-#include "support/special_files.h"
+#include "support/node_kinds.h"
 
 namespace talvek {
 

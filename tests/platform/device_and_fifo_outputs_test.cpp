@@ -14,7 +14,7 @@
 
 #include "platform/file_replace.h"
 #include "support/scratch_dir.h"
-#include "support/special_files.h"
+#include "support/node_kinds.h"
 
 namespace talvek {
 
